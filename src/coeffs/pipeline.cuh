@@ -1,0 +1,95 @@
+// Coefficient pipeline: F(s) -> Laguerre coefficients for a batch of (sigma, b)
+// pairs, in place in one device array. Step 1 samples F on the contour, step 2
+// swaps the halves of every row, step 3 is one batched forward FFT, step 4
+// scales and dephases into coefficients. Generic over the transform functor so
+// tests can run it on many transforms; WeeksMethod uses UserTransform.
+#pragma once
+
+#include <iostream>
+
+#include "coeffs/kernels.h"
+#include "device/check_cuda.h"
+#include "device/gpu_launch.h"
+#include "device/gpu_runtime.h"
+
+namespace orvane {
+
+// Stage timing of the diagnostic build: prints " <label> <ms>" after each stage.
+class StageTimer {
+ public:
+  StageTimer() {
+    WFN_CHECK(gpu::eventCreate(&start_));
+    WFN_CHECK(gpu::eventCreate(&stop_));
+  }
+  ~StageTimer() {
+    gpu::eventDestroy(start_);
+    gpu::eventDestroy(stop_);
+  }
+  StageTimer(const StageTimer&) = delete;
+  StageTimer& operator=(const StageTimer&) = delete;
+
+  void start() {
+    if (ORVANE_DIAG) WFN_CHECK(gpu::eventRecord(start_));
+  }
+  // Waits for the device and returns the milliseconds since start().
+  float stop() {
+    float ms = 0.0f;
+    if (ORVANE_DIAG) {
+      WFN_CHECK(gpu::eventRecord(stop_));
+      WFN_CHECK(gpu::deviceSynchronize());
+      WFN_CHECK(gpu::eventElapsedTime(&ms, start_, stop_));
+    }
+    return ms;
+  }
+  void stopAndPrint(const char* label) {
+    if (!ORVANE_DIAG) return;
+    float ms = stop();
+    std::cout << label << ms << std::endl;
+    total_ += ms;
+  }
+  float total() const { return total_; }
+
+ private:
+  gpu::Event start_ = nullptr;
+  gpu::Event stop_ = nullptr;
+  float total_ = 0.0f;
+};
+
+template <class F>
+void coefficientPipeline(const F& f, int Ncoeff, int Nsamples, int Nsigma, int Nb, int Nbatch,
+                         int Ncombo, double sigmin, double sigmax, double bmax, double2* devData) {
+  (void)Ncoeff;
+  (void)Ncombo;
+  StageTimer timer;
+  if (ORVANE_DIAG) std::cout << "GPU Timing [ms]" << std::endl;
+
+  timer.start();
+  WFN_CHECK(gpu::launch(Nsamples, Nbatch, [=] ORVANE_HD(int k, int r) {
+    wfnsampleFS(f, k, r, Nsamples, sigmin, sigmax, Nsigma, 0.0, bmax, Nb, devData);
+  }));
+  timer.stopAndPrint(" Sample F(s) ");
+
+  // Only the first half of each row starts a swap.
+  timer.start();
+  WFN_CHECK(gpu::launch(Nsamples / 2, Nbatch, [=] ORVANE_HD(int k, int r) {
+    wfncufftshift(k, r, Nsamples, Nb, devData);
+  }));
+  timer.stopAndPrint(" FFTshift ");
+
+  gpu::FftPlan plan;
+  WFN_CHECK(plan.create(Nsamples, Nbatch));
+  timer.start();
+  WFN_CHECK(plan.execForward(devData));
+  timer.stopAndPrint(" FFT ");
+  plan.destroy();
+
+  timer.start();
+  WFN_CHECK(gpu::launch(Nsamples, Nbatch, [=] ORVANE_HD(int n, int r) {
+    wfnLagCoeffs(n, r, Nsamples, Nb, devData);
+  }));
+  timer.stopAndPrint(" Laguerre polynomials ");
+
+  if (ORVANE_DIAG) std::cout << "Total Coefficients GPU time = " << timer.total() << std::endl;
+}
+
+}  // namespace orvane

@@ -1,0 +1,4 @@
+// Device check. (Being written.)
+#include "driver/weeks_method.h"
+
+void WeeksMethod::wfnCheckGPU() {}

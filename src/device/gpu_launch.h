@@ -1,0 +1,58 @@
+// Kernel launch over a grid of nx * ny elements: element (x, y) runs f(x, y).
+// Kernel bodies are written once as per-element ORVANE_HD functions; under nvcc
+// this launches a CUDA kernel on the default stream (full blocks of 256 threads,
+// a grid-stride loop, so any size the device can hold is covered); in the host
+// build it is an OpenMP loop across rows.
+#pragma once
+
+#include "config.h"
+#include "device/gpu_runtime.h"
+
+namespace gpu {
+
+#if defined(__CUDACC__)
+
+template <class F>
+__global__ void elementKernel(long long total, int nx, F f) {
+  long long stride = (long long)blockDim.x * gridDim.x;
+  for (long long e = (long long)blockIdx.x * blockDim.x + threadIdx.x; e < total; e += stride) {
+    int y = (int)(e / nx);
+    int x = (int)(e - (long long)y * nx);
+    f(x, y);
+  }
+}
+
+void noteLaunchStatus(Status status);  // defined by the CUDA backend
+
+template <class F>
+Status launch(int nx, int ny, F f) {
+  if (nx <= 0 || ny <= 0) return kSuccess;
+  const int block = 256;
+  long long total = (long long)nx * ny;
+  long long blocks = (total + block - 1) / block;
+  if (blocks > 1048576) blocks = 1048576;  // the grid-stride loop covers the rest
+  elementKernel<<<(unsigned)blocks, block>>>(total, nx, f);
+  Status status = (Status)cudaGetLastError();
+  noteLaunchStatus(status);
+  return status;
+}
+
+#else
+
+template <class F>
+Status launch(int nx, int ny, F f) {
+  if (nx <= 0 || ny <= 0) return kSuccess;
+  if (ny == 1) {
+#pragma omp parallel for schedule(static) if (nx >= 4096)
+    for (int x = 0; x < nx; ++x) f(x, 0);
+    return kSuccess;
+  }
+#pragma omp parallel for schedule(static)
+  for (int y = 0; y < ny; ++y)
+    for (int x = 0; x < nx; ++x) f(x, y);
+  return kSuccess;
+}
+
+#endif
+
+}  // namespace gpu

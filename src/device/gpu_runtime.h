@@ -1,0 +1,81 @@
+// The one interface through which the program reaches the GPU. Two backends
+// implement it: gpu_runtime_cuda.cu (the CUDA runtime and cuFFT) and
+// gpu_runtime_host.cpp (heap memory, a steady clock and FFTW), chosen at
+// configure time. Every operation returns a Status; 0 is success.
+#pragma once
+
+#include <cstddef>
+
+#include "device/gpu_complex.h"
+
+namespace gpu {
+
+// Status codes. The CUDA backend passes cudaError_t values through unchanged
+// (cudaSuccess is 0, cudaErrorMemoryAllocation is 2); FFT failures, which cuFFT
+// reports in its own code space, are mapped to kErrorFft.
+typedef int Status;
+constexpr Status kSuccess = 0;
+constexpr Status kErrorInvalidValue = 1;
+constexpr Status kErrorMemoryAllocation = 2;
+constexpr Status kErrorInvalidConfiguration = 9;
+constexpr Status kErrorNoDevice = 100;
+constexpr Status kErrorFft = 1000;
+
+// The text for a status (cudaGetErrorString on the CUDA backend).
+const char* errorString(Status status);
+
+// The device limits the program reads, as the CUDA runtime reports them.
+struct DeviceProp {
+  char name[256];
+  std::size_t totalGlobalMem;
+  int maxThreadsPerBlock;
+  int maxThreadsDim[3];
+  int maxGridSize[3];
+  int warpSize;
+  int major;
+  int minor;
+};
+
+Status getDeviceCount(int* count);
+Status getDeviceProperties(DeviceProp* prop, int device);
+// Free and total memory of the current device, in bytes.
+Status memGetInfo(std::size_t* freeBytes, std::size_t* totalBytes);
+
+Status malloc(void** ptr, std::size_t bytes);
+Status free(void* ptr);
+// Blocking copy; waits for all earlier work on the default stream.
+Status memcpyDeviceToHost(void* dst, const void* src, std::size_t bytes);
+// Returns when all device work has finished.
+Status deviceSynchronize();
+
+// Timing events on the default stream; elapsed times in milliseconds.
+struct EventRec;
+typedef EventRec* Event;
+Status eventCreate(Event* event);
+Status eventRecord(Event event);
+Status eventElapsedTime(float* ms, Event start, Event stop);
+Status eventDestroy(Event event);
+
+// Status of the most recent kernel launch (a refused configuration, say).
+Status lastLaunchStatus();
+
+// Batched one-dimensional double-complex FFT, forward, in place, unnormalised:
+// for each of `batch` consecutive rows of `n` elements,
+//   X_k = sum_m x_m exp(-2 pi i k m / n),  k = 0 .. n-1.
+// A plan belongs to one scope and cannot be copied.
+class FftPlan {
+ public:
+  FftPlan() = default;
+  ~FftPlan() { destroy(); }
+  FftPlan(const FftPlan&) = delete;
+  FftPlan& operator=(const FftPlan&) = delete;
+
+  Status create(int n, int batch);
+  Status execForward(double2* data);  // data: n * batch elements
+  void destroy();
+
+ private:
+  void* impl_ = nullptr;
+};
+
+}  // namespace gpu

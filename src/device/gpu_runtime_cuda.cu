@@ -1,0 +1,102 @@
+// CUDA backend of the GPU runtime interface (gpu_runtime.h); mirrors
+// gpu_runtime_host.cpp. Runtime statuses pass through unchanged; cuFFT statuses
+// become kErrorFft. All work goes to the default stream of device 0.
+#include <cuda_runtime.h>
+#include <cufft.h>
+
+#include <cstring>
+
+#include "device/gpu_runtime.h"
+
+namespace gpu {
+
+namespace {
+Status lastLaunch = kSuccess;
+}
+
+void noteLaunchStatus(Status status) { lastLaunch = status; }
+Status lastLaunchStatus() { return lastLaunch; }
+
+const char* errorString(Status status) {
+  if (status == kErrorFft) return "cuFFT plan or execution failed";
+  return cudaGetErrorString((cudaError_t)status);
+}
+
+Status getDeviceCount(int* count) { return (Status)cudaGetDeviceCount(count); }
+
+Status getDeviceProperties(DeviceProp* prop, int device) {
+  cudaDeviceProp p;
+  std::memset(&p, 0, sizeof p);
+  Status status = (Status)cudaGetDeviceProperties(&p, device);
+  std::memset(prop, 0, sizeof *prop);
+  std::strncpy(prop->name, p.name, sizeof prop->name - 1);
+  prop->totalGlobalMem = p.totalGlobalMem;
+  prop->maxThreadsPerBlock = p.maxThreadsPerBlock;
+  for (int d = 0; d < 3; ++d) {
+    prop->maxThreadsDim[d] = p.maxThreadsDim[d];
+    prop->maxGridSize[d] = p.maxGridSize[d];
+  }
+  prop->warpSize = p.warpSize;
+  prop->major = p.major;
+  prop->minor = p.minor;
+  return status;
+}
+
+Status memGetInfo(std::size_t* freeBytes, std::size_t* totalBytes) {
+  return (Status)cudaMemGetInfo(freeBytes, totalBytes);
+}
+
+Status malloc(void** ptr, std::size_t bytes) { return (Status)cudaMalloc(ptr, bytes); }
+Status free(void* ptr) { return (Status)cudaFree(ptr); }
+
+Status memcpyDeviceToHost(void* dst, const void* src, std::size_t bytes) {
+  return (Status)cudaMemcpy(dst, src, bytes, cudaMemcpyDeviceToHost);
+}
+
+Status deviceSynchronize() { return (Status)cudaDeviceSynchronize(); }
+
+struct EventRec {
+  cudaEvent_t event;
+};
+
+Status eventCreate(Event* event) {
+  *event = new EventRec;
+  return (Status)cudaEventCreate(&(*event)->event);
+}
+Status eventRecord(Event event) { return (Status)cudaEventRecord(event->event, 0); }
+Status eventElapsedTime(float* ms, Event start, Event stop) {
+  return (Status)cudaEventElapsedTime(ms, start->event, stop->event);
+}
+Status eventDestroy(Event event) {
+  Status status = (Status)cudaEventDestroy(event->event);
+  delete event;
+  return status;
+}
+
+Status FftPlan::create(int n, int batch) {
+  destroy();
+  cufftHandle* handle = new cufftHandle;
+  if (cufftPlan1d(handle, n, CUFFT_Z2Z, batch) != CUFFT_SUCCESS) {
+    delete handle;
+    return kErrorFft;
+  }
+  impl_ = handle;
+  return kSuccess;
+}
+
+Status FftPlan::execForward(double2* data) {
+  cufftHandle* handle = static_cast<cufftHandle*>(impl_);
+  if (handle == nullptr) return kErrorFft;
+  cufftDoubleComplex* d = reinterpret_cast<cufftDoubleComplex*>(data);
+  return cufftExecZ2Z(*handle, d, d, CUFFT_FORWARD) == CUFFT_SUCCESS ? kSuccess : kErrorFft;
+}
+
+void FftPlan::destroy() {
+  cufftHandle* handle = static_cast<cufftHandle*>(impl_);
+  if (handle == nullptr) return;
+  cufftDestroy(*handle);
+  delete handle;
+  impl_ = nullptr;
+}
+
+}  // namespace gpu

@@ -1,0 +1,4 @@
+// Program entry. (Being written.)
+#include "driver/weeks_method.h"
+
+int main() { return 0; }

@@ -1,0 +1,4 @@
+// Run loop. (Being written.)
+#include "driver/weeks_method.h"
+
+void WeeksMethod::Run() {}
