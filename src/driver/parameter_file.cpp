@@ -1,0 +1,286 @@
+// The reader of "UserParameters.txt". The file has fixed line positions: each
+// value (or list of values) follows a fixed number of caption lines, which are
+// discarded unread. Values are checked strictly, so that a typo is reported at
+// its line instead of silently shifting every later value.
+#include "driver/parameter_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <sstream>
+
+const char* const kParameterFileName = "UserParameters.txt";
+
+namespace {
+
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Advances over one or more digits; false when there is none.
+bool skipDigits(const std::string& t, std::size_t& i) {
+  std::size_t start = i;
+  while (i < t.size() && isDigit(t[i])) ++i;
+  return i > start;
+}
+
+// [+-]digits
+bool integerSyntax(const std::string& t) {
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  return skipDigits(t, i) && i == t.size();
+}
+
+// [+-]digits[.digits][e[+-]digits]; no "nan" or "inf", no hexadecimal.
+bool realSyntax(const std::string& t) {
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  if (!skipDigits(t, i)) return false;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    if (!skipDigits(t, i)) return false;
+  }
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    if (!skipDigits(t, i)) return false;
+  }
+  return i == t.size();
+}
+
+std::string formatNumber(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+// Walks the text with the two steps of the format, keeping the line number.
+class Reader {
+ public:
+  explicit Reader(const std::string& text) : text_(text) {}
+
+  // Throws away characters up to and including the next line end (of any
+  // length). At the end of the file there is nothing to discard.
+  void discardLines(int count) {
+    for (int n = 0; n < count; ++n) {
+      while (pos_ < text_.size()) {
+        char c = text_[pos_++];
+        if (c == '\n') {
+          ++line_;
+          break;
+        }
+      }
+    }
+  }
+
+  // Extracts one integer; on failure sets the error and returns false.
+  bool readInt(const std::string& what, int& value) {
+    if (!nextToken()) return fail(what + ", an integer", foundEnd());
+    if (!integerSyntax(token_)) return fail(what + ", an integer", foundToken());
+    errno = 0;
+    long long v = std::strtoll(token_.c_str(), nullptr, 10);
+    if (errno == ERANGE || v < INT_MIN || v > INT_MAX)
+      return fail(what + ", an integer", foundToken() + " (out of range)");
+    value = int(v);
+    return true;
+  }
+
+  // Extracts one real in fixed or exponent notation.
+  bool readReal(const std::string& what, double& value) {
+    if (!nextToken()) return fail(what + ", a real number", foundEnd());
+    if (!realSyntax(token_)) return fail(what + ", a real number", foundToken());
+    double v = std::strtod(token_.c_str(), nullptr);
+    // Overflow is an error; an underflow to zero or a subnormal is kept.
+    if (std::isinf(v)) return fail(what + ", a real number", foundToken() + " (out of range)");
+    value = v;
+    return true;
+  }
+
+  // Extracts a count of at least `minimum`. A count is refused before anything
+  // is allocated when the rest of the file could not hold that many values
+  // (each value needs a separator and at least one character).
+  bool readCount(const std::string& what, int minimum, int& count) {
+    if (!readInt(what, count)) return false;
+    if (count < minimum) {
+      return fail(what + ", an integer of at least " + std::to_string(minimum), foundToken());
+    }
+    std::size_t room = (text_.size() - pos_) / 2;
+    if (std::size_t(count) > room) {
+      return fail(what + ", an integer no larger than the " + std::to_string(room) +
+                      " values the rest of the file could hold",
+                  foundToken());
+    }
+    return true;
+  }
+
+  // Reads `count` reals into `values`; `what` names one element ("inversion time").
+  bool readReals(const std::string& what, int count, std::vector<double>& values) {
+    values.assign(std::size_t(count), 0.0);
+    for (int i = 0; i < count; ++i) {
+      if (!readReal(element(what, i, count), values[std::size_t(i)])) return false;
+    }
+    return true;
+  }
+
+  // Fails at the current token (the value last read) with this expectation.
+  bool failHere(const std::string& expected) { return fail(expected, foundToken()); }
+
+  static std::string element(const std::string& what, int i, int count) {
+    return what + " " + std::to_string(i + 1) + " of " + std::to_string(count);
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  // Skips white space (line ends and carriage returns included) and takes the
+  // run of characters up to the next white space. False at the end of the file.
+  bool nextToken() {
+    while (pos_ < text_.size() && isSpace(text_[pos_])) {
+      if (text_[pos_] == '\n') ++line_;
+      ++pos_;
+    }
+    if (pos_ >= text_.size()) return false;
+    tokenLine_ = line_;
+    std::size_t start = pos_;
+    while (pos_ < text_.size() && !isSpace(text_[pos_])) ++pos_;
+    token_ = text_.substr(start, pos_ - start);
+    return true;
+  }
+
+  std::string foundToken() const {
+    const std::size_t kShown = 40;  // a whole stray line need not be echoed
+    if (token_.size() <= kShown) return "\"" + token_ + "\"";
+    return "\"" + token_.substr(0, kShown) + "...\"";
+  }
+
+  std::string foundEnd() {
+    // The end of the file lies on its last line (a final line end opens no new line).
+    tokenLine_ = line_;
+    if (!text_.empty() && text_.back() == '\n' && tokenLine_ > 1) --tokenLine_;
+    return "the end of the file";
+  }
+
+  bool fail(const std::string& expected, const std::string& found) {
+    error_ = std::string(kParameterFileName) + ", line " + std::to_string(tokenLine_) +
+             ": expected " + expected + ", found " + found;
+    return false;
+  }
+
+  const std::string& text_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+  int tokenLine_ = 1;
+  std::string token_;
+  std::string error_;
+};
+
+bool parseSteps(Reader& in, ParsedParameters& p) {
+  // Each step: the caption lines before the value(s) (after the first, the
+  // rest of the line of the previous value counts as one), then the value(s).
+  in.discardLines(6);
+  if (!in.readCount("the number of inversion times", 0, p.Ntimes)) return false;
+  in.discardLines(3);
+  if (!in.readReals("inversion time", p.Ntimes, p.Time)) return false;
+  in.discardLines(3);
+  if (!in.readReals("requested relative error", p.Ntimes, p.RelErr)) return false;
+  in.discardLines(3);
+  // Any integer is read here; the input report refuses values other than 0 and 1.
+  if (!in.readInt("the search switch", p.SearchSwitch)) return false;
+  in.discardLines(3);
+  // Fewer than one size (or tolerance) would leave every result unset.
+  if (!in.readCount("the number of expansion sizes", 1, p.Nsizes)) return false;
+  in.discardLines(3);
+  p.NLag.assign(std::size_t(p.Nsizes), 0);
+  for (int j = 0; j < p.Nsizes; ++j) {
+    std::string what = Reader::element("expansion size", j, p.Nsizes);
+    if (!in.readInt(what, p.NLag[std::size_t(j)])) return false;
+    if (p.NLag[std::size_t(j)] < 1) return in.failHere(what + ", an integer of at least 1");
+  }
+  in.discardLines(5);
+  if (!in.readReals("user sigma", p.Ntimes, p.sigmaUser)) return false;
+  in.discardLines(3);
+  if (!in.readReals("user b", p.Ntimes, p.bUser)) return false;
+  in.discardLines(5);
+  if (!in.readCount("the number of tolerances", 1, p.Ntol)) return false;
+  in.discardLines(3);
+  if (!in.readReal("the minimum sigma", p.sigmin)) return false;
+  in.discardLines(3);
+  if (!in.readReal("the maximum sigma", p.sigmax)) return false;
+
+  // With the search on, every tolerance must give a grid of at least one
+  // sigma and one b value; the counts are taken as the search takes them.
+  const bool search = p.SearchSwitch == 1;
+  in.discardLines(3);
+  p.tols.assign(std::size_t(p.Ntol), 0.0);
+  for (int k = 0; k < p.Ntol; ++k) {
+    std::string what = "the sigma resolution of tolerance " + std::to_string(k + 1) + " of " +
+                       std::to_string(p.Ntol);
+    double& step = p.tols[std::size_t(k)];
+    if (!in.readReal(what, step)) return false;
+    if (!search) continue;
+    if (!(step > 0.0)) return in.failHere(what + ", a positive real number");
+    if (!(std::floor((p.sigmax - p.sigmin) / step) >= 1.0)) {
+      return in.failHere(what + ", a step that fits at least once into the sigma range from " +
+                         formatNumber(p.sigmin) + " to " + formatNumber(p.sigmax));
+    }
+  }
+  in.discardLines(3);
+  if (!in.readReal("the maximum b", p.bmax)) return false;
+  in.discardLines(3);
+  p.tolb.assign(std::size_t(p.Ntol), 0.0);
+  for (int k = 0; k < p.Ntol; ++k) {
+    std::string what = "the b resolution of tolerance " + std::to_string(k + 1) + " of " +
+                       std::to_string(p.Ntol);
+    double& step = p.tolb[std::size_t(k)];
+    if (!in.readReal(what, step)) return false;
+    if (!search) continue;
+    if (!(step > 0.0)) return in.failHere(what + ", a positive real number");
+    if (!(std::floor(p.bmax / step) >= 1.0)) {
+      return in.failHere(what + ", a step that fits at least once into the b range from 0 to " +
+                         formatNumber(p.bmax));
+    }
+  }
+  // The rest of the last line and anything after it is never read.
+  return true;
+}
+
+}  // namespace
+
+bool parseParameters(const std::string& text, ParsedParameters& out, std::string& error) {
+  Reader in(text);
+  ParsedParameters p;
+  try {
+    if (!parseSteps(in, p)) {
+      error = in.error();
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    error = std::string(kParameterFileName) + ": not enough memory to hold the parameters";
+    return false;
+  }
+  out = std::move(p);
+  return true;
+}
+
+bool readWholeFile(const char* path, std::string& text) {
+  std::FILE* file = std::fopen(path, "r");
+  if (file == nullptr) return false;
+  text.clear();
+  char buffer[4096];
+  std::size_t got;
+  try {
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  } catch (const std::bad_alloc&) {
+    std::fclose(file);
+    throw;
+  }
+  // A directory opens but cannot be read: ferror tells it from a short file.
+  bool ok = std::ferror(file) == 0;
+  std::fclose(file);
+  return ok;
+}
