@@ -1,0 +1,266 @@
+// The parameter file reader: layouts that must read the same as the shipped
+// example, and every malformed input with its one-line message.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/parameter_file.h"
+#include "support/driver_support.h"
+
+using driver_test::Layout;
+using driver_test::render;
+
+namespace {
+
+ParsedParameters parseOk(const std::string& text) {
+  ParsedParameters p;
+  std::string error;
+  EXPECT_TRUE(parseParameters(text, p, error)) << error;
+  return p;
+}
+
+std::string parseError(const std::string& text) {
+  ParsedParameters p;
+  std::string error;
+  EXPECT_FALSE(parseParameters(text, p, error));
+  return error;
+}
+
+void expectShippedExample(const ParsedParameters& p) {
+  EXPECT_EQ(p.Ntimes, 2);
+  EXPECT_EQ(p.Time, (std::vector<double>{0.5, 1.0}));
+  EXPECT_EQ(p.RelErr, (std::vector<double>{1e-6, 1e-6}));
+  EXPECT_EQ(p.SearchSwitch, 1);
+  EXPECT_EQ(p.Nsizes, 1);
+  EXPECT_EQ(p.NLag, (std::vector<int>{64}));
+  EXPECT_EQ(p.sigmaUser, (std::vector<double>{0.0, 0.0}));
+  EXPECT_EQ(p.bUser, (std::vector<double>{1.0, 1.0}));
+  EXPECT_EQ(p.Ntol, 2);
+  EXPECT_EQ(p.sigmin, 0.0);
+  EXPECT_EQ(p.sigmax, 30.0);
+  EXPECT_EQ(p.tols, (std::vector<double>{1.0, 0.5}));
+  EXPECT_EQ(p.bmax, 30.0);
+  EXPECT_EQ(p.tolb, (std::vector<double>{1.0, 0.5}));
+}
+
+}  // namespace
+
+TEST(ParameterFile, ShippedExampleFile) {
+  std::string text = driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt");
+  ASSERT_FALSE(text.empty());
+  expectShippedExample(parseOk(text));
+}
+
+// Each layout differs from the example only in how the same values are written.
+TEST(ParameterFile, LayoutsThatReadAsTheExample) {
+  struct Case {
+    const char* name;
+    void (*change)(Layout&);
+  };
+  static std::string caption1023, caption5000;
+  caption1023 = "#" + std::string(1022, 'c');
+  caption5000 = "#" + std::string(4999, 'c');
+  const Case cases[] = {
+      {"as shipped", [](Layout&) {}},
+      {"one value per line", [](Layout& l) { l.Time = "0.5\n1.0"; l.tols = "1.0\n0.5"; }},
+      {"mixed, with blank and indented lines",
+       [](Layout& l) { l.RelErr = "1e-06\n\n   1e-06"; l.tolb = "1.0\t0.5"; }},
+      {"blank lines before a value", [](Layout& l) { l.Ntimes = "\n\n2"; l.bmax = "\n30.0"; }},
+      {"comments after values",
+       [](Layout& l) {
+         l.Ntimes = "2   number of times";
+         l.Time = "0.5 1.0 # t";
+         l.NLag = "64 terms";
+         l.tolb = "1.0 0.5\tlast";
+       }},
+      {"CRLF line ends", [](Layout& l) { l.eol = "\r\n"; }},
+      {"CRLF, one value per line", [](Layout& l) { l.eol = "\r\n"; l.Time = "0.5\r\n1.0"; }},
+      {"1023-character captions", [](Layout& l) { l.caption = caption1023; }},
+      {"5000-character captions", [](Layout& l) { l.caption = caption5000; }},
+      {"empty captions", [](Layout& l) { l.caption = ""; }},
+      {"signs and exponents",
+       [](Layout& l) {
+         l.Time = "5e-1 +1";
+         l.RelErr = "1E-6 0.000001";
+         l.Ntimes = "+2";
+         l.sigmax = "3.0e+1";
+       }},
+      {"no line end after the last value", [](Layout& l) { l.finalCaption = false; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Layout layout;
+    c.change(layout);
+    expectShippedExample(parseOk(render(layout)));
+  }
+}
+
+TEST(ParameterFile, CountOfZeroTimesLeavesEmptyListsOnTheirLines) {
+  Layout l;
+  l.Ntimes = "0";
+  l.Time = "";  // an empty line
+  l.RelErr = "text on an unread list line";
+  l.sigmaUser = "";
+  l.bUser = "";
+  ParsedParameters p = parseOk(render(l));
+  EXPECT_EQ(p.Ntimes, 0);
+  EXPECT_TRUE(p.Time.empty() && p.RelErr.empty() && p.sigmaUser.empty() && p.bUser.empty());
+  EXPECT_EQ(p.SearchSwitch, 1);  // the later values stay in place
+  EXPECT_EQ(p.NLag, (std::vector<int>{64}));
+  EXPECT_EQ(p.tolb, (std::vector<double>{1.0, 0.5}));
+}
+
+TEST(ParameterFile, SearchValuesAreUncheckedWithoutTheSearch) {
+  Layout l;
+  l.SearchSwitch = "0";
+  l.tols = "0 -1";
+  l.tolb = "100 0";
+  ParsedParameters p = parseOk(render(l));
+  EXPECT_EQ(p.tols, (std::vector<double>{0.0, -1.0}));
+  // A switch other than 0 or 1 is refused later, by the input report.
+  l.SearchSwitch = "2";
+  EXPECT_EQ(parseOk(render(l)).SearchSwitch, 2);
+}
+
+TEST(ParameterFile, GridsOfExactlyOneValueAreAccepted) {
+  Layout l;
+  l.tols = "30 0.5";  // floor(30 / 30) = 1
+  l.tolb = "1.0 30";
+  l.bmax = "30";
+  ParsedParameters p = parseOk(render(l));
+  EXPECT_EQ(p.tols[0], 30.0);
+  EXPECT_EQ(p.tolb[1], 30.0);
+  // Underflow is not an error; the value is kept (here as zero or a subnormal).
+  l.SearchSwitch = "0";
+  l.Time = "1e-400 1";
+  EXPECT_GE(parseOk(render(l)).Time[0], 0.0);
+}
+
+TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
+  struct Case {
+    void (*change)(Layout&);
+    const char* message;
+  };
+  const Case cases[] = {
+      {[](Layout& l) { l.Ntimes = "abc"; },
+       "line 7: expected the number of inversion times, an integer, found \"abc\""},
+      {[](Layout& l) { l.Ntimes = "2.5"; },
+       "line 7: expected the number of inversion times, an integer, found \"2.5\""},
+      {[](Layout& l) { l.Ntimes = "-1"; },
+       "line 7: expected the number of inversion times, an integer of at least 0, found \"-1\""},
+      {[](Layout& l) { l.Ntimes = "99999999999"; },
+       "line 7: expected the number of inversion times, an integer, found \"99999999999\" (out of range)"},
+      {[](Layout& l) { l.Ntimes = "2#times"; },
+       "line 7: expected the number of inversion times, an integer, found \"2#times\""},
+      {[](Layout& l) { l.Time = "0.5 x"; },
+       "line 10: expected inversion time 2 of 2, a real number, found \"x\""},
+      {[](Layout& l) { l.Time = "0.5 1e999"; },
+       "line 10: expected inversion time 2 of 2, a real number, found \"1e999\" (out of range)"},
+      {[](Layout& l) { l.Time = "nan 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \"nan\""},
+      {[](Layout& l) { l.Time = "0.5 inf"; },
+       "line 10: expected inversion time 2 of 2, a real number, found \"inf\""},
+      {[](Layout& l) { l.Time = ".5 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \".5\""},
+      {[](Layout& l) { l.Time = "0.5 1.0abc"; },
+       "line 10: expected inversion time 2 of 2, a real number, found \"1.0abc\""},
+      {[](Layout& l) { l.Time = "0x1p3 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \"0x1p3\""},
+      // A list one value short reads into the next caption.
+      {[](Layout& l) { l.RelErr = "1e-06"; },
+       "line 14: expected requested relative error 2 of 2, a real number, found \"#\""},
+      {[](Layout& l) { l.SearchSwitch = "one"; },
+       "line 16: expected the search switch, an integer, found \"one\""},
+      {[](Layout& l) { l.Nsizes = "0"; },
+       "line 19: expected the number of expansion sizes, an integer of at least 1, found \"0\""},
+      {[](Layout& l) { l.Nsizes = "abc"; },
+       "line 19: expected the number of expansion sizes, an integer, found \"abc\""},
+      {[](Layout& l) { l.NLag = "0"; },
+       "line 22: expected expansion size 1 of 1, an integer of at least 1, found \"0\""},
+      {[](Layout& l) { l.Nsizes = "2"; l.NLag = "64 -8"; },
+       "line 22: expected expansion size 2 of 2, an integer of at least 1, found \"-8\""},
+      {[](Layout& l) { l.sigmaUser = "0.0 zero"; },
+       "line 27: expected user sigma 2 of 2, a real number, found \"zero\""},
+      {[](Layout& l) { l.bUser = "1,0 1.0"; },
+       "line 30: expected user b 1 of 2, a real number, found \"1,0\""},
+      {[](Layout& l) { l.Ntol = "0"; },
+       "line 35: expected the number of tolerances, an integer of at least 1, found \"0\""},
+      {[](Layout& l) { l.sigmin = "-"; },
+       "line 38: expected the minimum sigma, a real number, found \"-\""},
+      {[](Layout& l) { l.sigmax = "3O"; },
+       "line 41: expected the maximum sigma, a real number, found \"3O\""},
+      {[](Layout& l) { l.tols = "1.0 0"; },
+       "line 44: expected the sigma resolution of tolerance 2 of 2, a positive real number, found \"0\""},
+      {[](Layout& l) { l.tols = "1.0 40"; },
+       "line 44: expected the sigma resolution of tolerance 2 of 2, a step that fits at least once "
+       "into the sigma range from 0 to 30, found \"40\""},
+      {[](Layout& l) { l.sigmax = "0.0"; },
+       "line 44: expected the sigma resolution of tolerance 1 of 2, a step that fits at least once "
+       "into the sigma range from 0 to 0, found \"1.0\""},
+      // 0.3 - 0.1 is just below 0.2 in double, so the grid would hold no sigma value.
+      {[](Layout& l) { l.sigmin = "0.1"; l.sigmax = "0.3"; l.tols = "0.2 0.1"; },
+       "line 44: expected the sigma resolution of tolerance 1 of 2, a step that fits at least once "
+       "into the sigma range from 0.1 to 0.3, found \"0.2\""},
+      {[](Layout& l) { l.bmax = "b"; },
+       "line 47: expected the maximum b, a real number, found \"b\""},
+      {[](Layout& l) { l.tolb = "-0.5 0.5"; },
+       "line 50: expected the b resolution of tolerance 1 of 2, a positive real number, found \"-0.5\""},
+      {[](Layout& l) { l.bmax = "0.25"; },
+       "line 50: expected the b resolution of tolerance 1 of 2, a step that fits at least once into "
+       "the b range from 0 to 0.25, found \"1.0\""},
+      {[](Layout& l) { l.tolb = "1.0"; l.finalCaption = false; },
+       "line 50: expected the b resolution of tolerance 2 of 2, a real number, found the end of the file"},
+      {[](Layout& l) { l.Ntimes = std::string(60, 'x'); },
+       "line 7: expected the number of inversion times, an integer, found "
+       "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\""},
+  };
+  for (const Case& c : cases) {
+    Layout layout;
+    c.change(layout);
+    EXPECT_EQ(parseError(render(layout)), std::string("UserParameters.txt, ") + c.message);
+  }
+}
+
+TEST(ParameterFile, FileEndingEarlyNamesItsLastLine) {
+  std::string full = render(Layout());
+  // Cut after the line holding the maximum b (line 47), line end included.
+  std::size_t cut = 0;
+  for (int line = 0; line < 47; ++line) cut = full.find('\n', cut) + 1;
+  EXPECT_EQ(parseError(full.substr(0, cut)),
+            "UserParameters.txt, line 47: expected the b resolution of tolerance 1 of 2, a real "
+            "number, found the end of the file");
+  EXPECT_EQ(parseError(""),
+            "UserParameters.txt, line 1: expected the number of inversion times, an integer, found "
+            "the end of the file");
+  EXPECT_EQ(parseError("a\nb\nc"),
+            "UserParameters.txt, line 3: expected the number of inversion times, an integer, found "
+            "the end of the file");
+}
+
+TEST(ParameterFile, HugeCountIsRefusedBeforeAllocating) {
+  // " 1 2\n" after the count can hold at most two values.
+  EXPECT_EQ(parseError("\n\n\n\n\n\n2000000000 1 2\n"),
+            "UserParameters.txt, line 7: expected the number of inversion times, an integer no "
+            "larger than the 2 values the rest of the file could hold, found \"2000000000\"");
+  Layout l;
+  l.Nsizes = "2147483647";
+  std::string error = parseError(render(l));
+  EXPECT_EQ(error.rfind("UserParameters.txt, line 19: expected the number of expansion sizes, an "
+                        "integer no larger than the ", 0),
+            0u)
+      << error;
+}
+
+TEST(ParameterFile, ReadWholeFile) {
+  driver_test::ScratchDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  std::string text;
+  EXPECT_FALSE(readWholeFile(dir.file("missing.txt").c_str(), text));
+  // A directory of that name opens on some systems but can never be read.
+  EXPECT_FALSE(readWholeFile(dir.path().c_str(), text));
+  std::string bytes = "a\r\nb\n" + std::string(10000, 'z');
+  driver_test::writeText(dir.file("p.txt"), bytes);
+  ASSERT_TRUE(readWholeFile(dir.file("p.txt").c_str(), text));
+  EXPECT_EQ(text, bytes);
+}
