@@ -15,9 +15,6 @@ using driver_test::ScratchDir;
 namespace {
 
 const char* const kBanner = "Orvane \nwith CUDA Acceleration\nTessaly\n\n";
-const char* const kRefusal =
-    "An acceptable graphics processor was not found.\nPress <ENTER> to exit the program.\n";
-
 ProcessResult runWith(const std::string& parameters, const std::string& env = "",
                       const char* program = ORVANE_BIN) {
   ScratchDir dir;
@@ -135,6 +132,9 @@ TEST(Program, DiagnosticBuildRunsTheShippedExample) {
 
 #if ORVANE_BACKEND_HOST
 // The host backend's emulated device can be reshaped through the environment.
+const char* const kRefusal =
+    "An acceptable graphics processor was not found.\nPress <ENTER> to exit the program.\n";
+
 TEST(Program, DeviceOfCapabilityOneTwoIsRefused) {
   ProcessResult r = runWith(shippedExample(), "ORVANE_HOST_CAPABILITY=1.2");
   EXPECT_EQ(r.exitCode, 1);
