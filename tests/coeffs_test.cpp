@@ -31,6 +31,23 @@ void fillTags(DeviceRows& rows, int Nsamples, int Nrows) {
   }));
 }
 
+// Device work is issued from free functions: nvcc refuses extended lambdas
+// inside a test body.
+void fillConstant(double2* dev, long long first, int count, double2 value) {
+  WFN_CHECK(gpu::launch(count, 1, [=] ORVANE_HD(int k, int) { dev[first + k] = value; }));
+}
+
+void lagCoeffsRows(double2* dev, int N, int Nrows, int Nb) {
+  WFN_CHECK(gpu::launch(N, Nrows, [=] ORVANE_HD(int n, int r) { wfnLagCoeffs(n, r, N, Nb, dev); }));
+}
+
+template <class F>
+void sampleRow(const F& f, double2* dev, int Nsamples, double sigma, double b) {
+  WFN_CHECK(gpu::launch(Nsamples, 1, [=] ORVANE_HD(int k, int r) {
+    wfnsampleFS(f, k, r, Nsamples, sigma, sigma, 1, 0.0, b, 1, dev);
+  }));
+}
+
 void shiftRows(DeviceRows& rows, int Nsamples, int Nsigma, int Nb) {
   double2* dev = rows.data();
   // The full row width in x: threads past the first half must do nothing.
@@ -95,10 +112,8 @@ TEST(LagCoeffs, DividesByNAndRemovesTheHalfStepPhase) {
   };
   for (const Case& c : cases) {
     DeviceRows rows(N * Nrows);
-    double2* dev = rows.data();
-    const double2 in = c.in;
-    WFN_CHECK(gpu::launch(N, Nrows, [=] ORVANE_HD(int k, int r) { dev[r * N + k] = in; }));
-    WFN_CHECK(gpu::launch(N, Nrows, [=] ORVANE_HD(int n, int r) { wfnLagCoeffs(n, r, N, Nb, dev); }));
+    fillConstant(rows.data(), 0, N * Nrows, c.in);
+    lagCoeffsRows(rows.data(), N, Nrows, Nb);
     std::vector<double2> out = rows.host();
     for (int r = 0; r < Nrows; ++r)
       EXPECT_TRUE(near2(out[r * N + c.n], c.want, 1e-16, 1e-15)) << "n=" << c.n << " row " << r;
@@ -108,9 +123,8 @@ TEST(LagCoeffs, DividesByNAndRemovesTheHalfStepPhase) {
 TEST(LagCoeffs, AllOnesRowBecomesThePhaseRamp) {
   for (int N : {2, 6, 16}) {
     DeviceRows rows(N);
-    double2* dev = rows.data();
-    WFN_CHECK(gpu::launch(N, 1, [=] ORVANE_HD(int k, int) { dev[k] = double2{1.0, 0.0}; }));
-    WFN_CHECK(gpu::launch(N, 1, [=] ORVANE_HD(int n, int r) { wfnLagCoeffs(n, r, N, 1, dev); }));
+    fillConstant(rows.data(), 0, N, double2{1.0, 0.0});
+    lagCoeffsRows(rows.data(), N, 1, 1);
     std::vector<double2> out = rows.host();
     for (int n = 0; n < N; ++n) {
       double phi = n * M_PI / N;
@@ -125,7 +139,7 @@ TEST(LagCoeffs, AllOnesRowBecomesThePhaseRamp) {
 // Records the sample point it is called with and returns F(s) = 1.
 struct PointRecorder {
   wcomplex* seen;
-  wcomplex operator()(wcomplex s) const {
+  ORVANE_HD wcomplex operator()(wcomplex s) const {
     *seen = s;
     wcomplex one;
     one.x = 1;
@@ -176,11 +190,7 @@ TEST(Sample, ExtremePointsAndMirrorPairs) {
 TEST(Sample, RealTransformGivesConjugatePairs) {
   const int Nsamples = 32;
   DeviceRows rows(Nsamples);
-  double2* dev = rows.data();
-  hd::TwoPoles f;
-  WFN_CHECK(gpu::launch(Nsamples, 1, [=] ORVANE_HD(int k, int r) {
-    wfnsampleFS(f, k, r, Nsamples, 0.3, 0.3, 1, 0.0, 2.0, 1, dev);
-  }));
+  sampleRow(hd::TwoPoles{}, rows.data(), Nsamples, 0.3, 2.0);
   std::vector<double2> out = rows.host();
   for (int k = 0; k < Nsamples; ++k) {
     double2 mirror = out[Nsamples - 1 - k];
@@ -191,7 +201,11 @@ TEST(Sample, RealTransformGivesConjugatePairs) {
 // ---- The batched FFT -------------------------------------------------------------------
 
 ORVANE_HD inline double2 fftInput(int r, int m) {
-  return double2{std::sin(0.37 * m + 1.1 * r), std::cos(0.23 * m - 0.4 * r) + 0.25};
+  return double2{sin(0.37 * m + 1.1 * r), cos(0.23 * m - 0.4 * r) + 0.25};
+}
+
+void fillFftInput(double2* dev, int n, int batch) {
+  WFN_CHECK(gpu::launch(n, batch, [=] ORVANE_HD(int m, int r) { dev[r * n + m] = fftInput(r, m); }));
 }
 
 TEST(Fft, MatchesAPlainDftForEveryRow) {
@@ -199,7 +213,7 @@ TEST(Fft, MatchesAPlainDftForEveryRow) {
     for (int batch : {1, 4}) {
       DeviceRows rows((long long)n * batch);
       double2* dev = rows.data();
-      WFN_CHECK(gpu::launch(n, batch, [=] ORVANE_HD(int m, int r) { dev[r * n + m] = fftInput(r, m); }));
+      fillFftInput(dev, n, batch);
       gpu::FftPlan plan;
       ASSERT_EQ(plan.create(n, batch), gpu::kSuccess);
       ASSERT_EQ(plan.execForward(dev), gpu::kSuccess);
@@ -254,7 +268,7 @@ TEST(Pipeline, BatchRowsMatchSinglePairsInOrder) {
   const int guard = 5;
   DeviceRows grid(Ncombo + guard);
   double2* dev = grid.data();
-  WFN_CHECK(gpu::launch(guard, 1, [=] ORVANE_HD(int k, int) { dev[Ncombo + k] = double2{-7.0, 7.0}; }));
+  fillConstant(dev, Ncombo, guard, double2{-7.0, 7.0});
   orvane::coefficientPipeline(hd::Underdamped{}, Ncoeff, Nsamples, Nsigma, Nb, Nbatch, Ncombo, sigmin,
                               sigmax, bmax, dev);
   std::vector<double2> all = grid.host();
