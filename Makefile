@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 NVCC := $(shell command -v nvcc 2>/dev/null || ls /usr/local/cuda/bin/nvcc 2>/dev/null)
 
-.PHONY: all deps configure build run test cuda-build clean
+.PHONY: all deps configure build run test bench cuda-build clean
 
 all: build
 
@@ -27,6 +27,12 @@ test: build
 ifneq ($(NVCC),)
 	$(MAKE) cuda-build
 endif
+
+# Times one inversion core call for N = 64 and N = 512 (Google Benchmark).
+bench: deps
+	cmake --preset default -DORVANE_BUILD_BENCH=ON
+	cmake --build --preset default -j $(JOBS) --target orvane_bench
+	build/bench/orvane_bench
 
 # Compiles and links the CUDA backend (it runs only where there is a GPU).
 cuda-build: deps
