@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 NVCC := $(shell command -v nvcc 2>/dev/null || ls /usr/local/cuda/bin/nvcc 2>/dev/null)
 
-.PHONY: all deps configure build run test bench cuda-build clean
+.PHONY: all deps configure build run test bench cuda-build sanitize-test fuzz clean
 
 all: build
 
@@ -24,9 +24,31 @@ run: build
 
 test: build
 	ctest --preset default -j $(JOBS)
+	$(MAKE) sanitize-test
+	$(MAKE) fuzz FUZZ_SECONDS=$(CI_FUZZ_SECONDS)
 ifneq ($(NVCC),)
 	$(MAKE) cuda-build
 endif
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
+# any report fails the run.
+SANITIZER_ENV := ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+sanitize-test: deps
+	cmake -S . -B build-asan -DORVANE_BACKEND=host -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && $(SANITIZER_ENV) ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+# Fuzzes the parameter file reader for FUZZ_SECONDS (libFuzzer, Clang), starting
+# from fuzz/corpus; crashing inputs land in build-fuzz/ (keep them in fuzz/regressions).
+FUZZ_SECONDS ?= 300
+CI_FUZZ_SECONDS ?= 30
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS) --target orvane_fuzz_params
+	@mkdir -p build-fuzz/corpus build-fuzz/artifacts
+	build-fuzz/fuzz/orvane_fuzz_params fuzz/regressions/* fuzz/corpus/* > build-fuzz/replay.log 2>&1 || (cat build-fuzz/replay.log; exit 1)
+	build-fuzz/fuzz/orvane_fuzz_params -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
+	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus fuzz/corpus
 
 # Times one inversion core call for N = 64 and N = 512 (Google Benchmark).
 bench: deps
@@ -40,4 +62,4 @@ cuda-build: deps
 	cmake --build --preset cuda -j $(JOBS)
 
 clean:
-	rm -rf build build-cuda
+	rm -rf build build-cuda build-asan build-fuzz

@@ -45,11 +45,8 @@ T* arrayFrom(const std::vector<T>& source, const char* what) {
 
 }  // namespace
 
-WeeksMethod::WeeksMethod()
-    : Ntimes(0), Time(nullptr), RelErr(nullptr), SearchSwitch(0), Nsizes(0), NLag(nullptr),
-      sigmaUser(nullptr), bUser(nullptr), Ntol(0), sigmin(0.0), sigmax(0.0), tols(nullptr),
-      bmax(0.0), tolb(nullptr), Results(nullptr), warpSize(0), maxThreadsPerBlock(0),
-      maxThreadsDim{0, 0, 0}, maxGridSize{0, 0, 0}, major(0), minor(0) {
+// Reads and checks "UserParameters.txt"; a missing or malformed file ends the program.
+static ParsedParameters readParameterFile() {
   std::string text;
   bool readable = false;
   try {
@@ -58,11 +55,26 @@ WeeksMethod::WeeksMethod()
     exitOnFileError("Not enough memory to read the input parameters file!");
   }
   if (!readable) exitOnFileError("Unable to open the input parameters file!");
-
   ParsedParameters p;
   std::string error;
   if (!parseParameters(text, p, error)) exitOnFileError(error);
+  return p;
+}
 
+WeeksMethod::WeeksMethod() : WeeksMethod(readParameterFile()) {
+  std::cout << "Construction complete..." << std::endl;
+}
+
+WeeksMethod::WeeksMethod(const ParsedParameters& p)
+    : Ntimes(0), Time(nullptr), RelErr(nullptr), SearchSwitch(0), Nsizes(0), NLag(nullptr),
+      sigmaUser(nullptr), bUser(nullptr), Ntol(0), sigmin(0.0), sigmax(0.0), tols(nullptr),
+      bmax(0.0), tolb(nullptr), Results(nullptr), warpSize(0), maxThreadsPerBlock(0),
+      maxThreadsDim{0, 0, 0}, maxGridSize{0, 0, 0}, major(0), minor(0) {
+  fillFrom(p);
+}
+
+// Takes the parameters as read; the result records start value-initialised.
+void WeeksMethod::fillFrom(const ParsedParameters& p) {
   Ntimes = p.Ntimes;
   Time = arrayFrom(p.Time, "the inversion times");
   RelErr = arrayFrom(p.RelErr, "the relative errors");
@@ -77,10 +89,7 @@ WeeksMethod::WeeksMethod()
   tols = arrayFrom(p.tols, "the sigma resolutions");
   bmax = p.bmax;
   tolb = arrayFrom(p.tolb, "the b resolutions");
-  // Value-initialised, so a record the run loop leaves unset still reports as zeros.
   Results = newArray<WeeksResult>(Ntimes, "the results");
-
-  std::cout << "Construction complete..." << std::endl;
 }
 
 WeeksMethod::WeeksMethod(const WeeksMethod& other)

@@ -5,6 +5,8 @@
 
 #include "config.h"
 
+struct ParsedParameters;
+
 // The stored result of one inversion time.
 struct WeeksResult {
   double Time;
@@ -67,6 +69,8 @@ class WeeksMethod {
   // Reads "UserParameters.txt" from the working directory; ends the program
   // with a message naming the line when the file is missing or malformed.
   WeeksMethod();
+  // From parameters already read and checked; writes nothing.
+  explicit WeeksMethod(const ParsedParameters& parameters);
   WeeksMethod(const WeeksMethod& other);
   WeeksMethod& operator=(const WeeksMethod& other);
   ~WeeksMethod();
@@ -97,6 +101,7 @@ class WeeksMethod {
   double2 wfnClenshaw(int N, double t, double sigma, double b, const double2* a) const;
 
  private:
+  void fillFrom(const ParsedParameters& parameters);
   void copyFrom(const WeeksMethod& other);
   void release();
 };
