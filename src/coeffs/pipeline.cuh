@@ -22,8 +22,8 @@ class StageTimer {
     WFN_CHECK(gpu::eventCreate(&stop_));
   }
   ~StageTimer() {
-    gpu::eventDestroy(start_);
-    gpu::eventDestroy(stop_);
+    if (start_ != nullptr) gpu::eventDestroy(start_);
+    if (stop_ != nullptr) gpu::eventDestroy(stop_);
   }
   StageTimer(const StageTimer&) = delete;
   StageTimer& operator=(const StageTimer&) = delete;
@@ -48,6 +48,13 @@ class StageTimer {
     total_ += ms;
   }
   float total() const { return total_; }
+  // Destroys both events, checking each status.
+  void destroy() {
+    WFN_CHECK(gpu::eventDestroy(start_));
+    start_ = nullptr;
+    WFN_CHECK(gpu::eventDestroy(stop_));
+    stop_ = nullptr;
+  }
 
  private:
   gpu::Event start_ = nullptr;
@@ -89,6 +96,8 @@ void coefficientPipeline(const F& f, int Ncoeff, int Nsamples, int Nsigma, int N
   }));
   timer.stopAndPrint(" Laguerre polynomials ");
 
+  // The events go before the total is printed.
+  timer.destroy();
   if (ORVANE_DIAG) std::cout << "Total Coefficients GPU time = " << timer.total() << std::endl;
 }
 
