@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "error/error_est.cuh"
-#include "support/reference.h"
+#include "support/transforms_hd.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ TEST(PredictError, FlagAndRelativeError) {
 }
 
 TEST(ErrorEst, AbsoluteErrorIsTheOnePointGridEstimate) {
-  HostTransform f{&reference::F_rat_double_pole};
+  hd::TwoPoles f;
   const double t = 1.0, sigma = 1.5, b = 4.0;
   double E = -1;
   orvane::errorCore(f, t, 1, 1, 32, sigma, sigma, b, &E);

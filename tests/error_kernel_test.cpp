@@ -9,7 +9,8 @@
 
 #include "error/error_core.cuh"
 #include "error/error_kernel.h"
-#include "support/reference.h"
+#include "support/device_rows.h"
+#include "support/transforms_hd.h"
 
 namespace {
 
@@ -86,9 +87,20 @@ TEST(ErrorKernel, GridPointFiveOfThreeByFour) {
   for (int k = 0; k < Nsigma * Nb; ++k) data[std::size_t(k) * Nsamples + 1] = c(k + 1.0, 0);
   const double t = 0.75;
   EXPECT_EQ(estimate(data, 5, Nsamples, 0.0, 3.0, Nsigma, Nb, t), std::exp(t * 1.0) * 6.0);
-  // Every point of the grid reads its own block and its own sigma.
+  // Every point of the grid reads its own block and its own sigma, also when
+  // the kernel runs over the whole grid on the device.
+  DeviceRows rows(Nsigma * Nb * Nsamples);
+  double2* dev = rows.data();
+  WFN_CHECK(gpu::launch(Nsamples, Nsigma * Nb, [=] ORVANE_HD(int n, int k) {
+    dev[k * Nsamples + n].x = n == 1 ? k + 1.0 : 0.0;
+    dev[k * Nsamples + n].y = 0.0;
+  }));
+  double* devErr = nullptr;
+  WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devErr), sizeof(double) * Nsigma * Nb));
+  orvane::launchErrorKernel(Nsamples, 0.0, 3.0, Nsigma, Nb, Nsigma * Nb, t, dev, devErr);
   std::vector<double> err(Nsigma * Nb, -1.0);
-  orvane::launchErrorKernel(Nsamples, 0.0, 3.0, Nsigma, Nb, Nsigma * Nb, t, data.data(), err.data());
+  WFN_CHECK(gpu::memcpyDeviceToHost(err.data(), devErr, sizeof(double) * Nsigma * Nb));
+  WFN_CHECK(gpu::free(devErr));
   for (int k = 0; k < Nsigma * Nb; ++k)
     EXPECT_EQ(err[k], std::exp(t * double(k / Nb)) * (k + 1.0)) << "k=" << k;
 }
@@ -129,7 +141,7 @@ TEST(ErrorCoreDeathTest, GridBeyondDeviceMemoryEndsBeforeAllocating) {
   // The re-executed child sees a 1 MB emulated device; 20 x 20 points of 256
   // samples need 1.6 MB.
   setenv("ORVANE_HOST_MEMORY", "1000000", 1);
-  HostTransform f{&reference::F_rat_exp_decay};
+  hd::ExpDecay f;
   std::vector<double> err(400);
   EXPECT_EXIT(orvane::errorCore(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data()),
               testing::ExitedWithCode(1),
@@ -139,7 +151,7 @@ TEST(ErrorCoreDeathTest, GridBeyondDeviceMemoryEndsBeforeAllocating) {
 }
 
 TEST(ErrorCoreDeathTest, GridBeyondIntIsRefused) {
-  HostTransform f{&reference::F_rat_exp_decay};
+  hd::ExpDecay f;
   double err[1];
   EXPECT_EXIT(orvane::errorCore(f, 1.0, 1000, 1000, 1024, 1.0, 2.0, 20.0, err),
               testing::ExitedWithCode(1), "error grid cannot be evaluated: .*coefficients exceed");
@@ -149,16 +161,17 @@ TEST(ErrorCoreDeathTest, GridBeyondIntIsRefused) {
 // the pipeline delivers, not to a second scaling of them (which would make
 // every estimate 1/Nsamples as large).
 TEST(ErrorCore, EstimatesUseThePipelineCoefficientsAsDelivered) {
-  HostTransform f{&reference::F_rat_two_poles};
+  hd::TwoPoles f;
   const int Nsigma = 3, Nb = 4, N = 8, Nsamples = 4 * N, Nbatch = Nsigma * Nb;
   const double sigmin = 0.5, sigmax = 3.5, bmax = 6.0, t = 1.5;
 
   std::vector<double> err(Nbatch, -1.0);
   orvane::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, err.data());
 
-  std::vector<double2> coeffs(std::size_t(Nbatch) * Nsamples);
+  DeviceRows rows(Nbatch * Nsamples);
   orvane::coefficientPipeline(f, 2 * N, Nsamples, Nsigma, Nb, Nbatch, Nbatch * Nsamples, sigmin,
-                              sigmax, bmax, coeffs.data());
+                              sigmax, bmax, rows.data());
+  const std::vector<double2> coeffs = rows.host();
   for (int k = 0; k < Nbatch; ++k) {
     const double2* a = &coeffs[std::size_t(k) * Nsamples];
     double sum = 0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "error/param_est.cuh"
-#include "support/reference.h"
+#include "support/transforms_hd.h"
 
 namespace {
 
@@ -84,14 +84,14 @@ TEST(SearchGridDeathTest, EmptyGridIsRefused) {
 }
 
 TEST(ParamEst, OnePointGridReturnsSigminAndBmax) {
-  HostTransform f{&reference::F_rat_exp_decay};
+  hd::ExpDecay f;
   SigmaB p = orvane::paramEst(f, 1.0, 16, 2.0, 3.0, 5.0, 1.0, 5.0);
   EXPECT_EQ(p.sigma, 2.0);
   EXPECT_EQ(p.b, 5.0);
 }
 
 TEST(ParamEst, ReturnsTheGridPointOfTheSmallestEstimate) {
-  HostTransform f{&reference::F_osc_damped};
+  hd::Underdamped f;
   const double t = 2.0, sigmin = 0.1, sigmax = 6.1, bmax = 12.0, tols = 0.5, tolb = 1.0;
   const int N = 32, Nsigma = 12, Nb = 12;
   std::vector<double> e(Nsigma * Nb);

@@ -9,7 +9,7 @@
 #include "driver/run_loop.h"
 #include "error/error_core.cuh"
 #include "error/error_kernel.h"
-#include "support/reference.h"
+#include "support/transforms_hd.h"
 #include "support/scripted_stages.h"
 
 namespace {
@@ -70,7 +70,7 @@ TEST(DiagRunLoop, EchoBlockPerTimeNLagPerSizeTolsPerEvaluation) {
 }
 
 TEST(DiagErrorCore, PipelineBlockThenOneTimingLineAndAnEmptyLine) {
-  HostTransform f{&reference::F_rat_ramp};
+  hd::Ramp f;
   std::vector<double> e(6);
   testing::internal::CaptureStdout();
   orvane::errorCore(f, 1.0, 2, 3, 8, 0.5, 2.5, 3.0, e.data());
