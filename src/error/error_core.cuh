@@ -16,9 +16,10 @@
 
 namespace orvane {
 
-// Ends the program on a grid it cannot evaluate: the reason on the standard
-// error stream, exit code 1, nothing allocated by the caller yet.
-[[noreturn]] inline void gridFailure(const std::string& message) {
+// Ends the program on a grid it cannot evaluate or a host buffer it cannot
+// get: the reason on the standard error stream, exit code 1, no wait (as for a
+// failed device allocation).
+[[noreturn]] inline void endWithMessage(const std::string& message) {
   std::cerr << message << std::endl;
   std::exit(1);
 }
@@ -70,7 +71,7 @@ inline void requireDeviceMemory(const ErrorGridSizes& sizes, int Nsigma, int Nb)
   WFN_CHECK(gpu::memGetInfo(&freeBytes, &totalBytes));
   const std::size_t need = sizes.dataBytes + sizes.errorBytes;
   if (need > freeBytes)
-    gridFailure("The error grid is too large for the device: " + std::to_string(Nsigma) + " x " +
+    endWithMessage("The error grid is too large for the device: " + std::to_string(Nsigma) + " x " +
                 std::to_string(Nb) + " points with " + std::to_string(sizes.Nsamples) +
                 " samples each need " + std::to_string(need) + " bytes of device memory, " +
                 "but only " + std::to_string(freeBytes) + " bytes are free.");
@@ -81,7 +82,7 @@ inline void requireDeviceMemory(const ErrorGridSizes& sizes, int Nsigma, int Nb)
 inline ErrorGridSizes checkErrorGrid(int Nsigma, int Nb, int NLaguerre) {
   ErrorGridSizes sizes;
   const std::string problem = errorGridSizes(Nsigma, Nb, NLaguerre, &sizes);
-  if (!problem.empty()) gridFailure("The error grid cannot be evaluated: " + problem + ".");
+  if (!problem.empty()) endWithMessage("The error grid cannot be evaluated: " + problem + ".");
   requireDeviceMemory(sizes, Nsigma, Nb);
   return sizes;
 }

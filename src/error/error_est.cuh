@@ -26,7 +26,7 @@ template <class F>
 ErrorPrediction errorEst(const F& f, double2 ft, double TimeInput, int NLagInput, double sigma,
                          double b, double RelErrInput) {
   double* estimate = new (std::nothrow) double[1];
-  if (estimate == nullptr) gridFailure("The error prediction cannot allocate its host buffer.");
+  if (estimate == nullptr) endWithMessage("The error prediction cannot allocate its host buffer.");
   // A grid of one sigma and one b value: its single point is exactly (sigma, b).
   errorCore(f, TimeInput, 1, 1, NLagInput, sigma, sigma, b, estimate);
   const ErrorPrediction p = predictError(estimate[0], ft, RelErrInput);

@@ -34,7 +34,7 @@ inline SearchGrid searchGrid(double sigmin, double sigmax, double bmax, double t
   g.Nsigma = gridCount(sigmax - sigmin, tolsInput);
   g.Nb = gridCount(bmax, tolbInput);
   if (g.Nsigma == 0 || g.Nb == 0)
-    gridFailure("The parameter search has no grid: the sigma range [" + std::to_string(sigmin) +
+    endWithMessage("The parameter search has no grid: the sigma range [" + std::to_string(sigmin) +
                 ", " + std::to_string(sigmax) + ") must hold at least one sigma resolution " +
                 std::to_string(tolsInput) + ", and bmax " + std::to_string(bmax) +
                 " at least one b resolution " + std::to_string(tolbInput) + ".");
@@ -72,7 +72,7 @@ SigmaB paramEst(const F& f, double TimeInput, int NLagInput, double sigmin, doub
 
   double* Errorvec = new (std::nothrow) double[std::size_t(Nbatch)];
   if (Errorvec == nullptr)
-    gridFailure("The parameter search cannot allocate its " + std::to_string(Nbatch) +
+    endWithMessage("The parameter search cannot allocate its " + std::to_string(Nbatch) +
                 " error estimates on the host.");
   errorCore(f, TimeInput, g.Nsigma, g.Nb, NLagInput, sigmin, sigmax, bmax, Errorvec);
   const int best = bestGridPoint(Errorvec, Nbatch);
