@@ -12,6 +12,15 @@
 #include "support/device_rows.h"
 #include "support/transforms_hd.h"
 
+// Device blocks whose a_1 is k + 1 for grid point k and whose other
+// coefficients are 0. (A device lambda may not live in a test body.)
+void fillSecondCoefficientWithIndex(double2* dev, int Nsamples, int Nbatch) {
+  WFN_CHECK(gpu::launch(Nsamples, Nbatch, [=] ORVANE_HD(int n, int k) {
+    dev[k * Nsamples + n].x = n == 1 ? k + 1.0 : 0.0;
+    dev[k * Nsamples + n].y = 0.0;
+  }));
+}
+
 namespace {
 
 const double kEps = 2.220446049250313e-16;
@@ -91,10 +100,7 @@ TEST(ErrorKernel, GridPointFiveOfThreeByFour) {
   // the kernel runs over the whole grid on the device.
   DeviceRows rows(Nsigma * Nb * Nsamples);
   double2* dev = rows.data();
-  WFN_CHECK(gpu::launch(Nsamples, Nsigma * Nb, [=] ORVANE_HD(int n, int k) {
-    dev[k * Nsamples + n].x = n == 1 ? k + 1.0 : 0.0;
-    dev[k * Nsamples + n].y = 0.0;
-  }));
+  fillSecondCoefficientWithIndex(dev, Nsamples, Nsigma * Nb);
   double* devErr = nullptr;
   WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devErr), sizeof(double) * Nsigma * Nb));
   orvane::launchErrorKernel(Nsamples, 0.0, 3.0, Nsigma, Nb, Nsigma * Nb, t, dev, devErr);
