@@ -1,0 +1,60 @@
+// Per-element body of the error grid kernel and the overflow-safe complex
+// modulus it shares with the host-side error prediction. The estimate of grid
+// point k is e^(sigma t) (eps * sum_{n<N} |a_n| + sum_{N<=n<2N} |a_n|).
+#pragma once
+
+#include <cmath>
+#include <math.h>
+
+#include "config.h"
+
+namespace orvane {
+
+// Largest finite value of the working type: the threshold above which the
+// modulus falls back to v + w (so an infinite part gives an infinite modulus).
+ORVANE_HD inline double largestFinite(double) { return 1.7976931348623157e308; }
+ORVANE_HD inline float largestFinite(float) { return 3.402823466e38f; }
+
+// |x + iy| as v sqrt(1 + (w/v)^2), v and w the larger and smaller of |x| and |y|;
+// v + w when v is 0 or either part exceeds the largest finite value. Computed
+// entirely in R, so the single-precision build takes its quotient and root in float.
+template <class R>
+ORVANE_HD inline R wfnCabs(R x, R y) {
+  const R a = fabs(x);
+  const R c = fabs(y);
+  const R v = a > c ? a : c;
+  const R w = a > c ? c : a;
+  R q = w / v;
+  q = R(1) + q * q;
+  q = v * sqrt(q);
+  const R big = largestFinite(R(0));
+  if (v == R(0) || v > big || w > big) q = v + w;
+  return q;
+}
+
+// The weight of the round-off term: the double machine epsilon 2^-52 in both builds.
+constexpr double kRoundoffEps = 2.220446049250313e-16;
+
+// Error estimate of grid point k from its block of Nsamples coefficients
+// (devData[k*Nsamples ...]): round-off over the first quarter of the block,
+// truncation over the second, both summed in increasing n, then scaled by
+// e^(sigma_i t). The upper half of the block is not read.
+ORVANE_HD inline void wfnLagError(int k, int Nsamples, double sigmin, double sigmax, int Nsigma,
+                                  int Nb, double TimeInput, const double2* devData,
+                                  double* devErrorvec) {
+  const int half = int(floor(wreal(Nsamples) * wreal(0.5)));
+  const int quarter = int(floor(wreal(half) * wreal(0.5)));
+  const int i = int(floor(wreal(k) / wreal(Nb)));
+  const int j = k - i * Nb;
+  const double2* a = devData + ((long long)i * Nb + j) * Nsamples;
+
+  const wreal eps = wreal(kRoundoffEps);
+  wreal sum = 0;
+  for (int n = 0; n < quarter; ++n) sum += eps * wfnCabs(wreal(a[n].x), wreal(a[n].y));
+  for (int n = quarter; n < half; ++n) sum += wfnCabs(wreal(a[n].x), wreal(a[n].y));
+
+  const wreal sigma = wreal(sigmin) + (wreal(i) / wreal(Nsigma)) * (wreal(sigmax) - wreal(sigmin));
+  devErrorvec[k] = double(exp(wreal(TimeInput) * sigma) * sum);
+}
+
+}  // namespace orvane

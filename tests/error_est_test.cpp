@@ -1,0 +1,64 @@
+// Error prediction: the relative error over the overflow-safe |f(t)| and the
+// strict tolerance flag, and the one-point grid behind the absolute error.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "error/error_est.cuh"
+#include "support/transforms_hd.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+double2 c(double x, double y) {
+  double2 v;
+  v.x = x;
+  v.y = y;
+  return v;
+}
+
+TEST(PredictError, FlagAndRelativeError) {
+  struct Row {
+    const char* name;
+    double E;
+    double2 ft;
+    double request;
+    double rel;  // expected RelErrPred; NaN means NaN
+    int flag;
+  } rows[] = {
+      {"3-4i met", 1e-6, c(3, -4), 1e-6, 2e-7, 0},
+      {"3-4i request equal to the prediction", 1e-6, c(3, -4), 2e-7, 2e-7, 1},
+      {"zero request never met", 0.0, c(1, 0), 0.0, 0.0, 1},
+      {"zero f(t)", 1e-6, c(0, 0), 1.0, kInf, 1},
+      {"zero f(t) and zero estimate", 0.0, c(0, 0), 1.0, kNaN, 1},
+      {"infinite real part", 1e-6, c(kInf, 2), 1e-300, 0.0, 0},
+      {"infinite imaginary part", 1e3, c(0, -kInf), 1e-300, 0.0, 0},
+      {"NaN estimate", kNaN, c(1, 0), 1.0, kNaN, 1},
+      {"infinite estimate", kInf, c(1, 0), 1e300, kInf, 1},
+      {"huge f(t) without overflow", 1e300, c(1e308, 1e308), 1.0, 1e300 / (1e308 * std::sqrt(2.0)), 0},
+  };
+  for (const Row& r : rows) {
+    ErrorPrediction p = orvane::predictError(r.E, r.ft, r.request);
+    if (std::isnan(r.E)) EXPECT_TRUE(std::isnan(p.AbsErrPred)) << r.name;
+    else EXPECT_EQ(p.AbsErrPred, r.E) << r.name;
+    if (std::isnan(r.rel)) EXPECT_TRUE(std::isnan(p.RelErrPred)) << r.name;
+    else EXPECT_DOUBLE_EQ(p.RelErrPred, r.rel) << r.name;
+    EXPECT_EQ(p.TolFlag, r.flag) << r.name;
+  }
+}
+
+TEST(ErrorEst, AbsoluteErrorIsTheOnePointGridEstimate) {
+  hd::TwoPoles f;
+  const double t = 1.0, sigma = 1.5, b = 4.0;
+  double E = -1;
+  orvane::errorCore(f, t, 1, 1, 32, sigma, sigma, b, &E);
+  ErrorPrediction p = orvane::errorEst(f, c(0.25, 0.0), t, 32, sigma, b, 1.0);
+  EXPECT_EQ(p.AbsErrPred, E);
+  EXPECT_EQ(p.RelErrPred, E / 0.25);
+  EXPECT_GT(E, 0.0);
+}
+
+}  // namespace

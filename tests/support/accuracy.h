@@ -1,0 +1,86 @@
+// Test and bench support: search, inversion and prediction of one reference
+// pair at one time and expansion size, against its exact f(t). Host backend
+// only (the reference transforms are std::complex host functions).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "coeffs/pipeline.cuh"
+#include "error/error_core.cuh"
+#include "error/error_est.cuh"
+#include "error/param_est.cuh"
+#include "series/weeks_core.cuh"
+#include "support/reference.h"
+
+namespace accuracy {
+
+// The search range right of a pair's abscissa of convergence.
+struct Range {
+  double sigmin, sigmax, bmax, tols, tolb;
+};
+
+inline Range rangeFor(const reference::Pair& p) {
+  const double s0 = std::max(p.abscissa, 0.0) + 0.25;
+  return Range{s0, s0 + 15.0, 24.0, 0.5, 1.0};
+}
+
+struct Row {
+  std::string id, tags;
+  double t, exact;
+  int N;
+  double sigma, b;
+  double computed;  // real part of f(t)
+  double imag;
+  double trueAbs, trueRel;  // against the exact f(t)
+  ErrorPrediction pred;
+  double legacyAbsPred;  // the estimate with a second coefficient pass, for comparison
+};
+
+// The estimate as it comes out when the coefficient kernel is applied a second
+// time to the pipeline's output before the error kernel (every modulus 1/Nsamples).
+template <class F>
+double legacyEstimate(const F& f, double t, int N, double sigma, double b) {
+  const orvane::ErrorGridSizes s = orvane::checkErrorGrid(1, 1, N);
+  double2* devData = nullptr;
+  double* devErr = nullptr;
+  WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devData), s.dataBytes));
+  WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devErr), s.errorBytes));
+  orvane::coefficientPipeline(f, s.Ncoeff, s.Nsamples, 1, 1, 1, s.Ncombo, sigma, sigma, b, devData);
+  const int Nsamples = s.Nsamples;
+  WFN_CHECK(gpu::launch(Nsamples, 1, [=] ORVANE_HD(int n, int r) {
+    wfnLagCoeffs(n, r, Nsamples, 1, devData);
+  }));
+  orvane::launchErrorKernel(Nsamples, sigma, sigma, 1, 1, 1, t, devData, devErr);
+  double e = 0;
+  WFN_CHECK(gpu::memcpyDeviceToHost(&e, devErr, sizeof e));
+  WFN_CHECK(gpu::free(devData));
+  WFN_CHECK(gpu::free(devErr));
+  return e;
+}
+
+inline Row evaluate(const reference::Pair& p, const reference::Value& v, int N, double request,
+                    bool withLegacy) {
+  const HostTransform f{p.F};
+  const Range r = rangeFor(p);
+  const SigmaB sb = orvane::paramEst(f, v.t, N, r.sigmin, r.sigmax, r.bmax, r.tols, r.tolb);
+  const CoreResult core = orvane::weeksCore(f, 1 << 20, v.t, N, sb.sigma, sb.b);
+  Row row;
+  row.id = p.id;
+  row.tags = p.tags;
+  row.t = v.t;
+  row.exact = v.f;
+  row.N = N;
+  row.sigma = sb.sigma;
+  row.b = sb.b;
+  row.computed = core.ft.x;
+  row.imag = core.ft.y;
+  row.trueAbs = std::hypot(core.ft.x - v.f, core.ft.y);
+  row.trueRel = row.trueAbs / std::fabs(v.f);
+  row.pred = orvane::errorEst(f, core.ft, v.t, N, sb.sigma, sb.b, request);
+  row.legacyAbsPred = withLegacy ? legacyEstimate(f, v.t, N, sb.sigma, sb.b) : NAN;
+  return row;
+}
+
+}  // namespace accuracy
