@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iostream>
 #include <limits>
 #include <vector>
 
@@ -121,16 +122,20 @@ TEST(ErrorGridSizes, FormedIn64BitsAndRefusedBeyondInt) {
   EXPECT_EQ(s.dataBytes, 10240u);
   EXPECT_EQ(s.errorBytes, 160u);
 
-  // Largest usable element count: 2^31 - 1 is odd, so the largest multiple of 4 below it.
+  // The largest element count that fits int: 2^31 - 1 is odd, so the largest multiple of 4 below it.
   ASSERT_EQ(orvane::errorGridSizes(8191, 65537, 1, &s), "");
   EXPECT_EQ(s.dataBytes, std::size_t(8191) * 65537 * 4 * 16);  // beyond 32 bits
+
+  // A grid whose whole array exceeds int elements is still usable: it is done in chunks.
+  ASSERT_EQ(orvane::errorGridSizes(1000, 1000, 1024, &s), "");
+  EXPECT_EQ(s.Ncombo, 0);
+  EXPECT_EQ(s.dataBytes, std::size_t(1000) * 1000 * 4096 * 16);
 
   struct Bad {
     int Nsigma, Nb, N;
     const char* why;
   } bad[] = {
       {65536, 65536, 1, "grid points exceed"},   // Nbatch overflows int
-      {1000, 1000, 1024, "coefficients exceed"},  // Ncombo overflows int
       {1, 1, 600000000, "samples per grid point"},
       {1, 1, 0, "expansion size"},
       {0, 5, 8, "at least one sigma"},
@@ -142,25 +147,46 @@ TEST(ErrorGridSizes, FormedIn64BitsAndRefusedBeyondInt) {
   }
 }
 
-TEST(ErrorCoreDeathTest, GridBeyondDeviceMemoryEndsBeforeAllocating) {
+// A grid larger than device memory is done in chunks with exactly the result
+// of one pass; the host's fused row-by-row path gives the same numbers too.
+TEST(ErrorCore, ChunkedAndFusedPassesEqualOnePass) {
+  hd::TwoPoles f;
+  const int Nsigma = 20, Nb = 20, N = 16, Nbatch = Nsigma * Nb;
+  const double sigmin = 0.25, sigmax = 10.25, bmax = 20.0, t = 2.0;
+  std::vector<double> onePass(Nbatch), chunked(Nbatch), fused(Nbatch);
+  orvane::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, onePass.data());
+  // 64 samples of 16 bytes a row: a 30000-byte device holds about 25 rows at a time.
+  setenv("ORVANE_HOST_MEMORY", "30000", 1);
+  orvane::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, chunked.data());
+  unsetenv("ORVANE_HOST_MEMORY");
+  orvane::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, fused.data());
+  for (int k = 0; k < Nbatch; ++k) {
+    EXPECT_EQ(chunked[k], onePass[k]) << "k=" << k;
+    EXPECT_EQ(fused[k], onePass[k]) << "k=" << k;
+  }
+}
+
+TEST(ErrorCoreDeathTest, DeviceWithoutRoomForOneRowReportsTheAllocation) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  // The re-executed child sees a 1 MB emulated device; 20 x 20 points of 256
-  // samples need 1.6 MB.
-  setenv("ORVANE_HOST_MEMORY", "1000000", 1);
+  setenv("ORVANE_HOST_MEMORY", "1000", 1);
   hd::ExpDecay f;
   std::vector<double> err(400);
-  EXPECT_EXIT(orvane::errorCore(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data()),
-              testing::ExitedWithCode(1),
-              "error grid is too large for the device: 20 x 20 points with 256 samples each need "
-              "1641600 bytes of device memory, but only 1000000 bytes are free");
+  // The report goes to standard output; the child sends it to the error stream,
+  // where the death test reads.
+  EXPECT_EXIT((std::cout.rdbuf(std::cerr.rdbuf()),
+               orvane::errorCoreBatched(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data())),
+              testing::ExitedWithCode(1), "^Error located: out of memory in src/error/error_core.cuh at line [0-9]+\n$");
+  EXPECT_EXIT((std::cout.rdbuf(std::cerr.rdbuf()),
+               orvane::errorCore(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data())),
+              testing::ExitedWithCode(1), "^Error located: out of memory in src/error/error_core.cuh at line [0-9]+\n$");
   unsetenv("ORVANE_HOST_MEMORY");
 }
 
 TEST(ErrorCoreDeathTest, GridBeyondIntIsRefused) {
   hd::ExpDecay f;
   double err[1];
-  EXPECT_EXIT(orvane::errorCore(f, 1.0, 1000, 1000, 1024, 1.0, 2.0, 20.0, err),
-              testing::ExitedWithCode(1), "error grid cannot be evaluated: .*coefficients exceed");
+  EXPECT_EXIT(orvane::errorCore(f, 1.0, 65536, 65536, 16, 1.0, 2.0, 20.0, err),
+              testing::ExitedWithCode(1), "error grid cannot be evaluated: .*grid points exceed");
 }
 
 // The estimate is the kernel's definition applied to the coefficients that

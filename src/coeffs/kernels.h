@@ -12,29 +12,56 @@
 
 // Row r = i*Nb + j holds the pair (sigma_i, b_j):
 //   sigma_i = sigmin + (i/Nsigma)(sigmax - sigmin),  b_j = bmin + ((j+1)/Nb)(bmax - bmin).
-// Contour angle theta_k = (k - M + 1/2) pi/M, M = Nsamples/2, never 0 or +-pi.
-// Stored: b (1 + i cot(theta/2)) F(sigma + i b cot(theta/2)), i.e. 2b/(1-w) F(...) at w = e^(i theta).
+ORVANE_HD inline wreal gridSigma(int i, int Nsigma, double sigmin, double sigmax) {
+  return wreal(sigmin) + (wreal(i) / wreal(Nsigma)) * (wreal(sigmax) - wreal(sigmin));
+}
+ORVANE_HD inline wreal gridB(int j, int Nb, double bmin, double bmax) {
+  return wreal(bmin) + (wreal(j + 1) / wreal(Nb)) * (wreal(bmax) - wreal(bmin));
+}
+
+// The trigonometric factors of contour point k, the same for every row:
+// theta_k = (k - M + 1/2) pi/M, M = Nsamples/2, never 0 or +-pi.
+struct ContourPoint {
+  wreal c;    // cos theta
+  wreal sn;   // sin theta
+  wreal omc;  // 1 - cos theta
+};
+
+ORVANE_HD inline ContourPoint wfnContourPoint(int k, int Nsamples) {
+  const int M = Nsamples / 2;
+  const wreal theta = (wreal(k - M) + wreal(0.5)) * (kPi / wreal(M));
+  ContourPoint p;
+  p.c = cos(theta);
+  p.sn = sin(theta);
+  p.omc = wreal(1) - p.c;
+  return p;
+}
+
+// The weighted sample at one contour point of the pair (sigma, b):
+// b (1 + i cot(theta/2)) F(sigma + i b cot(theta/2)), i.e. 2b/(1-w) F(...) at w = e^(i theta).
+template <class F>
+ORVANE_HD inline double2 wfnSampleValue(const F& f, const ContourPoint& p, wreal sigma, wreal b) {
+  const wreal w = p.sn / p.omc;
+  wcomplex s;
+  s.x = sigma;
+  s.y = b * w;
+  const wcomplex Fs = f(s);
+  double2 out;
+  out.x = double(b * (Fs.x - p.sn * Fs.y / p.omc));
+  out.y = double(b * (Fs.y + p.sn * Fs.x / p.omc));
+  return out;
+}
+
+// Sampling kernel body for element k of row r.
 template <class F>
 ORVANE_HD inline void wfnsampleFS(const F& f, int k, int r, int Nsamples, double sigmin,
                                   double sigmax, int Nsigma, double bmin, double bmax, int Nb,
                                   double2* devSamples) {
   const int i = r / Nb;
   const int j = r - i * Nb;
-  const int M = Nsamples / 2;
-  const wreal theta = (wreal(k - M) + wreal(0.5)) * (kPi / wreal(M));
-  const wreal c = cos(theta);
-  const wreal sn = sin(theta);
-  const wreal sigma = wreal(sigmin) + (wreal(i) / wreal(Nsigma)) * (wreal(sigmax) - wreal(sigmin));
-  const wreal b = wreal(bmin) + (wreal(j + 1) / wreal(Nb)) * (wreal(bmax) - wreal(bmin));
-  const wreal w = sn / (wreal(1) - c);
-  wcomplex s;
-  s.x = sigma;
-  s.y = b * w;
-  const wcomplex Fs = f(s);
-  double2 out;
-  out.x = double(b * (Fs.x - sn * Fs.y / (wreal(1) - c)));
-  out.y = double(b * (Fs.y + sn * Fs.x / (wreal(1) - c)));
-  devSamples[(long long)r * Nsamples + k] = out;
+  devSamples[(long long)r * Nsamples + k] =
+      wfnSampleValue(f, wfnContourPoint(k, Nsamples), gridSigma(i, Nsigma, sigmin, sigmax),
+                     gridB(j, Nb, bmin, bmax));
 }
 
 // Swaps the two halves of row r: element k <-> element (k - M) mod N for k < M.
@@ -54,21 +81,36 @@ ORVANE_HD inline void wfncufftshift(int k, int r, int Nsamples, int Nb, double2*
   devData[base + m] = tmp;
 }
 
-// Element n of row r times e^(-i n pi / N) / N: removes the half-step phase of
-// the midpoint contour and the factor N of the unnormalised FFT. Elements
-// n < N/2 become the Laguerre coefficients a_n.
+// The factor e^(-i n pi / N) / N of element n, as (c, d) = (cos phi / N, -sin phi / N)
+// with phi = (n pi) / N: it removes the half-step phase of the midpoint contour
+// and the factor N of the unnormalised FFT.
+struct LagPhase {
+  wreal c;
+  wreal d;
+};
+
+ORVANE_HD inline LagPhase wfnLagPhase(int n, int N) {
+  const wreal phi = (wreal(n) * kPi) / wreal(N);
+  LagPhase p;
+  p.c = cos(phi) / wreal(N);
+  p.d = -sin(phi) / wreal(N);
+  return p;
+}
+
+ORVANE_HD inline double2 wfnLagValue(double2 X, const LagPhase& p) {
+  const wreal xr = wreal(X.x), xi = wreal(X.y);
+  double2 out;
+  out.x = double(xr * p.c - xi * p.d);
+  out.y = double(xr * p.d + xi * p.c);
+  return out;
+}
+
+// Coefficient kernel body for element n of row r. Elements n < N/2 become the
+// Laguerre coefficients a_n.
 ORVANE_HD inline void wfnLagCoeffs(int n, int r, int Nsamples, int Nb, double2* devData) {
   const int N = Nsamples;
   const int i = r / Nb;
   const int j = r - i * Nb;
   const long long e = ((long long)i * Nb + j) * N + n;
-  const wreal phi = (wreal(n) * kPi) / wreal(N);
-  const wreal c = cos(phi) / wreal(N);
-  const wreal d = -sin(phi) / wreal(N);
-  const double2 X = devData[e];
-  const wreal xr = wreal(X.x), xi = wreal(X.y);
-  double2 out;
-  out.x = double(xr * c - xi * d);
-  out.y = double(xr * d + xi * c);
-  devData[e] = out;
+  devData[e] = wfnLagValue(devData[e], wfnLagPhase(n, N));
 }

@@ -62,43 +62,61 @@ class StageTimer {
   float total_ = 0.0f;
 };
 
+// Coefficients of the grid rows [rowBegin, rowBegin + rowCount) of a grid of
+// Nsigma x Nb pairs, into devData (rowCount rows of Nsamples elements; local
+// row y holds grid row rowBegin + y). Large grids are done in such chunks.
 template <class F>
-void coefficientPipeline(const F& f, int Ncoeff, int Nsamples, int Nsigma, int Nb, int Nbatch,
-                         int Ncombo, double sigmin, double sigmax, double bmax, double2* devData) {
-  (void)Ncoeff;
-  (void)Ncombo;
+void coefficientRows(const F& f, int Nsamples, int Nsigma, int Nb, int rowBegin, int rowCount,
+                     double sigmin, double sigmax, double bmax, double2* devData) {
   StageTimer timer;
   if (ORVANE_DIAG) std::cout << "GPU Timing [ms]" << std::endl;
 
   timer.start();
-  WFN_CHECK(gpu::launch(Nsamples, Nbatch, [=] ORVANE_HD(int k, int r) {
-    wfnsampleFS(f, k, r, Nsamples, sigmin, sigmax, Nsigma, 0.0, bmax, Nb, devData);
+  WFN_CHECK(gpu::launch(Nsamples, rowCount, [=] ORVANE_HD(int k, int y) {
+    const int r = rowBegin + y;
+    const int i = r / Nb;
+    const int j = r - i * Nb;
+    devData[(long long)y * Nsamples + k] =
+        wfnSampleValue(f, wfnContourPoint(k, Nsamples), gridSigma(i, Nsigma, sigmin, sigmax),
+                       gridB(j, Nb, 0.0, bmax));
   }));
   timer.stopAndPrint(" Sample F(s) ");
 
+  // Rows are contiguous, so the local rows are a grid of one b value per row.
   // Only the first half of each row starts a swap.
   timer.start();
-  WFN_CHECK(gpu::launch(Nsamples / 2, Nbatch, [=] ORVANE_HD(int k, int r) {
-    wfncufftshift(k, r, Nsamples, Nb, devData);
+  WFN_CHECK(gpu::launch(Nsamples / 2, rowCount, [=] ORVANE_HD(int k, int y) {
+    wfncufftshift(k, y, Nsamples, 1, devData);
   }));
   timer.stopAndPrint(" FFTshift ");
 
   gpu::FftPlan plan;
-  WFN_CHECK(plan.create(Nsamples, Nbatch));
+  WFN_CHECK(plan.create(Nsamples, rowCount));
   timer.start();
   WFN_CHECK(plan.execForward(devData));
   timer.stopAndPrint(" FFT ");
   plan.destroy();
 
   timer.start();
-  WFN_CHECK(gpu::launch(Nsamples, Nbatch, [=] ORVANE_HD(int n, int r) {
-    wfnLagCoeffs(n, r, Nsamples, Nb, devData);
+  WFN_CHECK(gpu::launch(Nsamples, rowCount, [=] ORVANE_HD(int n, int y) {
+    wfnLagCoeffs(n, y, Nsamples, 1, devData);
   }));
   timer.stopAndPrint(" Laguerre polynomials ");
 
   // The events go before the total is printed.
   timer.destroy();
   if (ORVANE_DIAG) std::cout << "Total Coefficients GPU time = " << timer.total() << std::endl;
+}
+
+// The whole grid of Nbatch = Nsigma x Nb pairs in one pass: row r = i*Nb + j
+// of devData (Ncombo = Nbatch * Nsamples elements) receives the coefficients of
+// (sigma_i, b_j); elements n < Ncoeff = Nsamples/2 are a_n.
+template <class F>
+void coefficientPipeline(const F& f, int Ncoeff, int Nsamples, int Nsigma, int Nb, int Nbatch,
+                         int Ncombo, double sigmin, double sigmax, double bmax, double2* devData) {
+  (void)Ncoeff;
+  (void)Ncombo;
+  coefficientRows(f, Nsamples, Nsigma, Nb, 0, Nbatch, sigmin, sigmax, bmax, devData);
 }
 
 }  // namespace orvane

@@ -62,7 +62,8 @@ Status lastLaunchStatus();
 // Batched one-dimensional double-complex FFT, forward, in place, unnormalised:
 // for each of `batch` consecutive rows of `n` elements,
 //   X_k = sum_m x_m exp(-2 pi i k m / n),  k = 0 .. n-1.
-// A plan belongs to one scope and cannot be copied.
+// Plans are made once per shape and kept; an FftPlan refers to one and cannot
+// be copied.
 class FftPlan {
  public:
   FftPlan() = default;

@@ -5,6 +5,8 @@
 #include <cufft.h>
 
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "device/gpu_runtime.h"
 
@@ -73,13 +75,25 @@ Status eventDestroy(Event event) {
   return status;
 }
 
+// cuFFT plans are costly to make, so one plan per (length, batch) is kept for
+// the life of the process; FftPlan objects only refer to them.
+namespace {
+cufftHandle* cachedPlan(int n, int batch) {
+  static std::map<std::pair<int, int>, cufftHandle> cache;
+  auto key = std::make_pair(n, batch);
+  auto found = cache.find(key);
+  if (found != cache.end()) return &found->second;
+  cufftHandle handle;
+  if (cufftPlan1d(&handle, n, CUFFT_Z2Z, batch) != CUFFT_SUCCESS) return nullptr;
+  return &cache.emplace(key, handle).first->second;
+}
+}  // namespace
+
 Status FftPlan::create(int n, int batch) {
   destroy();
-  cufftHandle* handle = new cufftHandle;
-  if (cufftPlan1d(handle, n, CUFFT_Z2Z, batch) != CUFFT_SUCCESS) {
-    delete handle;
-    return kErrorFft;
-  }
+  if (n < 1 || batch < 1) return kErrorFft;
+  cufftHandle* handle = cachedPlan(n, batch);
+  if (handle == nullptr) return kErrorFft;
   impl_ = handle;
   return kSuccess;
 }
@@ -91,12 +105,6 @@ Status FftPlan::execForward(double2* data) {
   return cufftExecZ2Z(*handle, d, d, CUFFT_FORWARD) == CUFFT_SUCCESS ? kSuccess : kErrorFft;
 }
 
-void FftPlan::destroy() {
-  cufftHandle* handle = static_cast<cufftHandle*>(impl_);
-  if (handle == nullptr) return;
-  cufftDestroy(*handle);
-  delete handle;
-  impl_ = nullptr;
-}
+void FftPlan::destroy() { impl_ = nullptr; }
 
 }  // namespace gpu

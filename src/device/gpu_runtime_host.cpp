@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <new>
 #include <string>
 
@@ -42,12 +43,10 @@ std::size_t physicalMemory() {
   return std::size_t(pages) * std::size_t(pageSize);
 }
 
+// Read on every call, so that tests can change the emulated device's size.
 std::size_t memoryBudget() {
-  static const std::size_t budget = [] {
-    long long bytes = envInteger("ORVANE_HOST_MEMORY", -1);
-    return bytes >= 0 ? std::size_t(bytes) : physicalMemory() / 2;
-  }();
-  return budget;
+  long long bytes = envInteger("ORVANE_HOST_MEMORY", -1);
+  return bytes >= 0 ? std::size_t(bytes) : physicalMemory() / 2;
 }
 
 std::atomic<std::size_t> bytesInUse{0};
@@ -181,60 +180,71 @@ Status lastLaunchStatus() { return kSuccess; }
 
 // FFTW plans one row; rows are transformed in parallel with the new-array
 // execute, which FFTW documents as thread-safe. A second, unaligned plan serves
-// rows whose SIMD alignment differs from the planning buffer's.
+// rows whose SIMD alignment differs from the planning buffer's. Plans are made
+// once per length and kept for the life of the process (FFTW's planner is not
+// thread-safe, so only the host thread creates them).
 namespace {
-struct HostPlan {
-  int n = 0, batch = 0;
+struct RowPlans {
   fftw_plan aligned = nullptr;
   fftw_plan unaligned = nullptr;
   int planAlignment = 0;
 };
+
+struct HostPlan {
+  const RowPlans* rows = nullptr;
+  int n = 0, batch = 0;
+};
+
+const RowPlans* rowPlans(int n) {
+  static std::map<int, RowPlans> cache;
+  auto found = cache.find(n);
+  if (found != cache.end()) return &found->second;
+  fftw_complex* buffer = fftw_alloc_complex(std::size_t(n));
+  if (buffer == nullptr) return nullptr;
+  RowPlans plans;
+  plans.aligned = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE);
+  plans.unaligned = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE | FFTW_UNALIGNED);
+  plans.planAlignment = fftw_alignment_of(reinterpret_cast<double*>(buffer));
+  fftw_free(buffer);
+  if (plans.aligned == nullptr || plans.unaligned == nullptr) {
+    if (plans.aligned != nullptr) fftw_destroy_plan(plans.aligned);
+    if (plans.unaligned != nullptr) fftw_destroy_plan(plans.unaligned);
+    return nullptr;
+  }
+  return &cache.emplace(n, plans).first->second;
+}
 }  // namespace
 
 Status FftPlan::create(int n, int batch) {
   destroy();
   if (n < 1 || batch < 1 || envInteger("ORVANE_HOST_FAIL_FFT", 0) != 0) return kErrorFft;
+  const RowPlans* rows = rowPlans(n);
+  if (rows == nullptr) return kErrorFft;
   HostPlan* plan = new (std::nothrow) HostPlan;
   if (plan == nullptr) return kErrorFft;
+  plan->rows = rows;
   plan->n = n;
   plan->batch = batch;
-  fftw_complex* buffer = fftw_alloc_complex(std::size_t(n));
-  if (buffer == nullptr) {
-    delete plan;
-    return kErrorFft;
-  }
-  plan->aligned = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE);
-  plan->unaligned = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE | FFTW_UNALIGNED);
-  plan->planAlignment = fftw_alignment_of(reinterpret_cast<double*>(buffer));
-  fftw_free(buffer);
-  if (plan->aligned == nullptr || plan->unaligned == nullptr) {
-    impl_ = plan;
-    destroy();
-    return kErrorFft;
-  }
   impl_ = plan;
   return kSuccess;
 }
 
 Status FftPlan::execForward(double2* data) {
-  HostPlan* plan = static_cast<HostPlan*>(impl_);
+  const HostPlan* plan = static_cast<const HostPlan*>(impl_);
   if (plan == nullptr) return kErrorFft;
   const int n = plan->n, batch = plan->batch;
-#pragma omp parallel for schedule(static) if (batch > 1)
+  const RowPlans* rows = plan->rows;
+#pragma omp parallel for schedule(static) if (batch > 1 && !omp_in_parallel())
   for (int r = 0; r < batch; ++r) {
     fftw_complex* row = reinterpret_cast<fftw_complex*>(data + std::size_t(r) * n);
-    bool sameAlignment = fftw_alignment_of(reinterpret_cast<double*>(row)) == plan->planAlignment;
-    fftw_execute_dft(sameAlignment ? plan->aligned : plan->unaligned, row, row);
+    bool sameAlignment = fftw_alignment_of(reinterpret_cast<double*>(row)) == rows->planAlignment;
+    fftw_execute_dft(sameAlignment ? rows->aligned : rows->unaligned, row, row);
   }
   return kSuccess;
 }
 
 void FftPlan::destroy() {
-  HostPlan* plan = static_cast<HostPlan*>(impl_);
-  if (plan == nullptr) return;
-  if (plan->aligned != nullptr) fftw_destroy_plan(plan->aligned);
-  if (plan->unaligned != nullptr) fftw_destroy_plan(plan->unaligned);
-  delete plan;
+  delete static_cast<HostPlan*>(impl_);
   impl_ = nullptr;
 }
 

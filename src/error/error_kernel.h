@@ -35,26 +35,40 @@ ORVANE_HD inline R wfnCabs(R x, R y) {
 // The weight of the round-off term: the double machine epsilon 2^-52 in both builds.
 constexpr double kRoundoffEps = 2.220446049250313e-16;
 
-// Error estimate of grid point k from its block of Nsamples coefficients
-// (devData[k*Nsamples ...]): round-off over the first quarter of the block,
-// truncation over the second, both summed in increasing n, then scaled by
-// e^(sigma_i t). The upper half of the block is not read.
-ORVANE_HD inline void wfnLagError(int k, int Nsamples, double sigmin, double sigmax, int Nsigma,
-                                  int Nb, double TimeInput, const double2* devData,
-                                  double* devErrorvec) {
+// The time-independent part of the estimate of one grid point from its block
+// of coefficients a: eps * sum_{n<quarter} |a_n| + sum_{quarter<=n<half} |a_n|,
+// summed in increasing n (round-off first, then the tail). The upper half of
+// the block is not read.
+ORVANE_HD inline wreal wfnLagErrorSum(const double2* a, int Nsamples) {
   const int half = int(floor(wreal(Nsamples) * wreal(0.5)));
   const int quarter = int(floor(wreal(half) * wreal(0.5)));
-  const int i = int(floor(wreal(k) / wreal(Nb)));
-  const int j = k - i * Nb;
-  const double2* a = devData + ((long long)i * Nb + j) * Nsamples;
-
   const wreal eps = wreal(kRoundoffEps);
   wreal sum = 0;
   for (int n = 0; n < quarter; ++n) sum += eps * wfnCabs(wreal(a[n].x), wreal(a[n].y));
   for (int n = quarter; n < half; ++n) sum += wfnCabs(wreal(a[n].x), wreal(a[n].y));
+  return sum;
+}
 
+// The estimate at time t: the sum scaled by e^(sigma_i t). The sums depend on t
+// only through this factor, so one set of sums serves every time.
+ORVANE_HD inline double wfnLagErrorAt(wreal sum, int i, int Nsigma, double sigmin, double sigmax,
+                                      double TimeInput) {
   const wreal sigma = wreal(sigmin) + (wreal(i) / wreal(Nsigma)) * (wreal(sigmax) - wreal(sigmin));
-  devErrorvec[k] = double(exp(wreal(TimeInput) * sigma) * sum);
+  return double(exp(wreal(TimeInput) * sigma) * sum);
+}
+
+// The sigma index of grid point k = i*Nb + j.
+ORVANE_HD inline int wfnGridRowSigma(int k, int Nb) { return int(floor(wreal(k) / wreal(Nb))); }
+
+// Error estimate of grid point k from its block of Nsamples coefficients
+// (devData[k*Nsamples ...]).
+ORVANE_HD inline void wfnLagError(int k, int Nsamples, double sigmin, double sigmax, int Nsigma,
+                                  int Nb, double TimeInput, const double2* devData,
+                                  double* devErrorvec) {
+  const int i = wfnGridRowSigma(k, Nb);
+  const int j = k - i * Nb;
+  const double2* a = devData + ((long long)i * Nb + j) * Nsamples;
+  devErrorvec[k] = wfnLagErrorAt(wfnLagErrorSum(a, Nsamples), i, Nsigma, sigmin, sigmax, TimeInput);
 }
 
 }  // namespace orvane

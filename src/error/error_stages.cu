@@ -14,8 +14,17 @@ void WeeksMethod::wfnErrorCore(double TimeInput, int Nsigma, int Nb, int NLaguer
 
 SigmaB WeeksMethod::wfnParamEst(double TimeInput, int NLagInput, double sigmin, double sigmax,
                                 double bmax, double tolsInput, double tolbInput) {
+#if ORVANE_DIAG
+  // The diagnostic build runs one full pipeline per search, so that its timing
+  // lines show every search.
   return orvane::paramEst(UserTransform{}, TimeInput, NLagInput, sigmin, sigmax, bmax, tolsInput,
                           tolbInput);
+#else
+  // The error sums of a grid serve every time that searches it.
+  static orvane::ErrorSumsCache cache;
+  return orvane::paramEst(UserTransform{}, TimeInput, NLagInput, sigmin, sigmax, bmax, tolsInput,
+                          tolbInput, &cache);
+#endif
 }
 
 ErrorPrediction WeeksMethod::wfnErrorEst(double2 ft, double TimeInput, int NLagInput, double sigma,
