@@ -443,6 +443,9 @@ TEST_P(BadInput, EndsCleanlyWithItsMessage) {
   const std::string& stream = row.stream == Stream::Err ? r.err : r.out;
   EXPECT_NE(stream.find(row.message), std::string::npos)
       << "expected to find:\n" << row.message << "\nstdout:\n" << r.out << "\nstderr:\n" << r.err;
+  // In the sanitized build a report would end the child with exit code 1 too.
+  EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("runtime error:"), std::string::npos) << r.err;
   std::string where;
   EXPECT_TRUE(printable(r.out, &where)) << "stdout: " << where;
   EXPECT_TRUE(printable(r.err, &where)) << "stderr: " << where;
