@@ -46,7 +46,7 @@ fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF
 	cmake --build build-fuzz -j $(JOBS) --target orvane_fuzz_params
 	@mkdir -p build-fuzz/corpus build-fuzz/artifacts
-	build-fuzz/fuzz/orvane_fuzz_params fuzz/regressions/* fuzz/corpus/* > build-fuzz/replay.log 2>&1 || (cat build-fuzz/replay.log; exit 1)
+	build-fuzz/fuzz/orvane_fuzz_params $(wildcard fuzz/regressions/* fuzz/corpus/*) > build-fuzz/replay.log 2>&1 || (cat build-fuzz/replay.log; exit 1)
 	build-fuzz/fuzz/orvane_fuzz_params -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus fuzz/corpus
 

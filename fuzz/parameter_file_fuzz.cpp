@@ -1,6 +1,7 @@
 // Fuzz target: any bytes as "UserParameters.txt". Every input must end either
 // in a consistent set of parameters (which the input report can list) or in
 // one message naming the file and a line. Anything else aborts the run.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -32,10 +33,14 @@ void checkParameters(const ParsedParameters& p) {
           "resolution lists have Ntol values");
   for (int n : p.NLag) require(n >= 1, "expansion sizes >= 1");
   if (p.SearchSwitch == 1) {
+    require(std::isfinite(p.sigmax - p.sigmin), "finite sigma range");
     for (int k = 0; k < p.Ntol; ++k) {
       require(p.tols[k] > 0 && p.tolb[k] > 0, "resolutions positive");
       require((p.sigmax - p.sigmin) / p.tols[k] >= 1.0 && p.bmax / p.tolb[k] >= 1.0,
               "at least one grid point");
+      require(std::floor((p.sigmax - p.sigmin) / p.tols[k]) <= 2147483647.0 &&
+                  std::floor(p.bmax / p.tolb[k]) <= 2147483647.0,
+              "grid counts fit an int");
     }
   }
 }
@@ -61,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     require(error.rfind("UserParameters.txt, line ", 0) == 0, "message names the file and line");
     require(error.find('\n') == std::string::npos, "message is one line");
+    for (char c : error) require(c >= 0x20 && c < 0x7f, "message is printable ASCII");
   }
   return 0;
 }

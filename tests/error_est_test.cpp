@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "driver/run_loop.h"
 #include "error/error_est.cuh"
 #include "support/transforms_hd.h"
 
@@ -34,8 +35,12 @@ TEST(PredictError, FlagAndRelativeError) {
       {"zero request never met", 0.0, c(1, 0), 0.0, 0.0, 1},
       {"zero f(t)", 1e-6, c(0, 0), 1.0, kInf, 1},
       {"zero f(t) and zero estimate", 0.0, c(0, 0), 1.0, kNaN, 1},
-      {"infinite real part", 1e-6, c(kInf, 2), 1e-300, 0.0, 0},
-      {"infinite imaginary part", 1e3, c(0, -kInf), 1e-300, 0.0, 0},
+      // A value that is not finite is never a result that met its tolerance.
+      {"infinite real part", 1e-6, c(kInf, 2), 1e-300, kNaN, 1},
+      {"infinite imaginary part", 1e3, c(0, -kInf), 1e-300, kNaN, 1},
+      {"NaN real part, zero estimate", 0.0, c(kNaN, 0), 1.0, kNaN, 1},
+      {"NaN imaginary part", 1e-6, c(1, kNaN), 1.0, kNaN, 1},
+      {"infinite f(t) and infinite estimate", kInf, c(-kInf, 0), 1.0, kNaN, 1},
       {"NaN estimate", kNaN, c(1, 0), 1.0, kNaN, 1},
       {"infinite estimate", kInf, c(1, 0), 1e300, kInf, 1},
       {"huge f(t) without overflow", 1e300, c(1e308, 1e308), 1.0, 1e300 / (1e308 * std::sqrt(2.0)), 0},
@@ -47,6 +52,19 @@ TEST(PredictError, FlagAndRelativeError) {
     if (std::isnan(r.rel)) EXPECT_TRUE(std::isnan(p.RelErrPred)) << r.name;
     else EXPECT_DOUBLE_EQ(p.RelErrPred, r.rel) << r.name;
     EXPECT_EQ(p.TolFlag, r.flag) << r.name;
+  }
+}
+
+// The run loop keeps the record of lowest relative error when no tolerance is
+// met: a value that is not finite must never displace a finite one.
+TEST(PredictError, NonFiniteValueNeverDisplacesAFiniteRecord) {
+  const double2 values[] = {c(kInf, 0), c(0, -kInf), c(kNaN, 1), c(kNaN, kNaN)};
+  for (const double2& ft : values) {
+    const ErrorPrediction p = orvane::predictError(1e-9, ft, 1e-6);
+    EXPECT_EQ(p.TolFlag, 1);
+    EXPECT_FALSE(orvane::betterRecord(p.RelErrPred, 1e-3));
+    // ... while any finite record displaces it.
+    EXPECT_TRUE(orvane::betterRecord(1e-3, p.RelErrPred));
   }
 }
 

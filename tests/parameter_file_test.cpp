@@ -87,6 +87,14 @@ TEST(ParameterFile, LayoutsThatReadAsTheExample) {
          l.sigmax = "3.0e+1";
        }},
       {"no line end after the last value", [](Layout& l) { l.finalCaption = false; }},
+      {"decimal forms without a digit on one side of the point",
+       [](Layout& l) {
+         l.Time = ".5 1.";
+         l.RelErr = "+.000001 1.e-6";
+         l.sigmax = "3.e1";
+         l.tols = "1. +.5";
+         l.tolb = "1.E0 .5e0";
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -94,6 +102,16 @@ TEST(ParameterFile, LayoutsThatReadAsTheExample) {
     c.change(layout);
     expectShippedExample(parseOk(render(layout)));
   }
+}
+
+TEST(ParameterFile, SignedDecimalFormsWithoutWholePart) {
+  Layout l;
+  l.SearchSwitch = "0";
+  l.sigmaUser = "-.5 -5.e-1";
+  l.bUser = "-0. +.25E+1";
+  ParsedParameters p = parseOk(render(l));
+  EXPECT_EQ(p.sigmaUser, (std::vector<double>{-0.5, -0.5}));
+  EXPECT_EQ(p.bUser, (std::vector<double>{0.0, 2.5}));
 }
 
 TEST(ParameterFile, CountOfZeroTimesLeavesEmptyListsOnTheirLines) {
@@ -161,8 +179,24 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
        "line 10: expected inversion time 1 of 2, a real number, found \"nan\""},
       {[](Layout& l) { l.Time = "0.5 inf"; },
        "line 10: expected inversion time 2 of 2, a real number, found \"inf\""},
-      {[](Layout& l) { l.Time = ".5 1"; },
-       "line 10: expected inversion time 1 of 2, a real number, found \".5\""},
+      {[](Layout& l) { l.Time = ". 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \".\""},
+      {[](Layout& l) { l.Time = "0.5 -."; },
+       "line 10: expected inversion time 2 of 2, a real number, found \"-.\""},
+      {[](Layout& l) { l.Time = ".e3 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \".e3\""},
+      {[](Layout& l) { l.Time = "5.e 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \"5.e\""},
+      {[](Layout& l) { l.Time = "1..5 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \"1..5\""},
+      {[](Layout& l) { l.Time = "0.5 +-1"; },
+       "line 10: expected inversion time 2 of 2, a real number, found \"+-1\""},
+      {[](Layout& l) { l.Time = "-inf 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \"-inf\""},
+      {[](Layout& l) { l.Time = "0.5 infinity"; },
+       "line 10: expected inversion time 2 of 2, a real number, found \"infinity\""},
+      {[](Layout& l) { l.Time = "NaN 1"; },
+       "line 10: expected inversion time 1 of 2, a real number, found \"NaN\""},
       {[](Layout& l) { l.Time = "0.5 1.0abc"; },
        "line 10: expected inversion time 2 of 2, a real number, found \"1.0abc\""},
       {[](Layout& l) { l.Time = "0x1p3 1"; },
@@ -202,6 +236,16 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
       {[](Layout& l) { l.sigmin = "0.1"; l.sigmax = "0.3"; l.tols = "0.2 0.1"; },
        "line 44: expected the sigma resolution of tolerance 1 of 2, a step that fits at least once "
        "into the sigma range from 0.1 to 0.3, found \"0.2\""},
+      // A range wider than the largest double would give infinite grid counts.
+      {[](Layout& l) { l.sigmin = "-1e308"; l.sigmax = "1e308"; },
+       "line 41: expected the maximum sigma, a value whose distance from the minimum sigma -1e+308 "
+       "is a finite number, found \"1e308\""},
+      {[](Layout& l) { l.tols = "1e-300 0.5"; },
+       "line 44: expected the sigma resolution of tolerance 1 of 2, a step that fits at most "
+       "2147483647 times into the sigma range from 0 to 30, found \"1e-300\""},
+      {[](Layout& l) { l.tolb = "1.0 1e-9"; },
+       "line 50: expected the b resolution of tolerance 2 of 2, a step that fits at most "
+       "2147483647 times into the b range from 0 to 30, found \"1e-9\""},
       {[](Layout& l) { l.bmax = "b"; },
        "line 47: expected the maximum b, a real number, found \"b\""},
       {[](Layout& l) { l.tolb = "-0.5 0.5"; },
@@ -211,6 +255,9 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
        "the b range from 0 to 0.25, found \"1.0\""},
       {[](Layout& l) { l.tolb = "1.0"; l.finalCaption = false; },
        "line 50: expected the b resolution of tolerance 2 of 2, a real number, found the end of the file"},
+      // Bytes from the file that are not printable ASCII are shown as \xNN.
+      {[](Layout& l) { l.Ntimes = std::string("\x01\xff", 2) + std::string(1, '\0') + "2\x7f"; },
+       "line 7: expected the number of inversion times, an integer, found \"\\x01\\xFF\\x002\\x7F\""},
       {[](Layout& l) { l.Ntimes = std::string(60, 'x'); },
        "line 7: expected the number of inversion times, an integer, found "
        "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\""},
@@ -256,11 +303,17 @@ TEST(ParameterFile, ReadWholeFile) {
   driver_test::ScratchDir dir;
   ASSERT_FALSE(dir.path().empty());
   std::string text;
-  EXPECT_FALSE(readWholeFile(dir.file("missing.txt").c_str(), text));
+  EXPECT_EQ(readWholeFile(dir.file("missing.txt").c_str(), text), FileRead::kUnreadable);
   // A directory of that name opens on some systems but can never be read.
-  EXPECT_FALSE(readWholeFile(dir.path().c_str(), text));
+  EXPECT_EQ(readWholeFile(dir.path().c_str(), text), FileRead::kUnreadable);
   std::string bytes = "a\r\nb\n" + std::string(10000, 'z');
   driver_test::writeText(dir.file("p.txt"), bytes);
-  ASSERT_TRUE(readWholeFile(dir.file("p.txt").c_str(), text));
+  ASSERT_EQ(readWholeFile(dir.file("p.txt").c_str(), text), FileRead::kRead);
   EXPECT_EQ(text, bytes);
+  // Exactly the limit is read; one byte more is refused and nothing is kept.
+  ASSERT_EQ(readWholeFile(dir.file("p.txt").c_str(), text, bytes.size()), FileRead::kRead);
+  EXPECT_EQ(readWholeFile(dir.file("p.txt").c_str(), text, bytes.size() - 1), FileRead::kTooLarge);
+  EXPECT_TRUE(text.empty());
+  // A file without end is stopped at the limit.
+  EXPECT_EQ(readWholeFile("/dev/zero", text, 100000), FileRead::kTooLarge);
 }

@@ -36,15 +36,19 @@ bool integerSyntax(const std::string& t) {
   return skipDigits(t, i) && i == t.size();
 }
 
-// [+-]digits[.digits][e[+-]digits]; no "nan" or "inf", no hexadecimal.
+// The usual decimal forms: [+-]digits[.[digits]][e[+-]digits] or
+// [+-].digits[e[+-]digits] ("0.5", ".5", "5.", "5.e3"); no "nan" or "inf", no
+// hexadecimal, and at least one digit in the mantissa.
 bool realSyntax(const std::string& t) {
   std::size_t i = 0;
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-  if (!skipDigits(t, i)) return false;
+  const bool whole = skipDigits(t, i);
+  bool fraction = false;
   if (i < t.size() && t[i] == '.') {
     ++i;
-    if (!skipDigits(t, i)) return false;
+    fraction = skipDigits(t, i);
   }
+  if (!whole && !fraction) return false;
   if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
     ++i;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
@@ -52,6 +56,9 @@ bool realSyntax(const std::string& t) {
   }
   return i == t.size();
 }
+
+// The search counts its grid values in an int.
+const double kMaxGridCount = double(INT_MAX);
 
 std::string formatNumber(double v) {
   std::ostringstream s;
@@ -152,10 +159,24 @@ class Reader {
     return true;
   }
 
+  // The token as the message shows it: at most 40 bytes, and every byte
+  // outside printable ASCII (binary garbage, a stray control character) as
+  // \xNN, so that the console never receives raw bytes from the file.
   std::string foundToken() const {
     const std::size_t kShown = 40;  // a whole stray line need not be echoed
-    if (token_.size() <= kShown) return "\"" + token_ + "\"";
-    return "\"" + token_.substr(0, kShown) + "...\"";
+    std::string shown = "\"";
+    for (std::size_t i = 0; i < token_.size() && i < kShown; ++i) {
+      const unsigned char c = static_cast<unsigned char>(token_[i]);
+      if (c >= 0x20 && c < 0x7f) {
+        shown += char(c);
+      } else {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", unsigned(c));
+        shown += hex;
+      }
+    }
+    if (token_.size() > kShown) shown += "...";
+    return shown + "\"";
   }
 
   std::string foundEnd() {
@@ -213,8 +234,14 @@ bool parseSteps(Reader& in, ParsedParameters& p) {
   if (!in.readReal("the maximum sigma", p.sigmax)) return false;
 
   // With the search on, every tolerance must give a grid of at least one
-  // sigma and one b value; the counts are taken as the search takes them.
+  // sigma and one b value, and no more than an int can count; the counts are
+  // taken as the search takes them. A sigma range too wide for a double (say
+  // from -1e308 to 1e308) would make every grid count infinite.
   const bool search = p.SearchSwitch == 1;
+  if (search && !std::isfinite(p.sigmax - p.sigmin)) {
+    return in.failHere("the maximum sigma, a value whose distance from the minimum sigma " +
+                       formatNumber(p.sigmin) + " is a finite number");
+  }
   in.discardLines(3);
   p.tols.assign(std::size_t(p.Ntol), 0.0);
   for (int k = 0; k < p.Ntol; ++k) {
@@ -224,9 +251,15 @@ bool parseSteps(Reader& in, ParsedParameters& p) {
     if (!in.readReal(what, step)) return false;
     if (!search) continue;
     if (!(step > 0.0)) return in.failHere(what + ", a positive real number");
-    if (!(std::floor((p.sigmax - p.sigmin) / step) >= 1.0)) {
+    const double count = std::floor((p.sigmax - p.sigmin) / step);
+    if (!(count >= 1.0)) {
       return in.failHere(what + ", a step that fits at least once into the sigma range from " +
                          formatNumber(p.sigmin) + " to " + formatNumber(p.sigmax));
+    }
+    if (count > kMaxGridCount) {
+      return in.failHere(what + ", a step that fits at most " + std::to_string(INT_MAX) +
+                         " times into the sigma range from " + formatNumber(p.sigmin) + " to " +
+                         formatNumber(p.sigmax));
     }
   }
   in.discardLines(3);
@@ -240,9 +273,14 @@ bool parseSteps(Reader& in, ParsedParameters& p) {
     if (!in.readReal(what, step)) return false;
     if (!search) continue;
     if (!(step > 0.0)) return in.failHere(what + ", a positive real number");
-    if (!(std::floor(p.bmax / step) >= 1.0)) {
+    const double count = std::floor(p.bmax / step);
+    if (!(count >= 1.0)) {
       return in.failHere(what + ", a step that fits at least once into the b range from 0 to " +
                          formatNumber(p.bmax));
+    }
+    if (count > kMaxGridCount) {
+      return in.failHere(what + ", a step that fits at most " + std::to_string(INT_MAX) +
+                         " times into the b range from 0 to " + formatNumber(p.bmax));
     }
   }
   // The rest of the last line and anything after it is never read.
@@ -267,20 +305,29 @@ bool parseParameters(const std::string& text, ParsedParameters& out, std::string
   return true;
 }
 
-bool readWholeFile(const char* path, std::string& text) {
+FileRead readWholeFile(const char* path, std::string& text, std::size_t maxBytes) {
   std::FILE* file = std::fopen(path, "r");
-  if (file == nullptr) return false;
+  if (file == nullptr) return FileRead::kUnreadable;
   text.clear();
   char buffer[4096];
   std::size_t got;
+  bool tooLarge = false;
   try {
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    // A device such as /dev/zero never ends: stop one buffer past the limit.
+    while (!tooLarge && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+      text.append(buffer, got);
+      tooLarge = text.size() > maxBytes;
+    }
   } catch (const std::bad_alloc&) {
     std::fclose(file);
     throw;
   }
   // A directory opens but cannot be read: ferror tells it from a short file.
-  bool ok = std::ferror(file) == 0;
+  const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  return ok;
+  if (tooLarge) {
+    text.clear();
+    return FileRead::kTooLarge;
+  }
+  return failed ? FileRead::kUnreadable : FileRead::kRead;
 }

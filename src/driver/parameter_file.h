@@ -3,6 +3,7 @@
 // malformed file is refused with one message naming the line.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,15 @@ extern const char* const kParameterFileName;
 //   UserParameters.txt, line 17: expected the number of expansion sizes, an integer, found "abc"
 bool parseParameters(const std::string& text, ParsedParameters& out, std::string& error);
 
-// Reads the whole file into `text`. Returns false when it cannot be opened or
-// read (a directory of that name cannot be read either). A file too large for
-// memory throws std::bad_alloc.
-bool readWholeFile(const char* path, std::string& text);
+// A parameter file is a few dozen short lines; anything beyond this many bytes
+// (a device such as /dev/zero, a log written over the file) is refused unread
+// rather than read until memory runs out.
+constexpr std::size_t kMaxParameterFileBytes = std::size_t(64) << 20;
+
+enum class FileRead { kRead, kUnreadable, kTooLarge };
+
+// Reads the whole file into `text`. kUnreadable when it cannot be opened or
+// read (a directory of that name cannot be read either); kTooLarge when it
+// holds more than `maxBytes` bytes. Running out of memory throws std::bad_alloc.
+FileRead readWholeFile(const char* path, std::string& text,
+                       std::size_t maxBytes = kMaxParameterFileBytes);

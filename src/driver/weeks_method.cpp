@@ -48,13 +48,17 @@ T* arrayFrom(const std::vector<T>& source, const char* what) {
 // Reads and checks "UserParameters.txt"; a missing or malformed file ends the program.
 static ParsedParameters readParameterFile() {
   std::string text;
-  bool readable = false;
+  FileRead read = FileRead::kUnreadable;
   try {
-    readable = readWholeFile(kParameterFileName, text);
+    read = readWholeFile(kParameterFileName, text);
   } catch (const std::bad_alloc&) {
     exitOnFileError("Not enough memory to read the input parameters file!");
   }
-  if (!readable) exitOnFileError("Unable to open the input parameters file!");
+  if (read == FileRead::kUnreadable) exitOnFileError("Unable to open the input parameters file!");
+  if (read == FileRead::kTooLarge) {
+    exitOnFileError("The input parameters file is larger than " +
+                    std::to_string(kMaxParameterFileBytes) + " bytes!");
+  }
   ParsedParameters p;
   std::string error;
   if (!parseParameters(text, p, error)) exitOnFileError(error);

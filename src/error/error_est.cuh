@@ -3,6 +3,8 @@
 // and the flag says whether that is strictly below the requested one.
 #pragma once
 
+#include <cmath>
+#include <limits>
 #include <new>
 
 #include "driver/weeks_method.h"
@@ -13,10 +15,19 @@ namespace orvane {
 
 // The record for estimate E of a computed f(t). |f(t)| is the overflow-safe
 // modulus in double; a NaN relative error never meets the tolerance.
+// An f(t) with a part that is infinite or NaN is no result at all: E / |f(t)|
+// would be 0 for an infinite part and report the tolerance met, and the run
+// loop would prefer that record to every finite one. Its relative error is
+// therefore NaN, which never meets the tolerance and never replaces a number.
 inline ErrorPrediction predictError(double E, double2 ft, double RelErrInput) {
   ErrorPrediction p;
-  const double modulus = wfnCabs(ft.x, ft.y);
   p.AbsErrPred = E;
+  if (!std::isfinite(ft.x) || !std::isfinite(ft.y)) {
+    p.RelErrPred = std::numeric_limits<double>::quiet_NaN();
+    p.TolFlag = 1;
+    return p;
+  }
+  const double modulus = wfnCabs(ft.x, ft.y);
   p.RelErrPred = std::fabs(E) / modulus;
   p.TolFlag = RelErrInput > p.RelErrPred ? 0 : 1;
   return p;
