@@ -112,14 +112,12 @@ TEST(DeviceFault, InversionCoreAllocationFailureIsLocated) {
   EXPECT_EQ(r.out.find("Time = "), std::string::npos);
 }
 
-// Disabled: the error driver compares the grid with the free device memory
-// before it allocates and ends with "The error grid is too large for the
-// device: ..." on the error stream, so its own gpu::malloc never fails here.
-// Enable it once the driver lets the allocation itself report the shortage.
-TEST(DeviceFault, DISABLED_ErrorDriverAllocationFailureIsLocated) {
+// The error driver works through a large grid in chunks, so only a device
+// without room for one row of 4N samples makes its allocation fail.
+TEST(DeviceFault, ErrorDriverAllocationFailureIsLocated) {
   const std::vector<int> calls = linesContaining("src/error/error_core.cuh", "gpu::malloc(");
   ASSERT_FALSE(calls.empty()) << "expected device allocations in the error driver";
-  // Enough for the inversion core (2048 bytes), too little for the driver (4104).
+  // Enough for the inversion core (2048 bytes), too little for one row of the driver (4096).
   const process_test::Outcome r = runFault(userPair(), {"ORVANE_HOST_MEMORY=3000"});
   const Located at = expectLocatedFailure(r);
   ASSERT_TRUE(at.ok);
