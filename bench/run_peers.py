@@ -7,7 +7,8 @@
 2. mpmath's invertlaplace (Talbot, 15 digits) against orvane on 8 times of
    F(s) = 1/(s + 1) (e2e_runner_exp) and of the shipped F(s) = (s + 0.6)^(-9/11)
    (e2e_runner), both measured against the exact f(t).
-3. The stage times of orvane_bench's JSON output (--stages), the floor and the
+3. One search over a 400 x 400 grid at N = 256: time and peak resident memory.
+4. The stage times of orvane_bench's JSON output (--stages), the floor and the
    grid pass's ratio to it.
 
 Run with the system Python (numpy and mpmath from Debian):
@@ -29,6 +30,9 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORKLOADS = ["w60.txt", "w60n256.txt", "wmix.txt", "wuser.txt"]
 T8 = [0.5, 1.0, 2.0, 3.0, 5.0, 7.0, 10.0, 15.0]
 F_TOL = 1e-12
+# One time, N = 256, a 400 x 400 grid: sigma in [0, 20) by 0.05, b in (0, 20] by 0.05.
+LARGE = (256, 0.0, 20.0, 0.05, 20.0, 0.05)
+LARGE_LABEL = "1 time, N = 256, search on 400 x 400"
 
 # The mpmath comparison: transform, runner, exact f(t), search settings
 # (N, sigmin, sigmax, sigma resolution, bmax, b resolution).
@@ -68,6 +72,20 @@ def run(cmd):
     if p.returncode != 0:
         raise RuntimeError(f"{' '.join(cmd)} failed ({p.returncode}):\n{p.stderr}")
     return parse_lines(p.stdout), seconds_of(p.stderr)
+
+
+def run_measured(cmd):
+    """run() that also returns the child's peak resident memory in MiB."""
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        p = subprocess.Popen(cmd, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+        _, status, usage = os.wait4(p.pid, 0)
+        p.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        err.seek(0)
+        stderr = err.read()
+        if p.returncode != 0:
+            raise RuntimeError(f"{' '.join(cmd)} failed ({p.returncode}):\n{stderr}")
+        return parse_lines(out.read()), seconds_of(stderr), usage.ru_maxrss / 1024.0
 
 
 def run_orvane(build, runner, path, repeat):
@@ -122,12 +140,13 @@ def max_errors(values, exact, times):
     return rel, max(abs(v - exact(t)) for v, t in zip(values, times))
 
 
-def write_params(folder, peers, name, settings):
+def write_params(folder, peers, name, settings, times=T8):
     sys.path.insert(0, peers)
     from make_params import params_text
     N, smin, smax, tols, bmax, tolb = settings
-    text = params_text(T8, [1e-12] * 8, 1, [N], [0.0] * 8, [1.0] * 8, smin, smax, [tols], bmax, [tolb],
-                       title=f"mpmath comparison, F(s) = {name}")
+    n = len(times)
+    text = params_text(times, [1e-12] * n, 1, [N], [0.0] * n, [1.0] * n, smin, smax, [tols], bmax, [tolb],
+                       title=name)
     path = os.path.join(folder, "UserParameters.txt")
     with open(path, "w") as fh:
         fh.write(text)
@@ -160,7 +179,7 @@ def fmt(x, digits=3):
     return f"{x:.{digits}g}"
 
 
-def print_table(stages, e2e, smooth):
+def print_table(stages, e2e, smooth, large):
     lines = []
     rule = "=" * 96
     load = " ".join(f"{x:.2f}" for x in os.getloadavg())
@@ -212,6 +231,10 @@ def print_table(stages, e2e, smooth):
         lines.append(f"{'F(s) = ' + name:<26}{fmt(o_pv * 1e3):>14}{fmt(m_pv * 1e3):>14}"
                      f"{fmt(m_pv / o_pv):>15}{fmt(o_err[0]) + ' / ' + fmt(o_err[1]):>20}"
                      f"{fmt(m_err[0]) + ' / ' + fmt(m_err[1]):>20}")
+    if large:
+        secs, rss = large
+        lines.append("")
+        lines.append(f"{'large grid: ' + LARGE_LABEL:<52}{fmt(secs):>8} s, peak resident {rss:.0f} MiB")
     lines.append(rule)
     print("\n".join(lines), flush=True)
 
@@ -223,6 +246,7 @@ def main():
     ap.add_argument("--stages", default=None, help="orvane_bench --benchmark_out JSON")
     ap.add_argument("--repeat", type=int, default=3, help="orvane runs per workload (best counts)")
     ap.add_argument("--numpy-runs", type=int, default=2, help="numpy peer runs per workload (best counts)")
+    ap.add_argument("--no-large", action="store_true", help="skip the 400 x 400 grid at N = 256")
     args = ap.parse_args()
     peers = os.path.abspath(args.peers)
 
@@ -248,7 +272,7 @@ def main():
     smooth = {}
     for name, runner, exact, settings in SMOOTH:
         with tempfile.TemporaryDirectory() as folder:
-            path = write_params(folder, peers, name, settings)
+            path = write_params(folder, peers, f"mpmath comparison, F(s) = {name}", settings)
             ours, o_s = run_orvane(args.build, runner, path, args.repeat)
         m_pv, m_vals = mpmath_per_value(name, T8)
         o_err = max_errors([r["f"] for r in ours], exact, T8)
@@ -258,8 +282,16 @@ def main():
               f"abs {o_err[1]:.3g}), mpmath {m_pv * 1e3:.3f} ms/value (max rel err {m_err[0]:.3g}, "
               f"abs {m_err[1]:.3g})", flush=True)
 
+    large = None
+    if not args.no_large:
+        with tempfile.TemporaryDirectory() as folder:
+            path = write_params(folder, peers, "large grid", LARGE, times=[1.0])
+            _, secs, rss = run_measured([os.path.join(args.build, "bench", "e2e_runner"), path])
+        large = (secs, rss)
+        print(f"large grid ({LARGE_LABEL}): {secs:.3f} s, peak resident memory {rss:.0f} MiB", flush=True)
+
     stages = stage_table(args.stages) if args.stages and os.path.exists(args.stages) else None
-    print_table(stages, e2e, smooth)
+    print_table(stages, e2e, smooth, large)
     if not ok:
         print("run_peers: orvane and the numpy peer disagree (see above)", file=sys.stderr, flush=True)
     return 0 if ok else 1
