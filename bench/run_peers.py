@@ -2,7 +2,7 @@
 """Runs orvane against its peers on the same work and prints one summary table.
 
 1. For each workload parameter file of the peers' folder (w60, w60n256, wmix, wuser):
-   bench e2e_runner and the numpy peer (weeks_numpy.py --transform shipped); checks that
+   runs e2e_runner and the numpy peer (weeks_numpy.py --transform shipped); checks that
    both choose the same (sigma, b) for every time and agree on f(t) to 1e-12 relative.
 2. mpmath's invertlaplace (Talbot, 15 digits) against orvane on 8 times of
    F(s) = 1/(s + 1) (e2e_runner_exp) and of the shipped F(s) = (s + 0.6)^(-9/11)
