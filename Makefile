@@ -50,11 +50,17 @@ fuzz: deps
 	build-fuzz/fuzz/orvane_fuzz_params -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus fuzz/corpus
 
-# Times one inversion core call for N = 64 and N = 512 (Google Benchmark).
+# Stage benchmarks (Google Benchmark), then the peers on the same work (the
+# numpy peer, mpmath's Talbot inversion) and one summary table. BENCH_MIN_TIME:
+# seconds each benchmark case runs at least.
+BENCH_MIN_TIME ?= 0.05
 bench: deps
+	@scripts/install-bench-deps.sh
 	cmake --preset default -DORVANE_BUILD_BENCH=ON
-	cmake --build --preset default -j $(JOBS) --target orvane_bench
-	build/bench/orvane_bench
+	cmake --build --preset default -j $(JOBS) --target orvane_benchmarks
+	build/bench/orvane_bench --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_counters_tabular=true \
+	  --benchmark_out=build/bench/stages.json --benchmark_out_format=json
+	/usr/bin/python3 bench/run_peers.py --build build --peers ../shared/bench --stages build/bench/stages.json
 
 # Compiles and links the CUDA backend (it runs only where there is a GPU).
 cuda-build: deps

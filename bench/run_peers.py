@@ -1,0 +1,301 @@
+#!/usr/bin/python3
+"""Runs orvane against its peers on the same work and prints one summary table.
+
+1. For each workload parameter file of the peers' folder (w60, w60n256, wmix, wuser):
+   runs e2e_runner and the numpy peer (weeks_numpy.py --transform shipped); checks that
+   both choose the same (sigma, b) for every time and agree on f(t) to 1e-12 relative.
+2. mpmath's invertlaplace (Talbot, 15 digits) against orvane on 8 times of
+   F(s) = 1/(s + 1) (e2e_runner_exp) and of the shipped F(s) = (s + 0.6)^(-9/11)
+   (e2e_runner), both measured against the exact f(t).
+3. One search over a 400 x 400 grid at N = 256: time and peak resident memory.
+4. The stage times of orvane_bench's JSON output (--stages), the floor and the
+   grid pass's ratio to it.
+
+Run with the system Python (numpy and mpmath from Debian):
+  /usr/bin/python3 bench/run_peers.py [--build build] [--peers ../shared/bench]
+                                      [--stages build/bench/stages.json] [--repeat 3]
+Exit status 1 when a workload's (sigma, b) differ from the numpy peer's, or its f(t) differ by more
+than 1e-12 of the file's largest |f(t)|; the pointwise relative difference is shown in the table.
+"""
+import argparse
+import json
+import math
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+WORKLOADS = ["w60.txt", "w60n256.txt", "wmix.txt", "wuser.txt"]
+T8 = [0.5, 1.0, 2.0, 3.0, 5.0, 7.0, 10.0, 15.0]
+F_TOL = 1e-12
+# One time, N = 256, a 400 x 400 grid: sigma in [0, 20) by 0.05, b in (0, 20] by 0.05.
+LARGE = (256, 0.0, 20.0, 0.05, 20.0, 0.05)
+LARGE_LABEL = "1 time, N = 256, search on 400 x 400"
+
+# The mpmath comparison: transform, runner, exact f(t), search settings
+# (N, sigmin, sigmax, sigma resolution, bmax, b resolution).
+SMOOTH = [
+    # A 15 x 10 grid that does not hold the exact pair (0, 1).
+    ("1/(s+1)", "e2e_runner_exp", lambda t: math.exp(-t),
+     (32, 0.0, 3.0, 0.2, 3.0, 0.3)),
+    # A branch point at -0.6: sigma may go below 0, small b.
+    ("(s+0.6)^(-9/11)", "e2e_runner",
+     lambda t: t ** (-2.0 / 11.0) * math.exp(-0.6 * t) / math.gamma(9.0 / 11.0),
+     (64, -0.5, 1.0, 0.05, 2.0, 0.05)),
+]
+
+
+def parse_lines(stdout):
+    """Result lines: t re im sigma b abs rel flag."""
+    rows = []
+    for line in stdout.splitlines():
+        f = line.split()
+        if len(f) != 8:
+            continue
+        rows.append({"t": float(f[0]), "f": complex(float(f[1]), float(f[2])), "sigma": float(f[3]),
+                     "b": float(f[4]), "abs": float(f[5]), "rel": float(f[6]), "flag": int(f[7])})
+    return rows
+
+
+def seconds_of(stderr):
+    for line in stderr.splitlines():
+        if line.startswith("inversion seconds:"):
+            return float(line.split(":")[1])
+    raise RuntimeError("no 'inversion seconds' line in:\n" + stderr)
+
+
+def run(cmd):
+    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                       stdin=subprocess.DEVNULL)
+    if p.returncode != 0:
+        raise RuntimeError(f"{' '.join(cmd)} failed ({p.returncode}):\n{p.stderr}")
+    return parse_lines(p.stdout), seconds_of(p.stderr)
+
+
+def run_measured(cmd):
+    """run() that also returns the child's peak resident memory in MiB."""
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        p = subprocess.Popen(cmd, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+        _, status, usage = os.wait4(p.pid, 0)
+        p.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        err.seek(0)
+        stderr = err.read()
+        if p.returncode != 0:
+            raise RuntimeError(f"{' '.join(cmd)} failed ({p.returncode}):\n{stderr}")
+        return parse_lines(out.read()), seconds_of(stderr), usage.ru_maxrss / 1024.0
+
+
+def run_orvane(build, runner, path, repeat):
+    return run([os.path.join(build, "bench", runner), path, "--repeat", str(repeat)])
+
+
+def run_numpy(peers, path, runs):
+    """Best of `runs` separate runs of the numpy peer, like orvane's best of K."""
+    best = None
+    for _ in range(runs):
+        rows, secs = run([sys.executable, os.path.join(peers, "weeks_numpy.py"), path,
+                          "--transform", "shipped"])
+        if best is None or secs < best[1]:
+            best = (rows, secs)
+    return best
+
+
+def compare(ours, theirs):
+    """(same (sigma, b) everywhere, largest |f_o - f_n| / |f_n|, largest |f_o - f_n| over the
+    largest |f_n| of the file, the time of the largest pointwise difference)."""
+    if len(ours) != len(theirs) or not ours:
+        return False, math.inf, math.inf, None
+    same = all(o["sigma"] == n["sigma"] and o["b"] == n["b"] for o, n in zip(ours, theirs))
+    worst, worst_t, scale, largest = 0.0, None, max(abs(n["f"]) for n in theirs), 0.0
+    for o, n in zip(ours, theirs):
+        d = abs(o["f"] - n["f"])
+        rel = d / abs(n["f"]) if n["f"] != 0 else (0.0 if d == 0 else math.inf)
+        if rel > worst or worst_t is None:
+            worst, worst_t = rel, n["t"]
+        largest = max(largest, d)
+    normwise = largest / scale if scale > 0 else (0.0 if largest == 0 else math.inf)
+    return same, worst, normwise, worst_t
+
+
+def mpmath_per_value(transform, times):
+    """Seconds per value of invertlaplace(talbot) at 15 digits, and the values."""
+    import mpmath
+    mpmath.mp.dps = 15
+    if transform == "1/(s+1)":
+        F = lambda s: 1 / (s + 1)
+    else:
+        p = -mpmath.mpf(9) / 11
+        F = lambda s: (s + mpmath.mpf("0.6")) ** p
+    start = time.perf_counter()
+    values = [complex(mpmath.invertlaplace(F, t, method="talbot")) for t in times]
+    return (time.perf_counter() - start) / len(times), values
+
+
+def max_errors(values, exact, times):
+    """(largest relative, largest absolute) error against the exact f(t)."""
+    rel = max(abs(v - exact(t)) / abs(exact(t)) for v, t in zip(values, times))
+    return rel, max(abs(v - exact(t)) for v, t in zip(values, times))
+
+
+def write_params(folder, peers, name, settings, times=T8):
+    sys.path.insert(0, peers)
+    from make_params import params_text
+    N, smin, smax, tols, bmax, tolb = settings
+    n = len(times)
+    text = params_text(times, [1e-12] * n, 1, [N], [0.0] * n, [1.0] * n, smin, smax, [tols], bmax, [tolb],
+                       title=name)
+    path = os.path.join(folder, "UserParameters.txt")
+    with open(path, "w") as fh:
+        fh.write(text)
+    return path
+
+
+def stage_table(path):
+    """{(benchmark, args): entry} with real time in ms, from Google Benchmark's JSON."""
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+    out = {}
+    with open(path) as fh:
+        data = json.load(fh)
+    for b in data.get("benchmarks", []):
+        if b.get("run_type", "iteration") != "iteration" or b.get("error_occurred"):
+            continue
+        parts = b["name"].split("/")
+        args = tuple(p for p in parts[1:] if p != "real_time")
+        b["ms"] = b["real_time"] * scale[b.get("time_unit", "ns")]
+        out[(parts[0], args)] = b
+    return out
+
+
+def fmt(x, digits=3):
+    if x is None or (isinstance(x, float) and math.isnan(x)):
+        return "-"
+    if x == 0:
+        return "0"
+    if abs(x) >= 1000 or abs(x) < 0.01:
+        return f"{x:.2e}"
+    return f"{x:.{digits}g}"
+
+
+def print_table(stages, e2e, smooth, large):
+    lines = []
+    rule = "=" * 96
+    load = " ".join(f"{x:.2f}" for x in os.getloadavg())
+    lines += [rule, f"Orvane benchmark summary (wall times, {os.cpu_count()} cores, load average {load})", rule]
+    if stages:
+        sides = sorted({int(a[0].split(":")[1]) for (n, a) in stages if n == "BM_GridPass"})
+        sizes = sorted({int(a[1].split(":")[1]) for (n, a) in stages if n == "BM_GridPass"})
+        head = f"{'stage, ms per grid pass (Nsamples = 4N)':<42}{'grid':>9}" + "".join(
+            f"{'N=' + str(N):>9}" for N in sizes)
+        lines += [head, "-" * len(head)]
+        rows = [("sampling", "BM_Sampling", None), ("shift", "BM_Shift", None),
+                ("FFT plan creation", "BM_FftPlan", None), ("FFT (batched, in place)", "BM_Fft", None),
+                ("coefficients (phase, scale)", "BM_Coefficients", None),
+                ("error kernel", "BM_ErrorKernel", None),
+                ("grid pass (orvane::errorCore)", "BM_GridPass", None),
+                ("floor: bare F(s) evaluations", "BM_Floor", None),
+                ("grid pass / floor (x)", "BM_GridPass", "x_floor"),
+                ("floor ns per evaluation per core", "BM_Floor", "ns_per_eval_core")]
+        for label, bench, counter in rows:
+            for side in sides:
+                cells = []
+                for N in sizes:
+                    e = stages.get((bench, (f"side:{side}", f"N:{N}")))
+                    v = None if e is None else (e.get(counter) if counter else e["ms"])
+                    cells.append(f"{fmt(v):>9}")
+                lines.append(f"{label:<42}{f'{side}x{side}':>9}" + "".join(cells))
+        scans = [(int(a[0].split(":")[1]), e["ms"] * 1e3) for (n, a), e in stages.items() if n == "BM_Scan"]
+        if scans:
+            lines.append(f"{'search scan (argmin), us':<42}" +
+                         "  ".join(f"{s}x{s}: {fmt(us)}" for s, us in sorted(scans)))
+        cores = [(a[0], e["ms"] * 1e3) for (n, a), e in stages.items() if n == "BM_WeeksCore"]
+        if cores:
+            lines.append(f"{'inversion core (weeksCore, 2N samples), us':<42}" +
+                         "  ".join(f"N={a}: {fmt(us)}" for a, us in sorted(cores, key=lambda c: int(c[0]))))
+        lines.append("")
+    head = (f"{'end to end (8 or 4 times)':<26}{'orvane s':>10}{'numpy s':>10}{'numpy/orvane':>14}"
+            f"{'same (sigma,b)':>16}{'max df/|f|':>12}{'(at t)':>8}{'max df/max|f|':>15}")
+    lines += [head, "-" * len(head)]
+    for name, (o_s, n_s, same, worst, normwise, worst_t) in e2e.items():
+        lines.append(f"{name:<26}{fmt(o_s):>10}{fmt(n_s):>10}{fmt(n_s / o_s):>14}"
+                     f"{('yes' if same else 'NO'):>16}{fmt(worst):>12}{fmt(worst_t):>8}{fmt(normwise):>15}")
+    lines.append(f"(f(t) agreement: {F_TOL:g} relative; 'max df/|f|' is pointwise, "
+                 "'max df/max|f|' against the largest |f(t)| of the file)")
+    lines.append("")
+    head = (f"{'vs mpmath talbot, 8 times':<26}{'orvane ms/val':>14}{'mpmath ms/val':>14}"
+            f"{'mpmath/orvane':>15}{'orvane rel/abs err':>20}{'mpmath rel/abs err':>20}")
+    lines += [head, "-" * len(head)]
+    for name, (o_pv, m_pv, o_err, m_err) in smooth.items():
+        lines.append(f"{'F(s) = ' + name:<26}{fmt(o_pv * 1e3):>14}{fmt(m_pv * 1e3):>14}"
+                     f"{fmt(m_pv / o_pv):>15}{fmt(o_err[0]) + ' / ' + fmt(o_err[1]):>20}"
+                     f"{fmt(m_err[0]) + ' / ' + fmt(m_err[1]):>20}")
+    if large:
+        secs, rss = large
+        lines.append("")
+        lines.append(f"{'large grid: ' + LARGE_LABEL:<52}{fmt(secs):>8} s, peak resident {rss:.0f} MiB")
+    lines.append(rule)
+    print("\n".join(lines), flush=True)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(REPO, "build"))
+    ap.add_argument("--peers", default=os.path.join(REPO, "..", "shared", "bench"))
+    ap.add_argument("--stages", default=None, help="orvane_bench --benchmark_out JSON")
+    ap.add_argument("--repeat", type=int, default=3, help="orvane runs per workload (best counts)")
+    ap.add_argument("--numpy-runs", type=int, default=2, help="numpy peer runs per workload (best counts)")
+    ap.add_argument("--no-large", action="store_true", help="skip the 400 x 400 grid at N = 256")
+    args = ap.parse_args()
+    peers = os.path.abspath(args.peers)
+
+    ok = True
+    e2e = {}
+    for name in WORKLOADS:
+        path = os.path.join(peers, name)
+        ours, o_s = run_orvane(args.build, "e2e_runner", path, args.repeat)
+        theirs, n_s = run_numpy(peers, path, args.numpy_runs)
+        same, worst, normwise, worst_t = compare(ours, theirs)
+        # A pointwise miss where f(t) itself is tiny is rounding of the two FFTs, so the
+        # exit status follows the (sigma, b) choices and the file-wide difference.
+        ok = ok and same and normwise <= F_TOL
+        e2e[name] = (o_s, n_s, same, worst, normwise, worst_t)
+        print(f"{name}: orvane {o_s:.6f} s, numpy {n_s:.6f} s, ratio {n_s / o_s:.2f}, "
+              f"same (sigma, b): {same}, max |df|/|f| {worst:.3g} (t = {worst_t!r}), "
+              f"max |df|/max |f| {normwise:.3g}", flush=True)
+        for o, n in zip(ours, theirs):
+            if o["sigma"] != n["sigma"] or o["b"] != n["b"]:
+                print(f"  t = {o['t']!r}: orvane ({o['sigma']!r}, {o['b']!r}), "
+                      f"numpy ({n['sigma']!r}, {n['b']!r})", flush=True)
+
+    smooth = {}
+    for name, runner, exact, settings in SMOOTH:
+        with tempfile.TemporaryDirectory() as folder:
+            path = write_params(folder, peers, f"mpmath comparison, F(s) = {name}", settings)
+            ours, o_s = run_orvane(args.build, runner, path, args.repeat)
+        m_pv, m_vals = mpmath_per_value(name, T8)
+        o_err = max_errors([r["f"] for r in ours], exact, T8)
+        m_err = max_errors(m_vals, exact, T8)
+        smooth[name] = (o_s / len(T8), m_pv, o_err, m_err)
+        print(f"F(s) = {name}: orvane {o_s / len(T8) * 1e3:.3f} ms/value (max rel err {o_err[0]:.3g}, "
+              f"abs {o_err[1]:.3g}), mpmath {m_pv * 1e3:.3f} ms/value (max rel err {m_err[0]:.3g}, "
+              f"abs {m_err[1]:.3g})", flush=True)
+
+    large = None
+    if not args.no_large:
+        with tempfile.TemporaryDirectory() as folder:
+            path = write_params(folder, peers, "large grid", LARGE, times=[1.0])
+            _, secs, rss = run_measured([os.path.join(args.build, "bench", "e2e_runner"), path])
+        large = (secs, rss)
+        print(f"large grid ({LARGE_LABEL}): {secs:.3f} s, peak resident memory {rss:.0f} MiB", flush=True)
+
+    stages = stage_table(args.stages) if args.stages and os.path.exists(args.stages) else None
+    print_table(stages, e2e, smooth, large)
+    if not ok:
+        print("run_peers: orvane and the numpy peer disagree (see above)", file=sys.stderr, flush=True)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
