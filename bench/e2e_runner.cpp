@@ -55,17 +55,20 @@ int main(int argc, char** argv) {
   if (path == nullptr) usage("no parameter file given");
 
   std::string text;
-  if (!readWholeFile(path, text)) usage("the parameter file cannot be read");
+  if (readWholeFile(path, text) != FileRead::kRead) usage("the parameter file cannot be read");
   ParsedParameters parameters;
   std::string error;
   if (!parseParameters(text, parameters, error)) usage(error.c_str());
 
-  WeeksMethod* weeks = new WeeksMethod(parameters);
-  // The device check fills the limits of device 0 as in the program.
-  quietly([&] { weeks->wfnCheckGPU(); });
-
+  // Every repeat is a fresh solver object, as in a run of the program: nothing
+  // the previous repeat computed (such as a search's error sums) carries over.
+  WeeksMethod* weeks = nullptr;
   double best = 0.0;
   for (int k = 0; k < repeat; ++k) {
+    if (weeks != nullptr) quietly([&] { delete weeks; });
+    weeks = new WeeksMethod(parameters);
+    // The device check fills the limits of device 0 as in the program.
+    quietly([&] { weeks->wfnCheckGPU(); });
     const auto start = std::chrono::steady_clock::now();
     weeks->Run();
     const double seconds =

@@ -114,6 +114,7 @@ WeeksMethod& WeeksMethod::operator=(const WeeksMethod& other) {
 
 WeeksMethod::~WeeksMethod() {
   release();
+  releaseSearchCache(searchCache_);
   std::cout << "Destruction complete..." << std::endl;
 }
 

@@ -6,6 +6,9 @@
 #include "config.h"
 
 struct ParsedParameters;
+namespace orvane {
+class ErrorSumsCache;
+}
 
 // The stored result of one inversion time.
 struct WeeksResult {
@@ -101,6 +104,12 @@ class WeeksMethod {
   double2 wfnClenshaw(int N, double t, double sigma, double b, const double2* a) const;
 
  private:
+  // The error sums of the grids this object's searches have evaluated: a grid's
+  // sums do not depend on the time, so every time that searches it reuses them.
+  // Made on the first search; a copy starts without one.
+  orvane::ErrorSumsCache* searchCache_ = nullptr;
+  static void releaseSearchCache(orvane::ErrorSumsCache* cache);
+
   void fillFrom(const ParsedParameters& parameters);
   void copyFrom(const WeeksMethod& other);
   void release();

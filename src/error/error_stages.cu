@@ -1,5 +1,7 @@
 // The solver's error grid driver, parameter search and error prediction: the
 // generic stages applied to the user's compiled-in transform.
+#include <new>
+
 #include "coeffs/user_transform.h"
 #include "driver/weeks_method.h"
 #include "error/error_core.cuh"
@@ -21,11 +23,16 @@ SigmaB WeeksMethod::wfnParamEst(double TimeInput, int NLagInput, double sigmin, 
                           tolbInput);
 #else
   // The error sums of a grid serve every time that searches it.
-  static orvane::ErrorSumsCache cache;
+  if (searchCache_ == nullptr) {
+    searchCache_ = new (std::nothrow) orvane::ErrorSumsCache;
+    if (searchCache_ == nullptr) orvane::endWithMessage("The parameter search cannot allocate its cache.");
+  }
   return orvane::paramEst(UserTransform{}, TimeInput, NLagInput, sigmin, sigmax, bmax, tolsInput,
-                          tolbInput, &cache);
+                          tolbInput, searchCache_);
 #endif
 }
+
+void WeeksMethod::releaseSearchCache(orvane::ErrorSumsCache* cache) { delete cache; }
 
 ErrorPrediction WeeksMethod::wfnErrorEst(double2 ft, double TimeInput, int NLagInput, double sigma,
                                          double b, double RelErrInput) {
