@@ -16,8 +16,8 @@ nvidia-smi -L | tee "$out/gpu.txt"
 step() { echo "== $*"; }
 
 step "host backend build"
-cmake -S . -B build-host-check -DORVANE_BACKEND=host -DORVANE_BUILD_TESTS=OFF >"$out/host-config.log" 2>&1 &&
-  cmake --build build-host-check -j "$jobs" --target orvane >"$out/host-build.log" 2>&1 || { echo "host build failed"; status=1; }
+cmake -S . -B build-host-check -DORVANE_BACKEND=host -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=ON >"$out/host-config.log" 2>&1 &&
+  cmake --build build-host-check -j "$jobs" --target e2e_runner >"$out/host-build.log" 2>&1 || { echo "host build failed"; status=1; }
 
 step "CUDA backend build (tests and benchmarks)"
 cmake -S . -B build-cuda-check -DORVANE_BACKEND=cuda -DCMAKE_CUDA_COMPILER="$nvcc" -DCMAKE_CUDA_ARCHITECTURES=native \
@@ -35,36 +35,26 @@ if [ -x build-cuda-check/bench/orvane_bench ]; then
 fi
 
 step "host and CUDA backends on the workload files"
-compare() {  # file: run both programs on it and compare the result records
-  local name="$1" dir
+compare() {  # file: both backends' end-to-end runners on it, every record compared
+  local name="$1"
   for backend in host cuda; do
-    dir="$out/run-$backend-$name"
-    mkdir -p "$dir" && cp "../shared/bench/$name" "$dir/UserParameters.txt"
-    (cd "$dir" && "../../build-$backend-check/orvane" </dev/null >stdout.txt 2>stderr.txt)
-    grep -E '^(Time|f\(t\)|sigma|b|Absolute|Relative|Tolerance) ' "$dir/stdout.txt" >"$dir/records.txt"
+    "build-$backend-check/bench/e2e_runner" "../shared/bench/$name" >"$out/$backend-$name.out" 2>>"$out/$backend-e2e.log"
   done
-  python3 - "$out/run-host-$name/records.txt" "$out/run-cuda-$name/records.txt" "$name" <<'PY'
-import re, sys
-def records(path):
-    recs, cur = [], {}
-    for line in open(path):
-        key, _, val = line.partition(" = ")
-        cur[key] = val.strip()
-        if key == "Tolerance Flag":
-            recs.append(cur); cur = {}
-    return recs
-h, c, name = records(sys.argv[1]), records(sys.argv[2]), sys.argv[3]
-bad = 0
-for a, b in zip(h, c):
-    fa = [float(x) for x in re.findall(r"[-+0-9.e]+", a["f(t)"].replace(" + ", " "))[:2]]
-    fb = [float(x) for x in re.findall(r"[-+0-9.e]+", b["f(t)"].replace(" + ", " "))[:2]]
-    same_pair = a["sigma"] == b["sigma"] and a["b"] == b["b"]
-    rel = abs(fa[0] - fb[0]) / max(abs(fa[0]), 1e-300)
-    ok = same_pair and rel < 1e-5
+  python3 - "$out/host-$name.out" "$out/cuda-$name.out" "$name" <<'PY'
+import sys
+host = [l.split() for l in open(sys.argv[1]) if l.strip()]
+cuda = [l.split() for l in open(sys.argv[2]) if l.strip()]
+name, bad = sys.argv[3], 0
+for h, c in zip(host, cuda):
+    same_pair = h[3:5] == c[3:5]
+    fh, fc = float(h[1]), float(c[1])
+    rel = abs(fh - fc) / max(abs(fh), 1e-300)
+    ok = same_pair and rel < 1e-9
     bad += not ok
-    print(f"{name:14s} t={a['Time']:>13s} sigma,b {'same' if same_pair else 'DIFFER'}  f(t) rel diff {rel:.1e} {'ok' if ok else 'MISMATCH'}")
-print(f"{name}: {len(h)} records, {bad} mismatches" + ("" if len(h) == len(c) else " (record counts differ)"))
-sys.exit(1 if bad or len(h) != len(c) else 0)
+    print(f"{name:14s} t={h[0]:>6s} (sigma,b) {'same' if same_pair else 'DIFFER ' + ' '.join(h[3:5]) + ' vs ' + ' '.join(c[3:5])}"
+          f"  f(t) rel diff {rel:.1e} {'ok' if ok else 'MISMATCH'}")
+print(f"{name}: {len(host)} records, {bad} mismatches" + ("" if len(host) == len(cuda) else " (record counts differ)"))
+sys.exit(1 if bad or len(host) != len(cuda) or not host else 0)
 PY
 }
 for f in w60.txt w60n256.txt wmix.txt wuser.txt; do compare "$f" || status=1; done
