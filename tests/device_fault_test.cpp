@@ -144,6 +144,22 @@ TEST(DeviceFault, FailedFftPlanIsLocated) {
   }
 }
 
+// A failed FFT execution, likewise, at the checked call that meets it: the
+// transform of the inversion core's row, or the status the search's rows report.
+TEST(DeviceFault, FailedFftExecutionIsLocated) {
+  Layout search;
+  for (const Layout& layout : {userPair(), search}) {
+    SCOPED_TRACE(layout.SearchSwitch == "0" ? "user's (sigma, b)" : "search");
+    const process_test::Outcome r = runFault(layout, {"ORVANE_HOST_FAIL_FFT=2"});
+    const Located at = expectLocatedFailure(r);
+    ASSERT_TRUE(at.ok);
+    EXPECT_EQ(at.reason, "FFT plan or execution failed");
+    const std::string source = lineOf(at.file, at.line);
+    EXPECT_TRUE(source.find("execForward") != std::string::npos || source.find("fftStatus") != std::string::npos)
+        << "not an FFT execution: " << at.file << ":" << at.line << ": " << source;
+  }
+}
+
 // The budget itself: with enough emulated memory the same file runs through.
 TEST(DeviceFault, AmpleMemoryRunsThrough) {
   const process_test::Outcome r = runFault(userPair(), {"ORVANE_HOST_MEMORY=100000"}, true);

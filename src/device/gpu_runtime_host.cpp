@@ -8,7 +8,7 @@
 //   ORVANE_HOST_CAPABILITY          "major.minor" (default 0.0: not a GPU)
 //   ORVANE_HOST_MAX_THREADS_PER_BLOCK  (default 1024, as on current NVIDIA GPUs)
 //   ORVANE_HOST_MEMORY              device memory in bytes (default half of RAM)
-//   ORVANE_HOST_FAIL_FFT            1: every FFT plan creation fails
+//   ORVANE_HOST_FAIL_FFT            1: every FFT plan creation fails; 2: every execution
 #include <fftw3.h>
 #include <omp.h>
 #include <unistd.h>
@@ -217,7 +217,7 @@ const RowPlans* rowPlans(int n) {
 
 Status FftPlan::create(int n, int batch) {
   destroy();
-  if (n < 1 || batch < 1 || envInteger("ORVANE_HOST_FAIL_FFT", 0) != 0) return kErrorFft;
+  if (n < 1 || batch < 1 || envInteger("ORVANE_HOST_FAIL_FFT", 0) == 1) return kErrorFft;
   const RowPlans* rows = rowPlans(n);
   if (rows == nullptr) return kErrorFft;
   HostPlan* plan = new (std::nothrow) HostPlan;
@@ -231,7 +231,7 @@ Status FftPlan::create(int n, int batch) {
 
 Status FftPlan::execForward(double2* data) {
   const HostPlan* plan = static_cast<const HostPlan*>(impl_);
-  if (plan == nullptr) return kErrorFft;
+  if (plan == nullptr || envInteger("ORVANE_HOST_FAIL_FFT", 0) == 2) return kErrorFft;
   const int n = plan->n, batch = plan->batch;
   const RowPlans* rows = plan->rows;
 #pragma omp parallel for schedule(static) if (batch > 1 && !omp_in_parallel())
