@@ -55,7 +55,7 @@ fuzz: deps
 # seconds each benchmark case runs at least.
 BENCH_MIN_TIME ?= 0.05
 bench: deps
-	@scripts/install-bench-deps.sh
+	@scripts/install-deps.sh --bench
 	cmake --preset default -DORVANE_BUILD_BENCH=ON
 	cmake --build --preset default -j $(JOBS) --target orvane_benchmarks
 	build/bench/orvane_bench --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_counters_tabular=true \
