@@ -195,8 +195,21 @@ struct HostPlan {
   int n = 0, batch = 0;
 };
 
+// The plans of every length used so far, destroyed when the process ends.
+struct PlanCache {
+  std::map<int, RowPlans> plans;
+  ~PlanCache() {
+    for (auto& entry : plans) {
+      fftw_destroy_plan(entry.second.aligned);
+      fftw_destroy_plan(entry.second.unaligned);
+    }
+    fftw_cleanup();
+  }
+};
+
 const RowPlans* rowPlans(int n) {
-  static std::map<int, RowPlans> cache;
+  static PlanCache cacheOwner;
+  std::map<int, RowPlans>& cache = cacheOwner.plans;
   auto found = cache.find(n);
   if (found != cache.end()) return &found->second;
   fftw_complex* buffer = fftw_alloc_complex(std::size_t(n));
