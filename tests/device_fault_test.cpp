@@ -100,7 +100,7 @@ Layout userPair() {
 }  // namespace
 
 TEST(DeviceFault, InversionCoreAllocationFailureIsLocated) {
-  const std::vector<int> calls = linesContaining("src/series/weeks_core.cuh", "gpu::malloc(");
+  const std::vector<int> calls = linesContaining("src/series/weeks_core.cuh", ".reserve(");
   ASSERT_EQ(calls.size(), 1u) << "expected one device allocation in the inversion core";
   const process_test::Outcome r = runFault(userPair(), {"ORVANE_HOST_MEMORY=1024"});
   const Located at = expectLocatedFailure(r);
@@ -115,7 +115,7 @@ TEST(DeviceFault, InversionCoreAllocationFailureIsLocated) {
 // The error driver works through a large grid in chunks, so only a device
 // without room for one row of 4N samples makes its allocation fail.
 TEST(DeviceFault, ErrorDriverAllocationFailureIsLocated) {
-  const std::vector<int> calls = linesContaining("src/error/error_core.cuh", "gpu::malloc(");
+  const std::vector<int> calls = linesContaining("src/error/error_core.cuh", ".reserve(");
   ASSERT_FALSE(calls.empty()) << "expected device allocations in the error driver";
   // Enough for the inversion core (2048 bytes), too little for one row of the driver (4096).
   const process_test::Outcome r = runFault(userPair(), {"ORVANE_HOST_MEMORY=3000"});

@@ -154,11 +154,13 @@ TEST(ErrorCore, ChunkedAndFusedPassesEqualOnePass) {
   const int Nsigma = 20, Nb = 20, N = 16, Nbatch = Nsigma * Nb;
   const double sigmin = 0.25, sigmax = 10.25, bmax = 20.0, t = 2.0;
   std::vector<double> onePass(Nbatch), chunked(Nbatch), fused(Nbatch);
-  orvane::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, onePass.data());
-  // 64 samples of 16 bytes a row: a 30000-byte device holds about 25 rows at a time.
+  // 64 samples of 16 bytes a row: a 30000-byte device holds about 25 rows at a
+  // time. (Chunked first: the driver keeps its buffers, and a larger one later
+  // would leave room for the whole grid.)
   setenv("ORVANE_HOST_MEMORY", "30000", 1);
   orvane::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, chunked.data());
   unsetenv("ORVANE_HOST_MEMORY");
+  orvane::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, onePass.data());
   orvane::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, fused.data());
   for (int k = 0; k < Nbatch; ++k) {
     EXPECT_EQ(chunked[k], onePass[k]) << "k=" << k;

@@ -79,4 +79,36 @@ class FftPlan {
   void* impl_ = nullptr;
 };
 
+// Device memory kept from one call of a stage to the next: a call that needs
+// no more than the buffer holds reuses it; a larger one releases it and
+// allocates anew. The status of that allocation is the caller's to check, at
+// the call site, like any device allocation.
+class DeviceBuffer {
+ public:
+  DeviceBuffer() = default;
+  ~DeviceBuffer() { release(); }
+  DeviceBuffer(const DeviceBuffer&) = delete;
+  DeviceBuffer& operator=(const DeviceBuffer&) = delete;
+
+  Status reserve(std::size_t bytes) {
+    if (bytes <= bytes_ && ptr_ != nullptr) return kSuccess;
+    release();
+    Status status = gpu::malloc(&ptr_, bytes);
+    if (status == kSuccess) bytes_ = bytes;
+    return status;
+  }
+  template <class T>
+  T* as() const { return static_cast<T*>(ptr_); }
+  std::size_t bytes() const { return bytes_; }
+  void release() {
+    if (ptr_ != nullptr) gpu::free(ptr_);
+    ptr_ = nullptr;
+    bytes_ = 0;
+  }
+
+ private:
+  void* ptr_ = nullptr;
+  std::size_t bytes_ = 0;
+};
+
 }  // namespace gpu

@@ -88,12 +88,14 @@ inline ErrorGridSizes checkErrorGrid(int Nsigma, int Nb, int NLaguerre) {
 }
 
 // Rows per chunk of the batched path: as many as fit in free device memory
+// plus the `heldBytes` that the driver's own kept buffers can give back
 // (leaving an eighth for the FFT's work space), at least one. When not even one
 // row fits, its allocation fails and is reported where it is made.
-inline int rowsPerChunk(const ErrorGridSizes& sizes) {
+inline int rowsPerChunk(const ErrorGridSizes& sizes, std::size_t heldBytes) {
   std::size_t freeBytes = 0, totalBytes = 0;
   WFN_CHECK(gpu::memGetInfo(&freeBytes, &totalBytes));
-  const std::size_t usable = freeBytes - freeBytes / 8;
+  const std::size_t available = freeBytes + heldBytes;
+  const std::size_t usable = available - available / 8;
   const std::size_t perRow = std::size_t(sizes.Nsamples) * sizeof(double2) + sizeof(double);
   std::size_t rows = usable / perRow;
   // One chunk's element count must also fit the kernels' 32-bit interfaces.
@@ -123,16 +125,17 @@ template <class F>
 void errorCoreBatched(const F& f, double TimeInput, int Nsigma, int Nb, int NLaguerre,
                       double sigmin, double sigmax, double bmax, double* Errorvec,
                       bool sumsOnly = false) {
+  // The coefficient and estimate arrays are kept for the next call.
+  static gpu::DeviceBuffer dataBuffer, errorBuffer;
   const ErrorGridSizes sizes = checkErrorGrid(Nsigma, Nb, NLaguerre);
-  const int chunk = rowsPerChunk(sizes);
+  const int chunk = rowsPerChunk(sizes, dataBuffer.bytes() + errorBuffer.bytes());
   const int Nsamples = sizes.Nsamples;
 
   StageTimer timer;
-  double2* devData = nullptr;
-  double* devErrorvec = nullptr;
-  WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devData),
-                        std::size_t(chunk) * std::size_t(Nsamples) * sizeof(double2)));
-  WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devErrorvec), std::size_t(chunk) * sizeof(double)));
+  WFN_CHECK(dataBuffer.reserve(std::size_t(chunk) * std::size_t(Nsamples) * sizeof(double2)));
+  WFN_CHECK(errorBuffer.reserve(std::size_t(chunk) * sizeof(double)));
+  double2* devData = dataBuffer.as<double2>();
+  double* devErrorvec = errorBuffer.as<double>();
 
   for (int rowBegin = 0; rowBegin < sizes.Nbatch; rowBegin += chunk) {
     const int rows = sizes.Nbatch - rowBegin < chunk ? sizes.Nbatch - rowBegin : chunk;
@@ -149,8 +152,6 @@ void errorCoreBatched(const F& f, double TimeInput, int Nsigma, int Nb, int NLag
 
     WFN_CHECK(gpu::memcpyDeviceToHost(Errorvec + rowBegin, devErrorvec, std::size_t(rows) * sizeof(double)));
   }
-  WFN_CHECK(gpu::free(devData));
-  WFN_CHECK(gpu::free(devErrorvec));
   timer.destroy();
 }
 
@@ -179,11 +180,12 @@ void errorSumsFused(const F& f, int Nsigma, int Nb, int NLaguerre, double sigmin
   for (int k = 0; k < Nsamples; ++k) contour[k] = wfnContourPoint(k, Nsamples);
   for (int n = 0; n < M; ++n) phase[n] = wfnLagPhase(n, Nsamples);
 
-  // One row buffer per thread, in device memory of the emulated device.
+  // One row buffer per thread, in device memory of the emulated device, kept
+  // for the next call.
+  static gpu::DeviceBuffer rowBuffer;
   const int threads = omp_get_max_threads();
-  double2* devRows = nullptr;
-  WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devRows),
-                        std::size_t(threads) * std::size_t(Nsamples) * sizeof(double2)));
+  WFN_CHECK(rowBuffer.reserve(std::size_t(threads) * std::size_t(Nsamples) * sizeof(double2)));
+  double2* devRows = rowBuffer.as<double2>();
   gpu::FftPlan plan;
   WFN_CHECK(plan.create(Nsamples, 1));
 
@@ -211,7 +213,6 @@ void errorSumsFused(const F& f, int Nsigma, int Nb, int NLaguerre, double sigmin
     }
   }
   WFN_CHECK(fftStatus);
-  WFN_CHECK(gpu::free(devRows));
 }
 #endif
 

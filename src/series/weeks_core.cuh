@@ -50,15 +50,16 @@ CoreResult weeksCore(const F& f, int maxThreadsPerBlock, double t, int N, double
   checkHostBuffer(coeffs, __FILE__, __LINE__);
   double2* staging = new (std::nothrow) double2[Ncombo];
   checkHostBuffer(staging, __FILE__, __LINE__);
-  double2* devData = nullptr;
-  WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devData), sizeof(double2) * std::size_t(Ncombo)));
+  // The device array is kept for the next call.
+  static gpu::DeviceBuffer buffer;
+  WFN_CHECK(buffer.reserve(sizeof(double2) * std::size_t(Ncombo)));
+  double2* devData = buffer.as<double2>();
 
   // sigmin = sigmax = sigma and bmax = b: the single row is sampled at exactly (sigma, b).
   coefficientPipeline(f, Ncoeff, Nsamples, Nsigma, Nb, Nbatch, Ncombo, sigma, sigma, b, devData);
 
   // The blocking copy also waits for the pipeline's kernels and FFT.
   WFN_CHECK(gpu::memcpyDeviceToHost(staging, devData, sizeof(double2) * std::size_t(Ncombo)));
-  WFN_CHECK(gpu::free(devData));
 
   // a_0 .. a_(N-1); the second half of the row is not part of the series.
   for (int n = 0; n < Ncoeff; ++n) coeffs[n] = staging[n];
