@@ -17,8 +17,10 @@
 #include <cstddef>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if !defined(__CUDACC__)
@@ -156,6 +158,29 @@ void errorCoreBatched(const F& f, double TimeInput, int Nsigma, int Nb, int NLag
 }
 
 #if !defined(__CUDACC__)
+// The contour factors of every sample and the phase factors of the first half
+// of a row of Nsamples elements.
+struct ContourTables {
+  std::vector<ContourPoint> contour;
+  std::vector<LagPhase> phase;
+};
+
+inline const ContourTables& contourTables(int Nsamples) {
+  static std::map<int, ContourTables> kept;
+  auto found = kept.find(Nsamples);
+  if (found != kept.end()) return found->second;
+  ContourTables t;
+  try {
+    t.contour.resize(std::size_t(Nsamples));
+    t.phase.resize(std::size_t(Nsamples / 2));
+  } catch (const std::bad_alloc&) {
+    endWithMessage("The error grid driver cannot allocate its contour tables on the host.");
+  }
+  for (int k = 0; k < Nsamples; ++k) t.contour[k] = wfnContourPoint(k, Nsamples);
+  for (int n = 0; n < Nsamples / 2; ++n) t.phase[n] = wfnLagPhase(n, Nsamples);
+  return kept.emplace(Nsamples, std::move(t)).first->second;
+}
+
 // Fused host path: sums[k] = the time-independent error sum of grid point k.
 // Each row is sampled straight into its shifted position (sample k goes to
 // (k + M) mod Nsamples, as the half swap would put it), transformed by FFT,
@@ -168,17 +193,9 @@ void errorSumsFused(const F& f, int Nsigma, int Nb, int NLaguerre, double sigmin
   const int Nsamples = sizes.Nsamples;
   const int M = Nsamples / 2;
 
-  // Contour and phase factors: the same for every row, so computed once.
-  std::vector<ContourPoint> contour;
-  std::vector<LagPhase> phase;
-  try {
-    contour.resize(std::size_t(Nsamples));
-    phase.resize(std::size_t(M));
-  } catch (const std::bad_alloc&) {
-    endWithMessage("The error grid driver cannot allocate its contour tables on the host.");
-  }
-  for (int k = 0; k < Nsamples; ++k) contour[k] = wfnContourPoint(k, Nsamples);
-  for (int n = 0; n < M; ++n) phase[n] = wfnLagPhase(n, Nsamples);
+  // Contour and phase factors: the same for every row and every call with this
+  // many samples, so computed once and kept.
+  const ContourTables& tables = contourTables(Nsamples);
 
   // One row buffer per thread, in device memory of the emulated device, kept
   // for the next call.
@@ -189,8 +206,8 @@ void errorSumsFused(const F& f, int Nsigma, int Nb, int NLaguerre, double sigmin
   gpu::FftPlan plan;
   WFN_CHECK(plan.create(Nsamples, 1));
 
-  const ContourPoint* cp = contour.data();
-  const LagPhase* lp = phase.data();
+  const ContourPoint* cp = tables.contour.data();
+  const LagPhase* lp = tables.phase.data();
   gpu::Status fftStatus = gpu::kSuccess;
 #pragma omp parallel num_threads(threads)
   {
