@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "support/test_util.h"
 
 namespace {
 
@@ -74,13 +75,7 @@ std::string paramFile(const std::vector<double>& times, const std::vector<double
   return f.str();
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
+using test_util::lines;
 
 int countPrefix(const std::string& text, const std::string& prefix) {
   int n = 0;

@@ -8,18 +8,14 @@
 #include "driver/run_loop.h"
 #include "error/error_est.cuh"
 #include "support/transforms_hd.h"
+#include "support/test_util.h"
 
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-double2 c(double x, double y) {
-  double2 v;
-  v.x = x;
-  v.y = y;
-  return v;
-}
+using test_util::c;
 
 TEST(PredictError, FlagAndRelativeError) {
   struct Row {

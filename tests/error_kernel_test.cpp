@@ -12,6 +12,7 @@
 #include "error/error_kernel.h"
 #include "support/device_rows.h"
 #include "support/transforms_hd.h"
+#include "support/test_util.h"
 
 // Device blocks whose a_1 is k + 1 for grid point k and whose other
 // coefficients are 0. (A device lambda may not live in a test body.)
@@ -28,12 +29,7 @@ const double kEps = 2.220446049250313e-16;
 const double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-double2 c(double x, double y) {
-  double2 v;
-  v.x = x;
-  v.y = y;
-  return v;
-}
+using test_util::c;
 
 TEST(Modulus, OverflowSafeCases) {
   struct Row {

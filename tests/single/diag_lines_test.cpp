@@ -11,16 +11,11 @@
 #include "error/error_kernel.h"
 #include "support/transforms_hd.h"
 #include "support/scripted_stages.h"
+#include "support/test_util.h"
 
 namespace {
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
+using test_util::lines;
 
 int countPrefix(const std::vector<std::string>& ls, const std::string& prefix) {
   int n = 0;

@@ -1,0 +1,28 @@
+// Small helpers shared by several tests: a complex value from its parts and
+// the lines of a captured text.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config.h"
+
+namespace test_util {
+
+inline double2 c(double x, double y) {
+  double2 v;
+  v.x = x;
+  v.y = y;
+  return v;
+}
+
+inline std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) out.push_back(line);
+  return out;
+}
+
+}  // namespace test_util
