@@ -8,7 +8,7 @@
 #include <cmath>
 #include <math.h>
 
-#include "config.h"
+#include "orvane/config.h"
 
 // Row r = i*Nb + j holds the pair (sigma_i, b_j):
 //   sigma_i = sigmin + (i/Nsigma)(sigmax - sigmin),  b_j = bmin + ((j+1)/Nb)(bmax - bmin).

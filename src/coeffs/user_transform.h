@@ -6,7 +6,7 @@
 #include <cmath>
 #include <math.h>
 
-#include "config.h"
+#include "orvane/config.h"
 
 #ifndef ORVANE_USER_FS_FILE
 #error "ORVANE_USER_FS_FILE must name the user transform file"

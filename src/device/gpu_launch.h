@@ -5,7 +5,7 @@
 // build it is an OpenMP loop across rows.
 #pragma once
 
-#include "config.h"
+#include "orvane/config.h"
 #include "device/gpu_runtime.h"
 
 namespace gpu {

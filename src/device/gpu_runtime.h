@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "device/gpu_complex.h"
+#include "orvane/complex.h"
 
 namespace gpu {
 

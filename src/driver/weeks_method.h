@@ -3,7 +3,7 @@
 // is an operation of this one object.
 #pragma once
 
-#include "config.h"
+#include "orvane/config.h"
 
 struct ParsedParameters;
 namespace orvane {

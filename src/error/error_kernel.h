@@ -6,7 +6,7 @@
 #include <cmath>
 #include <math.h>
 
-#include "config.h"
+#include "orvane/config.h"
 
 namespace orvane {
 

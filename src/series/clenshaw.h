@@ -2,7 +2,7 @@
 // from the complex Laguerre coefficients of one (sigma, b) pair, on the host.
 #pragma once
 
-#include "config.h"
+#include "orvane/config.h"
 
 namespace orvane {
 

@@ -5,7 +5,7 @@
 
 #include <complex>
 
-#include "config.h"
+#include "orvane/config.h"
 #include "transforms_table.h"
 
 // Evaluates a host F(s) in double and returns it in the kernel's working precision.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
+#include "orvane/config.h"
 
 namespace test_util {
 

@@ -4,7 +4,7 @@
 // transforms.json whose exact f(t) they share.
 #pragma once
 
-#include "config.h"
+#include "orvane/config.h"
 
 namespace hd {
 

@@ -17,7 +17,7 @@
 #define ORVANE_SINGLE 0  // 1: kernel arithmetic in single precision (results stored as double)
 #endif
 
-#include "device/gpu_complex.h"
+#include "orvane/complex.h"
 
 // wreal/wcomplex: the precision of the sampling, shift, coefficient and error
 // kernels. Arrays in memory are always double2; values are widened on store.
