@@ -12,8 +12,9 @@
 #include <iostream>
 #include <string>
 
-#include "driver/parameter_file.h"
 #include "driver/weeks_method.h"
+#include "orvane/error.h"
+#include "orvane/parameters.h"
 
 namespace {
 
@@ -54,11 +55,12 @@ int main(int argc, char** argv) {
   }
   if (path == nullptr) usage("no parameter file given");
 
-  std::string text;
-  if (readWholeFile(path, text) != FileRead::kRead) usage("the parameter file cannot be read");
-  ParsedParameters parameters;
-  std::string error;
-  if (!parseParameters(text, parameters, error)) usage(error.c_str());
+  orvane::Parameters parameters;
+  try {
+    parameters = orvane::Parameters::fromFile(path);
+  } catch (const orvane::Error& e) {
+    usage(e.what());
+  }
 
   // Every repeat is a fresh solver object, as in a run of the program: nothing
   // the previous repeat computed (such as a search's error sums) carries over.

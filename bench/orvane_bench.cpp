@@ -18,14 +18,12 @@
 #endif
 
 #include "coeffs/kernels.h"
-#include "coeffs/user_transform.h"
+#include "driver/user_transform.h"
 #include "device/check_cuda.h"
 #include "device/gpu_launch.h"
 #include "device/gpu_runtime.h"
-#include "error/error_core.cuh"
 #include "error/error_kernel.h"
-#include "error/param_est.cuh"
-#include "series/weeks_core.cuh"
+#include "support/stages.h"
 
 namespace {
 
@@ -104,7 +102,7 @@ void sampleStage(const GridCase& g, double2* dev) {
   const UserTransform f{};
   const int Nsamples = g.Nsamples, Nsigma = g.Nsigma, Nb = g.Nb;
   WFN_CHECK(gpu::launch(Nsamples, g.Nbatch, [=] ORVANE_HD(int k, int r) {
-    wfnsampleFS(f, k, r, Nsamples, kSigmin, kSigmax, Nsigma, 0.0, kBmax, Nb, dev);
+    wfnsampleFS(f, k, r, 0, Nsamples, kSigmin, kSigmax, Nsigma, 0.0, kBmax, Nb, nullptr, dev);
   }));
 }
 
@@ -118,24 +116,24 @@ void shiftStage(const GridCase& g, double2* dev) {
 void coefficientStage(const GridCase& g, double2* dev) {
   const int Nsamples = g.Nsamples, Nb = g.Nb;
   WFN_CHECK(gpu::launch(Nsamples, g.Nbatch, [=] ORVANE_HD(int n, int r) {
-    wfnLagCoeffs(n, r, Nsamples, Nb, dev);
+    wfnLagCoeffs(n, r, Nsamples, Nb, nullptr, dev);
   }));
 }
 
 void errorStage(const GridCase& g, const double2* dev, double* errors) {
   const int Nsamples = g.Nsamples, Nsigma = g.Nsigma, Nb = g.Nb;
   WFN_CHECK(gpu::launch(1, g.Nbatch, [=] ORVANE_HD(int, int k) {
-    orvane::wfnLagError(k, Nsamples, kSigmin, kSigmax, Nsigma, Nb, kTime, dev, errors);
+    orvane::wfnLagError(k, 0, Nsamples, kSigmin, kSigmax, Nsigma, Nb, kTime, dev, errors);
   }));
 }
 
 void sync() { WFN_CHECK(gpu::deviceSynchronize()); }
 
 // The input each stage sees in a pass: the rows after the stages before it.
-void prepareRows(const GridCase& g, double2* dev, gpu::FftPlan* plan, int stagesBefore) {
+void prepareRows(const GridCase& g, double2* dev, gpu::FftPlans* plan, int stagesBefore) {
   if (stagesBefore >= 1) sampleStage(g, dev);
   if (stagesBefore >= 2) shiftStage(g, dev);
-  if (stagesBefore >= 3) WFN_CHECK(plan->execForward(dev));
+  if (stagesBefore >= 3) WFN_CHECK(plan->forward(g.Nsamples, g.Nbatch, dev));
   if (stagesBefore >= 4) coefficientStage(g, dev);
   sync();
 }
@@ -146,7 +144,7 @@ void prepareRows(const GridCase& g, double2* dev, gpu::FftPlan* plan, int stages
 // host memory), recomputed on a GPU.
 class StageInput {
  public:
-  StageInput(const GridCase& g, double2* dev, gpu::FftPlan* plan, int stagesBefore)
+  StageInput(const GridCase& g, double2* dev, gpu::FftPlans* plan, int stagesBefore)
       : g_(g), dev_(dev), plan_(plan), stagesBefore_(stagesBefore) {
     prepareRows(g, dev, plan, stagesBefore);
 #if defined(ORVANE_BACKEND_HOST)
@@ -164,7 +162,7 @@ class StageInput {
  private:
   GridCase g_;
   double2* dev_;
-  gpu::FftPlan* plan_;
+  gpu::FftPlans* plan_;
   int stagesBefore_;
   std::vector<double2> saved_;
 };
@@ -193,33 +191,32 @@ void BM_Shift(benchmark::State& state) {
 void BM_Fft(benchmark::State& state) {
   const GridCase g = gridCase(state);
   DeviceArray data(sizeof(double2) * std::size_t(g.evaluations()));
-  gpu::FftPlan plan;
-  WFN_CHECK(plan.create(g.Nsamples, g.Nbatch));
+  gpu::FftPlans plan;
+  WFN_CHECK(plan.prepare(g.Nsamples, g.Nbatch));
   StageInput input(g, data.complex(), &plan, 2);
   for (auto _ : state) {
     state.PauseTiming();
     input.restore();
     state.ResumeTiming();
-    WFN_CHECK(plan.execForward(data.complex()));
+    WFN_CHECK(plan.forward(g.Nsamples, g.Nbatch, data.complex()));
     sync();
   }
 }
 
-// Plan creation for the shape of one pass (the pipeline makes one per call).
+// Plan creation for the shape of one pass (a solver makes one per shape and keeps it).
 void BM_FftPlan(benchmark::State& state) {
   const GridCase g = gridCase(state);
   for (auto _ : state) {
-    gpu::FftPlan plan;
-    WFN_CHECK(plan.create(g.Nsamples, g.Nbatch));
-    plan.destroy();
+    gpu::FftPlans plan;
+    WFN_CHECK(plan.prepare(g.Nsamples, g.Nbatch));
   }
 }
 
 void BM_Coefficients(benchmark::State& state) {
   const GridCase g = gridCase(state);
   DeviceArray data(sizeof(double2) * std::size_t(g.evaluations()));
-  gpu::FftPlan plan;
-  WFN_CHECK(plan.create(g.Nsamples, g.Nbatch));
+  gpu::FftPlans plan;
+  WFN_CHECK(plan.prepare(g.Nsamples, g.Nbatch));
   StageInput input(g, data.complex(), &plan, 3);
   for (auto _ : state) {
     state.PauseTiming();
@@ -234,8 +231,8 @@ void BM_ErrorKernel(benchmark::State& state) {
   const GridCase g = gridCase(state);
   DeviceArray data(sizeof(double2) * std::size_t(g.evaluations()));
   DeviceArray errors(sizeof(double) * std::size_t(g.Nbatch));
-  gpu::FftPlan plan;
-  WFN_CHECK(plan.create(g.Nsamples, g.Nbatch));
+  gpu::FftPlans plan;
+  WFN_CHECK(plan.prepare(g.Nsamples, g.Nbatch));
   prepareRows(g, data.complex(), &plan, 4);
   for (auto _ : state) {
     errorStage(g, data.complex(), errors.real());
@@ -249,7 +246,7 @@ void BM_Scan(benchmark::State& state) {
   const int side = int(state.range(0));
   const int Nbatch = side * side;
   std::vector<double> errors(std::size_t(Nbatch), 0.0);
-  orvane::errorCore(UserTransform{}, kTime, side, side, 64, kSigmin, kSigmax, kBmax, errors.data());
+  stages_test::errorCore(UserTransform{}, kTime, side, side, 64, kSigmin, kSigmax, kBmax, errors.data());
   for (auto _ : state) {
     int best = orvane::bestGridPoint(errors.data(), Nbatch);
     benchmark::DoNotOptimize(best);
@@ -315,7 +312,7 @@ void BM_GridPass(benchmark::State& state) {
   long long iterations = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    orvane::errorCore(UserTransform{}, kTime, g.Nsigma, g.Nb, g.N, kSigmin, kSigmax, kBmax,
+    stages_test::errorCore(UserTransform{}, kTime, g.Nsigma, g.Nb, g.N, kSigmin, kSigmax, kBmax,
                       errors.data());
     total += secondsSince(start);
     ++iterations;
@@ -340,7 +337,7 @@ void BM_WeeksCore(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    CoreResult r = orvane::weeksCore(UserTransform{}, prop.maxThreadsPerBlock, 1.0, N, 0.0, 1.0);
+    CoreResult r = stages_test::weeksCore(UserTransform{}, prop.maxThreadsPerBlock, 1.0, N, 0.0, 1.0);
     benchmark::DoNotOptimize(r);
   }
 }

@@ -9,9 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "coeffs/pipeline.cuh"
 #include "support/device_rows.h"
 #include "support/transforms_hd.h"
+#include "support/stages.h"
 
 namespace {
 
@@ -38,13 +38,13 @@ void fillConstant(double2* dev, long long first, int count, double2 value) {
 }
 
 void lagCoeffsRows(double2* dev, int N, int Nrows, int Nb) {
-  WFN_CHECK(gpu::launch(N, Nrows, [=] ORVANE_HD(int n, int r) { wfnLagCoeffs(n, r, N, Nb, dev); }));
+  WFN_CHECK(gpu::launch(N, Nrows, [=] ORVANE_HD(int n, int r) { wfnLagCoeffs(n, r, N, Nb, nullptr, dev); }));
 }
 
 template <class F>
 void sampleRow(const F& f, double2* dev, int Nsamples, double sigma, double b) {
   WFN_CHECK(gpu::launch(Nsamples, 1, [=] ORVANE_HD(int k, int r) {
-    wfnsampleFS(f, k, r, Nsamples, sigma, sigma, 1, 0.0, b, 1, dev);
+    wfnsampleFS(f, k, r, 0, Nsamples, sigma, sigma, 1, 0.0, b, 1, nullptr, dev);
   }));
 }
 
@@ -159,7 +159,7 @@ TEST(Sample, GridValuesAndContourPoints) {
     for (int j = 0; j < Nb; ++j)
       for (int k = 0; k < Nsamples; ++k) {
         const int r = i * Nb + j;
-        wfnsampleFS(rec, k, r, Nsamples, 0.0, 2.0, Nsigma, 0.0, 2.0, Nb, out.data());
+        wfnsampleFS(rec, k, r, 0, Nsamples, 0.0, 2.0, Nsigma, 0.0, 2.0, Nb, nullptr, out.data());
         const double theta = (k - M + 0.5) * M_PI / M;
         const double y = bs[j] / std::tan(theta / 2);  // b cot(theta/2)
         EXPECT_EQ(seen.x, sigmas[i]);
@@ -176,7 +176,7 @@ TEST(Sample, ExtremePointsAndMirrorPairs) {
   std::vector<double2> out(Nsamples);
   wcomplex seen{};
   for (int k = 0; k < Nsamples; ++k) {
-    wfnsampleFS(PointRecorder{&seen}, k, 0, Nsamples, 0.25, 0.25, 1, 0.0, b, 1, out.data());
+    wfnsampleFS(PointRecorder{&seen}, k, 0, 0, Nsamples, 0.25, 0.25, 1, 0.0, b, 1, nullptr, out.data());
     s[k] = double2{seen.x, seen.y};
     EXPECT_NE(seen.y, 0.0) << "k=" << k;  // never on the real axis
   }
@@ -214,10 +214,9 @@ TEST(Fft, MatchesAPlainDftForEveryRow) {
       DeviceRows rows((long long)n * batch);
       double2* dev = rows.data();
       fillFftInput(dev, n, batch);
-      gpu::FftPlan plan;
-      ASSERT_EQ(plan.create(n, batch), gpu::kSuccess);
-      ASSERT_EQ(plan.execForward(dev), gpu::kSuccess);
-      plan.destroy();
+      gpu::FftPlans plans;
+      ASSERT_EQ(plans.prepare(n, batch), gpu::kSuccess);
+      ASSERT_EQ(plans.forward(n, batch, dev), gpu::kSuccess);
       std::vector<double2> out = rows.host();
       for (int r = 0; r < batch; ++r)
         for (int k = 0; k < n; ++k) {
@@ -248,7 +247,7 @@ TEST(Pipeline, ExactCoefficientsOfFirstOrderPole) {
   for (const Case& c : cases) {
     const int Nsamples = 2 * c.N;
     DeviceRows rows(Nsamples);
-    orvane::coefficientPipeline(hd::ExpDecay{}, c.N, Nsamples, 1, 1, 1, Nsamples, 0.0, 0.0, c.b,
+    stages_test::coefficientPipeline(hd::ExpDecay{}, Nsamples, 1, 1, 0.0, 0.0, c.b,
                                 rows.data());
     std::vector<double2> out = rows.host();
     const double q = (1 - c.b) / (1 + c.b);
@@ -269,7 +268,7 @@ TEST(Pipeline, BatchRowsMatchSinglePairsInOrder) {
   DeviceRows grid(Ncombo + guard);
   double2* dev = grid.data();
   fillConstant(dev, Ncombo, guard, double2{-7.0, 7.0});
-  orvane::coefficientPipeline(hd::Underdamped{}, Ncoeff, Nsamples, Nsigma, Nb, Nbatch, Ncombo, sigmin,
+  stages_test::coefficientPipeline(hd::Underdamped{}, Nsamples, Nsigma, Nb, sigmin,
                               sigmax, bmax, dev);
   std::vector<double2> all = grid.host();
   for (int k = 0; k < guard; ++k) EXPECT_TRUE(all[Ncombo + k].x == -7.0 && all[Ncombo + k].y == 7.0);
@@ -279,7 +278,7 @@ TEST(Pipeline, BatchRowsMatchSinglePairsInOrder) {
       const double sigma = sigmin + (double(i) / Nsigma) * (sigmax - sigmin);
       const double b = (j + 1) * bmax / Nb;
       DeviceRows one(Nsamples);
-      orvane::coefficientPipeline(hd::Underdamped{}, Ncoeff, Nsamples, 1, 1, 1, Nsamples, sigma, sigma,
+      stages_test::coefficientPipeline(hd::Underdamped{}, Nsamples, 1, 1, sigma, sigma,
                                   b, one.data());
       std::vector<double2> row = one.host();
       const int r = i * Nb + j;
@@ -289,20 +288,15 @@ TEST(Pipeline, BatchRowsMatchSinglePairsInOrder) {
 }
 
 #if ORVANE_BACKEND_HOST
-// A failed FFT ends the run with the location report instead of handing on garbage.
-TEST(PipelineDeathTest, FailedFftIsReportedAndEndsTheRun) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        setenv("ORVANE_HOST_FAIL_FFT", "1", 1);
-        dup2(2, 1);  // the report goes to standard output
-        DeviceRows rows(16);
-        orvane::coefficientPipeline(hd::Ramp{}, 8, 16, 1, 1, 1, 16, 1.0, 1.0, 2.0, rows.data());
-        std::fprintf(stderr, "pipeline returned\n");
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1),
-      "Error located: FFT plan or execution failed in src/coeffs/pipeline.cuh at line [0-9]+\n");
+// A failed FFT is a located error instead of garbage handed on.
+TEST(PipelineFailure, FailedFftIsLocated) {
+  DeviceRows rows(16);
+  setenv("ORVANE_HOST_FAIL_FFT", "1", 1);
+  stages_test::expectError(
+      orvane::ErrorKind::kFft,
+      "^Error located: FFT plan or execution failed in src/coeffs/pipeline.cu at line [0-9]+$",
+      [&] { stages_test::coefficientPipeline(hd::Ramp{}, 16, 1, 1, 1.0, 1.0, 2.0, rows.data()); });
+  unsetenv("ORVANE_HOST_FAIL_FFT");
 }
 #endif
 

@@ -1,6 +1,7 @@
 // The device check: its description byte for byte, the capabilities refused,
-// the refusal and the runtime's reason on the error stream, and the limits
-// copied into the solver object from the host backend's emulated device.
+// the runtime's reason on the error stream, the refusal as an error of its
+// kind, and the limits copied into the solver object from the host backend's
+// emulated device.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "device/check_gpu.h"
+#include "driver/reports.h"
 #include "driver/weeks_method.h"
 #include "support/driver_support.h"
 
@@ -43,14 +45,16 @@ std::string description(int count, int major, int minor) {
          std::to_string(major) + "." + std::to_string(minor) + "\n\n\n";
 }
 
-const char* const kRefusal =
-    "An acceptable graphics processor was not found.\nPress <ENTER> to exit the program.\n";
+// The device as the check describes it.
+orvane::DeviceInfo info(const gpu::DeviceProp& p) {
+  return orvane::deviceCheckFrom(gpu::kSuccess, 1, gpu::kSuccess, p).device;
+}
 
 }  // namespace
 
 TEST(DeviceCheck, DescriptionLines) {
   std::ostringstream out;
-  writeDeviceDescription(1, sampleDevice(1, 3), out);
+  writeDeviceDescription(1, info(sampleDevice(1, 3)), out);
   EXPECT_EQ(out.str(), description(1, 1, 3));
 }
 
@@ -61,7 +65,7 @@ TEST(DeviceCheck, CapabilitiesBelowOneThreeAreRefused) {
   } cases[] = {{1, 0, false}, {1, 1, false}, {1, 2, false}, {1, 3, true}, {1, 4, true},
                {2, 0, true},  {2, 1, true},  {9, 0, true},  {0, 0, true}};
   for (const Case& c : cases) {
-    EXPECT_EQ(capabilityAccepted(c.major, c.minor), c.accepted) << c.major << "." << c.minor;
+    EXPECT_EQ(orvane::capabilityAccepted(c.major, c.minor), c.accepted) << c.major << "." << c.minor;
   }
 }
 
@@ -83,23 +87,24 @@ TEST(DeviceCheck, WhatEachOutcomeWrites) {
       {"two devices", gpu::kSuccess, 2, gpu::kSuccess, 2, 0, true,
        countLine + "2\n" + description(2, 2, 0), ""},
       {"capability 1.2", gpu::kSuccess, 1, gpu::kSuccess, 1, 2, false,
-       countLine + "1\n" + description(1, 1, 2), kRefusal},
-      {"no device", gpu::kSuccess, 0, gpu::kSuccess, 2, 0, false, countLine + "0\n", kRefusal},
+       countLine + "1\n" + description(1, 1, 2), ""},
+      {"no device", gpu::kSuccess, 0, gpu::kSuccess, 2, 0, false, countLine + "0\n", ""},
       // A failed count shows 0 whatever the runtime left in the count.
       {"count query failed", gpu::kErrorNoDevice, 7, gpu::kSuccess, 2, 0, false, countLine + "0\n",
        std::string("The CUDA runtime could not count the devices: ") +
-           gpu::errorString(gpu::kErrorNoDevice) + "\n" + kRefusal},
+           gpu::errorString(gpu::kErrorNoDevice) + "\n"},
       {"property query failed", gpu::kSuccess, 1, gpu::kErrorInvalidValue, 2, 0, false,
        countLine + "1\n",
        std::string("The CUDA runtime could not describe device 0: ") +
-           gpu::errorString(gpu::kErrorInvalidValue) + "\n" + kRefusal},
+           gpu::errorString(gpu::kErrorInvalidValue) + "\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::ostringstream out, err;
-    EXPECT_EQ(writeDeviceCheck(c.countStatus, c.count, c.propStatus, sampleDevice(c.major, c.minor),
-                               out, err),
-              c.accepted);
+    const orvane::DeviceCheck check =
+        orvane::deviceCheckFrom(c.countStatus, c.count, c.propStatus, sampleDevice(c.major, c.minor));
+    EXPECT_EQ(check.accepted, c.accepted);
+    writeDeviceCheck(check, out, err);
     EXPECT_EQ(out.str(), c.out);
     EXPECT_EQ(err.str(), c.err);
   }

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <limits>
 
-#include "driver/run_loop.h"
-#include "error/error_est.cuh"
+#include "solver/run_loop.h"
 #include "support/transforms_hd.h"
 #include "support/test_util.h"
+#include "support/stages.h"
 
 namespace {
 
@@ -68,8 +68,8 @@ TEST(ErrorEst, AbsoluteErrorIsTheOnePointGridEstimate) {
   hd::TwoPoles f;
   const double t = 1.0, sigma = 1.5, b = 4.0;
   double E = -1;
-  orvane::errorCore(f, t, 1, 1, 32, sigma, sigma, b, &E);
-  ErrorPrediction p = orvane::errorEst(f, c(0.25, 0.0), t, 32, sigma, b, 1.0);
+  stages_test::errorCore(f, t, 1, 1, 32, sigma, sigma, b, &E);
+  ErrorPrediction p = stages_test::errorEst(f, c(0.25, 0.0), t, 32, sigma, b, 1.0);
   EXPECT_EQ(p.AbsErrPred, E);
   EXPECT_EQ(p.RelErrPred, E / 0.25);
   EXPECT_GT(E, 0.0);

@@ -8,11 +8,11 @@
 #include <limits>
 #include <vector>
 
-#include "error/error_core.cuh"
 #include "error/error_kernel.h"
 #include "support/device_rows.h"
 #include "support/transforms_hd.h"
 #include "support/test_util.h"
+#include "support/stages.h"
 
 // Device blocks whose a_1 is k + 1 for grid point k and whose other
 // coefficients are 0. (A device lambda may not live in a test body.)
@@ -48,7 +48,7 @@ TEST(Modulus, OverflowSafeCases) {
 double estimate(const std::vector<double2>& data, int k, int Nsamples, double sigmin, double sigmax,
                 int Nsigma, int Nb, double t) {
   std::vector<double> err(std::size_t(Nsigma) * Nb, -1.0);
-  orvane::wfnLagError(k, Nsamples, sigmin, sigmax, Nsigma, Nb, t, data.data(), err.data());
+  orvane::wfnLagError(k, 0, Nsamples, sigmin, sigmax, Nsigma, Nb, t, data.data(), err.data());
   return err[k];
 }
 
@@ -100,7 +100,7 @@ TEST(ErrorKernel, GridPointFiveOfThreeByFour) {
   fillSecondCoefficientWithIndex(dev, Nsamples, Nsigma * Nb);
   double* devErr = nullptr;
   WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devErr), sizeof(double) * Nsigma * Nb));
-  orvane::launchErrorKernel(Nsamples, 0.0, 3.0, Nsigma, Nb, Nsigma * Nb, t, dev, devErr);
+  stages_test::launchErrorKernel(Nsamples, 0.0, 3.0, Nsigma, Nb, Nsigma * Nb, t, dev, devErr);
   std::vector<double> err(Nsigma * Nb, -1.0);
   WFN_CHECK(gpu::memcpyDeviceToHost(err.data(), devErr, sizeof(double) * Nsigma * Nb));
   WFN_CHECK(gpu::free(devErr));
@@ -154,37 +154,37 @@ TEST(ErrorCore, ChunkedAndFusedPassesEqualOnePass) {
   // time. (Chunked first: the driver keeps its buffers, and a larger one later
   // would leave room for the whole grid.)
   setenv("ORVANE_HOST_MEMORY", "30000", 1);
-  orvane::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, chunked.data());
+  stages_test::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, chunked.data());
   unsetenv("ORVANE_HOST_MEMORY");
-  orvane::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, onePass.data());
-  orvane::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, fused.data());
+  stages_test::errorCoreBatched(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, onePass.data());
+  stages_test::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, fused.data());
   for (int k = 0; k < Nbatch; ++k) {
     EXPECT_EQ(chunked[k], onePass[k]) << "k=" << k;
     EXPECT_EQ(fused[k], onePass[k]) << "k=" << k;
   }
 }
 
-TEST(ErrorCoreDeathTest, DeviceWithoutRoomForOneRowReportsTheAllocation) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+TEST(ErrorCoreFailure, DeviceWithoutRoomForOneRowReportsTheAllocation) {
   setenv("ORVANE_HOST_MEMORY", "1000", 1);
   hd::ExpDecay f;
   std::vector<double> err(400);
-  // The report goes to standard output; the child sends it to the error stream,
-  // where the death test reads.
-  EXPECT_EXIT((std::cout.rdbuf(std::cerr.rdbuf()),
-               orvane::errorCoreBatched(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data())),
-              testing::ExitedWithCode(1), "^Error located: out of memory in src/error/error_core.cuh at line [0-9]+\n$");
-  EXPECT_EXIT((std::cout.rdbuf(std::cerr.rdbuf()),
-               orvane::errorCore(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data())),
-              testing::ExitedWithCode(1), "^Error located: out of memory in src/error/error_core.cuh at line [0-9]+\n$");
+  const char* located = "^Error located: out of memory in src/error/error_(core.cu|rows.cpp) at line [0-9]+$";
+  stages_test::expectError(orvane::ErrorKind::kAllocation, located, [&] {
+    stages_test::errorCoreBatched(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data());
+  });
+  stages_test::expectError(orvane::ErrorKind::kAllocation, located, [&] {
+    stages_test::errorCore(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data());
+  });
   unsetenv("ORVANE_HOST_MEMORY");
 }
 
-TEST(ErrorCoreDeathTest, GridBeyondIntIsRefused) {
+TEST(ErrorCoreFailure, GridBeyondIntIsRefused) {
   hd::ExpDecay f;
   double err[1];
-  EXPECT_EXIT(orvane::errorCore(f, 1.0, 65536, 65536, 16, 1.0, 2.0, 20.0, err),
-              testing::ExitedWithCode(1), "error grid cannot be evaluated: .*grid points exceed");
+  stages_test::expectError(orvane::ErrorKind::kResources,
+                           "error grid cannot be evaluated: .*grid points exceed", [&] {
+                             stages_test::errorCore(f, 1.0, 65536, 65536, 16, 1.0, 2.0, 20.0, err);
+                           });
 }
 
 // The estimate is the kernel's definition applied to the coefficients that
@@ -196,10 +196,10 @@ TEST(ErrorCore, EstimatesUseThePipelineCoefficientsAsDelivered) {
   const double sigmin = 0.5, sigmax = 3.5, bmax = 6.0, t = 1.5;
 
   std::vector<double> err(Nbatch, -1.0);
-  orvane::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, err.data());
+  stages_test::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, err.data());
 
   DeviceRows rows(Nbatch * Nsamples);
-  orvane::coefficientPipeline(f, 2 * N, Nsamples, Nsigma, Nb, Nbatch, Nbatch * Nsamples, sigmin,
+  stages_test::coefficientPipeline(f, Nsamples, Nsigma, Nb, sigmin,
                               sigmax, bmax, rows.data());
   const std::vector<double2> coeffs = rows.host();
   for (int k = 0; k < Nbatch; ++k) {

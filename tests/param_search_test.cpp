@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "error/param_est.cuh"
 #include "support/transforms_hd.h"
+#include "support/stages.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ TEST(SearchGrid, BestPointSkipsNaNAndKeepsTheLowerIndexOnTies) {
     EXPECT_EQ(orvane::bestGridPoint(r.e.data(), int(r.e.size())), r.best) << r.name;
 }
 
-TEST(SearchGridDeathTest, EmptyGridIsRefused) {
+TEST(SearchGrid, EmptyGridIsRefused) {
   struct Row {
     double sigmin, sigmax, bmax, tols, tolb;
   } rows[] = {
@@ -79,13 +79,13 @@ TEST(SearchGridDeathTest, EmptyGridIsRefused) {
       {0, 1e300, 2, 1e-300, 0.5},  // count beyond int
   };
   for (const Row& r : rows)
-    EXPECT_EXIT(orvane::searchGrid(r.sigmin, r.sigmax, r.bmax, r.tols, r.tolb),
-                testing::ExitedWithCode(1), "The parameter search has no grid");
+    stages_test::expectError(orvane::ErrorKind::kParameters, "^The parameter search has no grid",
+                             [&] { orvane::searchGrid(r.sigmin, r.sigmax, r.bmax, r.tols, r.tolb); });
 }
 
 TEST(ParamEst, OnePointGridReturnsSigminAndBmax) {
   hd::ExpDecay f;
-  SigmaB p = orvane::paramEst(f, 1.0, 16, 2.0, 3.0, 5.0, 1.0, 5.0);
+  SigmaB p = stages_test::paramEst(f, 1.0, 16, 2.0, 3.0, 5.0, 1.0, 5.0);
   EXPECT_EQ(p.sigma, 2.0);
   EXPECT_EQ(p.b, 5.0);
 }
@@ -95,12 +95,12 @@ TEST(ParamEst, ReturnsTheGridPointOfTheSmallestEstimate) {
   const double t = 2.0, sigmin = 0.1, sigmax = 6.1, bmax = 12.0, tols = 0.5, tolb = 1.0;
   const int N = 32, Nsigma = 12, Nb = 12;
   std::vector<double> e(Nsigma * Nb);
-  orvane::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, e.data());
+  stages_test::errorCore(f, t, Nsigma, Nb, N, sigmin, sigmax, bmax, e.data());
   int best = 0;
   for (int k = 1; k < Nsigma * Nb; ++k)
     if (e[k] < e[best]) best = k;
   SigmaB expected = orvane::gridPoint(best, Nsigma, Nb, sigmin, sigmax, bmax);
-  SigmaB p = orvane::paramEst(f, t, N, sigmin, sigmax, bmax, tols, tolb);
+  SigmaB p = stages_test::paramEst(f, t, N, sigmin, sigmax, bmax, tols, tolb);
   EXPECT_EQ(p.sigma, expected.sigma);
   EXPECT_EQ(p.b, expected.b);
 }

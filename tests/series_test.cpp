@@ -3,6 +3,7 @@
 // exact f(t), including its refusal of rows too long for one block.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,11 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "coeffs/user_transform.h"
+#include "driver/user_transform.h"
 #include "series/clenshaw.h"
-#include "series/weeks_core.cuh"
+#include "support/driver_support.h"
 #include "support/reference.h"
 #include "support/transforms_hd.h"
+#include "support/stages.h"
 
 namespace {
 
@@ -68,7 +70,7 @@ TEST(Clenshaw, ClosedCases) {
        {0.7 + (1 - 2 * 0.9 * 3.0) * 1.3, -0.2 + (1 - 2 * 0.9 * 3.0) * 0.4}},
   };
   for (const Case& c : cases) {
-    double2 got = orvane::clenshaw(c.N, c.t, c.sigma, c.b, a2);
+    double2 got = orvane::wfnClenshaw(c.N, c.t, c.sigma, c.b, a2);
     EXPECT_TRUE(within(got.x, c.want.x, 1e-15, 1e-14)) << c.what << ": " << got.x;
     EXPECT_TRUE(within(got.y, c.want.y, 1e-15, 1e-14)) << c.what << ": " << got.y;
   }
@@ -91,7 +93,7 @@ TEST(Clenshaw, MatchesDirectLaguerreSum) {
       scale += std::fabs((double)L);
     }
     const long double E = std::exp((long double)(c.sigma - c.b) * c.t);
-    double2 got = orvane::clenshaw(c.N, c.t, c.sigma, c.b, a.data());
+    double2 got = orvane::wfnClenshaw(c.N, c.t, c.sigma, c.b, a.data());
     const double tol = 1e-13 * (double)(E * scale);
     EXPECT_NEAR(got.x, (double)(E * re), tol) << "N=" << c.N << " t=" << c.t;
     EXPECT_NEAR(got.y, (double)(E * im), tol) << "N=" << c.N << " t=" << c.t;
@@ -101,7 +103,7 @@ TEST(Clenshaw, MatchesDirectLaguerreSum) {
 TEST(Clenshaw, RealCoefficientsGiveZeroImaginaryPart) {
   std::vector<double2> a(12);
   for (int n = 0; n < 12; ++n) a[n] = double2{1.0 / (n + 2), 0.0};
-  EXPECT_EQ(orvane::clenshaw(12, 2.5, 0.4, 1.1, a.data()).y, 0.0);
+  EXPECT_EQ(orvane::wfnClenshaw(12, 2.5, 0.4, 1.1, a.data()).y, 0.0);
 }
 
 // Real factors go through the full complex product: an infinite coefficient
@@ -109,13 +111,13 @@ TEST(Clenshaw, RealCoefficientsGiveZeroImaginaryPart) {
 TEST(Clenshaw, InfiniteCoefficientSpreadsToBothParts) {
   std::vector<double2> a = someCoefficients(4);
   a[3] = double2{std::numeric_limits<double>::infinity(), 0.0};
-  double2 got = orvane::clenshaw(4, 0.7, 0.0, 1.0, a.data());
+  double2 got = orvane::wfnClenshaw(4, 0.7, 0.0, 1.0, a.data());
   EXPECT_FALSE(std::isfinite(got.x));
   EXPECT_FALSE(std::isfinite(got.y));
 }
 
 TEST(Clenshaw, EmptySeriesIsZero) {
-  double2 got = orvane::clenshaw(0, 1.0, 0.0, 1.0, nullptr);
+  double2 got = orvane::wfnClenshaw(0, 1.0, 0.0, 1.0, nullptr);
   EXPECT_EQ(got.x, 0.0);
   EXPECT_EQ(got.y, 0.0);
 }
@@ -124,7 +126,7 @@ TEST(Clenshaw, EmptySeriesIsZero) {
 
 template <class F>
 CoreResult runCore(double t, int N, double sigma, double b) {
-  return orvane::weeksCore(F{}, 1024, t, N, sigma, b);
+  return stages_test::weeksCore(F{}, 1024, t, N, sigma, b);
 }
 
 struct InversionCase {
@@ -159,7 +161,7 @@ TEST(WeeksCore, MatchesExactInverseAtUserSigmaB) {
 
 TEST(WeeksCore, ReturnsItsInputsAndTheImaginaryPart) {
   const double t = 0.7, sigma = 0.1 + 0.2, b = 1.0 / 3.0;
-  CoreResult r = orvane::weeksCore(hd::ImagExpDecay{}, 1024, t, 64, sigma, b);
+  CoreResult r = stages_test::weeksCore(hd::ImagExpDecay{}, 1024, t, 64, sigma, b);
   EXPECT_EQ(std::memcmp(&r.Time, &t, sizeof t), 0);
   EXPECT_EQ(std::memcmp(&r.sigma, &sigma, sizeof sigma), 0);
   EXPECT_EQ(std::memcmp(&r.b, &b, sizeof b), 0);
@@ -169,7 +171,7 @@ TEST(WeeksCore, ReturnsItsInputsAndTheImaginaryPart) {
 
 // The largest size the limit admits: 2N equal to the limit is accepted.
 TEST(WeeksCore, SizeAtTheBlockLimitIsAccepted) {
-  CoreResult r = orvane::weeksCore(hd::Ramp{}, 512, 2.0, 256, 1.0, 2.0);
+  CoreResult r = stages_test::weeksCore(hd::Ramp{}, 512, 2.0, 256, 1.0, 2.0);
   EXPECT_TRUE(within(r.ft.x, 2.0, 1e-12, 1e-12)) << r.ft.x;
 }
 
@@ -183,36 +185,27 @@ TEST(WeeksCore, UserTransformMatchesItsExactInverse) {
   const reference::Pair& pair = referencePair("alg_power_9_11");
   for (const reference::Value& v : pair.values) {
     if (v.t < 0.5 || v.t > 10) continue;
-    CoreResult r = orvane::weeksCore(UserTransform{}, 1024, v.t, 512, -0.3, 1.0);
+    CoreResult r = stages_test::weeksCore(UserTransform{}, 1024, v.t, 512, -0.3, 1.0);
     EXPECT_TRUE(within(r.ft.x, v.f, 0, 1e-2)) << "t=" << v.t << ": " << r.ft.x << " vs " << v.f;
   }
 }
 
-TEST(WeeksCoreDeathTest, TooManySamplesPerBlockIsRefused) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        std::freopen("/dev/null", "r", stdin);
-        orvane::weeksCore(hd::Ramp{}, 512, 1.0, 257, 1.0, 2.0);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1), "The number of samples per block 514exceeds the maximum 512\n");
-}
-
-TEST(WeeksCoreDeathTest, EmptyExpansionIsRefused) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        std::freopen("/dev/null", "r", stdin);
-        orvane::weeksCore(hd::Ramp{}, 512, 1.0, 0, 1.0, 2.0);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1), "The number of Laguerre terms 0 is below 1\n");
+TEST(WeeksCoreFailure, SizesTheDeviceCannotRunAreRefused) {
+  stages_test::expectError(orvane::ErrorKind::kSizeRefused,
+                           "^The number of samples per block 514exceeds the maximum 512$",
+                           [] { stages_test::weeksCore(hd::Ramp{}, 512, 1.0, 257, 1.0, 2.0); });
+  stages_test::expectError(orvane::ErrorKind::kSizeRefused, "^The number of Laguerre terms 0 is below 1$",
+                           [] { stages_test::weeksCore(hd::Ramp{}, 512, 1.0, 0, 1.0, 2.0); });
 }
 
 // The refusal waits for a key before it ends the process: the process is
 // still there until a line is typed, then it exits with code 1.
 TEST(WeeksCore, RefusalWaitsForEnterThenExitsWithOne) {
+  driver_test::ScratchDir dir;
+  driver_test::Layout layout;
+  layout.SearchSwitch = "0";
+  layout.NLag = "257";
+  driver_test::writeText(dir.file("UserParameters.txt"), driver_test::render(layout));
   int input[2], errors[2];
   ASSERT_EQ(pipe(input), 0);
   ASSERT_EQ(pipe(errors), 0);
@@ -224,8 +217,12 @@ TEST(WeeksCore, RefusalWaitsForEnterThenExitsWithOne) {
     dup2(errors[1], 2);
     close(input[1]);
     close(errors[0]);
-    orvane::weeksCore(hd::Ramp{}, 512, 1.0, 257, 1.0, 2.0);
-    _exit(0);
+    const int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, 1);
+    if (chdir(dir.path().c_str()) != 0) _exit(3);
+    setenv("ORVANE_HOST_MAX_THREADS_PER_BLOCK", "512", 1);
+    execl(ORVANE_BIN, ORVANE_BIN, (char*)nullptr);
+    _exit(4);
   }
   close(input[0]);
   close(errors[1]);

@@ -51,12 +51,17 @@ struct SolverOptions {
   // Host memory the search may keep for error sums reused across times;
   // beyond it a time recomputes its grid.
   std::size_t searchCacheBytes = std::size_t(256) << 20;
+  // The most host memory one search may take for the estimates of its grid;
+  // a larger grid is refused (Error kResources). 0: half of the machine's memory.
+  std::size_t hostMemoryBytes = 0;
 };
 
 class Solver {
  public:
   // Checks device 0; throws Error(kNoDevice) when it is not usable.
   explicit Solver(const SolverOptions& options = SolverOptions());
+  // With a device check already made (its refusal throws as above).
+  Solver(const SolverOptions& options, const DeviceCheck& check);
   ~Solver();
   Solver(Solver&&) noexcept;
   Solver& operator=(Solver&&) noexcept;

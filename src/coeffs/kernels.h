@@ -52,16 +52,21 @@ ORVANE_HD inline double2 wfnSampleValue(const F& f, const ContourPoint& p, wreal
   return out;
 }
 
-// Sampling kernel body for element k of row r.
+// Sampling kernel body for element k of local row y, which holds grid row
+// r = rowBegin + y (large grids are sampled in chunks of rows). `contour` holds
+// the factors of every contour point when a table is at hand (rows taken one
+// at a time on the host); when null they are computed here.
 template <class F>
-ORVANE_HD inline void wfnsampleFS(const F& f, int k, int r, int Nsamples, double sigmin,
-                                  double sigmax, int Nsigma, double bmin, double bmax, int Nb,
+ORVANE_HD inline void wfnsampleFS(const F& f, int k, int y, int rowBegin, int Nsamples,
+                                  double sigmin, double sigmax, int Nsigma, double bmin,
+                                  double bmax, int Nb, const ContourPoint* contour,
                                   double2* devSamples) {
+  const int r = rowBegin + y;
   const int i = r / Nb;
   const int j = r - i * Nb;
-  devSamples[(long long)r * Nsamples + k] =
-      wfnSampleValue(f, wfnContourPoint(k, Nsamples), gridSigma(i, Nsigma, sigmin, sigmax),
-                     gridB(j, Nb, bmin, bmax));
+  const ContourPoint p = contour != nullptr ? contour[k] : wfnContourPoint(k, Nsamples);
+  devSamples[(long long)y * Nsamples + k] =
+      wfnSampleValue(f, p, gridSigma(i, Nsigma, sigmin, sigmax), gridB(j, Nb, bmin, bmax));
 }
 
 // Swaps the two halves of row r: element k <-> element (k - M) mod N for k < M.
@@ -106,11 +111,13 @@ ORVANE_HD inline double2 wfnLagValue(double2 X, const LagPhase& p) {
 }
 
 // Coefficient kernel body for element n of row r. Elements n < N/2 become the
-// Laguerre coefficients a_n.
-ORVANE_HD inline void wfnLagCoeffs(int n, int r, int Nsamples, int Nb, double2* devData) {
+// Laguerre coefficients a_n. `phase` holds the factors of every n when a table
+// is at hand (host rows); when null they are computed here.
+ORVANE_HD inline void wfnLagCoeffs(int n, int r, int Nsamples, int Nb, const LagPhase* phase,
+                                   double2* devData) {
   const int N = Nsamples;
   const int i = r / Nb;
   const int j = r - i * Nb;
   const long long e = ((long long)i * Nb + j) * N + n;
-  devData[e] = wfnLagValue(devData[e], wfnLagPhase(n, N));
+  devData[e] = wfnLagValue(devData[e], phase != nullptr ? phase[n] : wfnLagPhase(n, N));
 }

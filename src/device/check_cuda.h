@@ -1,16 +1,21 @@
-// Checking of GPU runtime statuses: a failed call is reported on standard
-// output as one line naming the reason, the source file and the line, and the
-// program ends with exit code 1 (no wait for Enter).
+// Checking of GPU runtime statuses: a failed call becomes an orvane::Error
+// whose message names the reason, the source file and the line,
+//   "Error located: <reason> in <file> at line <line>",
+// and whose kind says what failed (allocation, FFT, any other call).
 #pragma once
 
 #include <string>
 
 #include "device/gpu_runtime.h"
+#include "orvane/error.h"
 
 // "Error located: <reason> in <file> at line <line>"
 std::string wfnCheckCudaMessage(gpu::Status status, const char* file, int line);
 
-// Returns only when status is success.
+// The kind of error a failed status is.
+orvane::ErrorKind statusKind(gpu::Status status);
+
+// Returns only when status is success; throws orvane::Error otherwise.
 void wfnCheckCuda(gpu::Status status, const char* file, int line);
 
 #define WFN_CHECK(call) wfnCheckCuda((call), __FILE__, __LINE__)

@@ -5,8 +5,12 @@
 // build it is an OpenMP loop across rows.
 #pragma once
 
-#include "orvane/config.h"
+#if !defined(__CUDACC__)
+#include <omp.h>
+#endif
+
 #include "device/gpu_runtime.h"
+#include "orvane/config.h"
 
 namespace gpu {
 
@@ -22,8 +26,6 @@ __global__ void elementKernel(long long total, int nx, F f) {
   }
 }
 
-void noteLaunchStatus(Status status);  // defined by the CUDA backend
-
 template <class F>
 Status launch(int nx, int ny, F f) {
   if (nx <= 0 || ny <= 0) return kSuccess;
@@ -32,22 +34,22 @@ Status launch(int nx, int ny, F f) {
   long long blocks = (total + block - 1) / block;
   if (blocks > 1048576) blocks = 1048576;  // the grid-stride loop covers the rest
   elementKernel<<<(unsigned)blocks, block>>>(total, nx, f);
-  Status status = (Status)cudaGetLastError();
-  noteLaunchStatus(status);
-  return status;
+  return (Status)cudaGetLastError();
 }
 
 #else
 
+// Inside a parallel region (rows taken one per thread) a launch runs on the
+// calling thread alone.
 template <class F>
 Status launch(int nx, int ny, F f) {
   if (nx <= 0 || ny <= 0) return kSuccess;
   if (ny == 1) {
-#pragma omp parallel for schedule(static) if (nx >= 4096)
+#pragma omp parallel for schedule(static) if (nx >= 4096 && !omp_in_parallel())
     for (int x = 0; x < nx; ++x) f(x, 0);
     return kSuccess;
   }
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (!omp_in_parallel())
   for (int y = 0; y < ny; ++y)
     for (int x = 0; x < nx; ++x) f(x, y);
   return kSuccess;

@@ -56,28 +56,36 @@ Status eventRecord(Event event);
 Status eventElapsedTime(float* ms, Event start, Event stop);
 Status eventDestroy(Event event);
 
-// Status of the most recent kernel launch (a refused configuration, say).
-Status lastLaunchStatus();
-
 // Batched one-dimensional double-complex FFT, forward, in place, unnormalised:
 // for each of `batch` consecutive rows of `n` elements,
 //   X_k = sum_m x_m exp(-2 pi i k m / n),  k = 0 .. n-1.
-// Plans are made once per shape and kept; an FftPlan refers to one and cannot
-// be copied.
-class FftPlan {
+// The plans of every shape used are made once and kept by this object, which
+// destroys them with itself; it cannot be copied. One FftPlans serves one
+// thread that makes plans, but a plan once made may execute on many rows from
+// many threads at once (the host backend's rows run in parallel).
+class FftPlans {
  public:
-  FftPlan() = default;
-  ~FftPlan() { destroy(); }
-  FftPlan(const FftPlan&) = delete;
-  FftPlan& operator=(const FftPlan&) = delete;
+  FftPlans() = default;
+  ~FftPlans();
+  FftPlans(const FftPlans&) = delete;
+  FftPlans& operator=(const FftPlans&) = delete;
 
-  Status create(int n, int batch);
-  Status execForward(double2* data);  // data: n * batch elements
-  void destroy();
+  // Makes (or finds) the plan of this shape; call before forward().
+  Status prepare(int n, int batch);
+  // Transforms `batch` rows of `n` elements at `data` with a prepared plan.
+  Status forward(int n, int batch, double2* data);
 
  private:
   void* impl_ = nullptr;
 };
+
+// True on the host backend, whose device memory is host memory: a stage may
+// then take rows through its whole pipeline one at a time on the host.
+#if defined(ORVANE_BACKEND_CUDA)
+constexpr bool kHostBackend = false;
+#else
+constexpr bool kHostBackend = true;
+#endif
 
 // Device memory kept from one call of a stage to the next: a call that needs
 // no more than the buffer holds reuses it; a larger one releases it and

@@ -12,13 +12,6 @@
 
 namespace gpu {
 
-namespace {
-Status lastLaunch = kSuccess;
-}
-
-void noteLaunchStatus(Status status) { lastLaunch = status; }
-Status lastLaunchStatus() { return lastLaunch; }
-
 const char* errorString(Status status) {
   if (status == kErrorFft) return "cuFFT plan or execution failed";
   return cudaGetErrorString((cudaError_t)status);
@@ -75,36 +68,38 @@ Status eventDestroy(Event event) {
   return status;
 }
 
-// cuFFT plans are costly to make, so one plan per (length, batch) is kept for
-// the life of the process; FftPlan objects only refer to them.
+// cuFFT plans are costly to make, so one plan per (length, batch) is kept
+// until the FftPlans object goes.
 namespace {
-cufftHandle* cachedPlan(int n, int batch) {
-  static std::map<std::pair<int, int>, cufftHandle> cache;
-  auto key = std::make_pair(n, batch);
-  auto found = cache.find(key);
-  if (found != cache.end()) return &found->second;
-  cufftHandle handle;
-  if (cufftPlan1d(&handle, n, CUFFT_Z2Z, batch) != CUFFT_SUCCESS) return nullptr;
-  return &cache.emplace(key, handle).first->second;
+typedef std::map<std::pair<int, int>, cufftHandle> PlanMap;
 }
-}  // namespace
 
-Status FftPlan::create(int n, int batch) {
-  destroy();
+FftPlans::~FftPlans() {
+  PlanMap* plans = static_cast<PlanMap*>(impl_);
+  if (plans == nullptr) return;
+  for (auto& entry : *plans) cufftDestroy(entry.second);
+  delete plans;
+}
+
+Status FftPlans::prepare(int n, int batch) {
   if (n < 1 || batch < 1) return kErrorFft;
-  cufftHandle* handle = cachedPlan(n, batch);
-  if (handle == nullptr) return kErrorFft;
-  impl_ = handle;
+  if (impl_ == nullptr) impl_ = new PlanMap;
+  PlanMap& plans = *static_cast<PlanMap*>(impl_);
+  const auto key = std::make_pair(n, batch);
+  if (plans.count(key) != 0) return kSuccess;
+  cufftHandle handle;
+  if (cufftPlan1d(&handle, n, CUFFT_Z2Z, batch) != CUFFT_SUCCESS) return kErrorFft;
+  plans.emplace(key, handle);
   return kSuccess;
 }
 
-Status FftPlan::execForward(double2* data) {
-  cufftHandle* handle = static_cast<cufftHandle*>(impl_);
-  if (handle == nullptr) return kErrorFft;
+Status FftPlans::forward(int n, int batch, double2* data) {
+  PlanMap* plans = static_cast<PlanMap*>(impl_);
+  if (plans == nullptr) return kErrorFft;
+  auto found = plans->find(std::make_pair(n, batch));
+  if (found == plans->end()) return kErrorFft;
   cufftDoubleComplex* d = reinterpret_cast<cufftDoubleComplex*>(data);
-  return cufftExecZ2Z(*handle, d, d, CUFFT_FORWARD) == CUFFT_SUCCESS ? kSuccess : kErrorFft;
+  return cufftExecZ2Z(found->second, d, d, CUFFT_FORWARD) == CUFFT_SUCCESS ? kSuccess : kErrorFft;
 }
-
-void FftPlan::destroy() { impl_ = nullptr; }
 
 }  // namespace gpu

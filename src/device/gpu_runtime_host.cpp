@@ -21,6 +21,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -176,89 +177,85 @@ Status eventDestroy(Event event) {
   return kSuccess;
 }
 
-Status lastLaunchStatus() { return kSuccess; }
-
 // FFTW plans one row; rows are transformed in parallel with the new-array
 // execute, which FFTW documents as thread-safe. A second, unaligned plan serves
 // rows whose SIMD alignment differs from the planning buffer's. Plans are made
-// once per length and kept for the life of the process (FFTW's planner is not
-// thread-safe, so only the host thread creates them).
+// once per length and kept until the FftPlans object goes. FFTW's planner is
+// not thread-safe, so plans of every FftPlans in the process are made and
+// destroyed under one lock; executing needs none.
 namespace {
 struct RowPlans {
   fftw_plan aligned = nullptr;
   fftw_plan unaligned = nullptr;
   int planAlignment = 0;
 };
+typedef std::map<int, RowPlans> PlanMap;
 
-struct HostPlan {
-  const RowPlans* rows = nullptr;
-  int n = 0, batch = 0;
-};
+std::mutex& plannerLock() {
+  static std::mutex lock;
+  return lock;
+}
 
-// The plans of every length used so far, destroyed when the process ends.
-struct PlanCache {
-  std::map<int, RowPlans> plans;
-  ~PlanCache() {
-    for (auto& entry : plans) {
-      fftw_destroy_plan(entry.second.aligned);
-      fftw_destroy_plan(entry.second.unaligned);
-    }
-    fftw_cleanup();
-  }
-};
-
-const RowPlans* rowPlans(int n) {
-  static PlanCache cacheOwner;
-  std::map<int, RowPlans>& cache = cacheOwner.plans;
-  auto found = cache.find(n);
-  if (found != cache.end()) return &found->second;
+bool makeRowPlans(int n, RowPlans& plans) {
+  std::lock_guard<std::mutex> guard(plannerLock());
   fftw_complex* buffer = fftw_alloc_complex(std::size_t(n));
-  if (buffer == nullptr) return nullptr;
-  RowPlans plans;
+  if (buffer == nullptr) return false;
   plans.aligned = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE);
   plans.unaligned = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE | FFTW_UNALIGNED);
   plans.planAlignment = fftw_alignment_of(reinterpret_cast<double*>(buffer));
   fftw_free(buffer);
-  if (plans.aligned == nullptr || plans.unaligned == nullptr) {
-    if (plans.aligned != nullptr) fftw_destroy_plan(plans.aligned);
-    if (plans.unaligned != nullptr) fftw_destroy_plan(plans.unaligned);
-    return nullptr;
-  }
-  return &cache.emplace(n, plans).first->second;
+  if (plans.aligned != nullptr && plans.unaligned != nullptr) return true;
+  if (plans.aligned != nullptr) fftw_destroy_plan(plans.aligned);
+  if (plans.unaligned != nullptr) fftw_destroy_plan(plans.unaligned);
+  return false;
 }
 }  // namespace
 
-Status FftPlan::create(int n, int batch) {
-  destroy();
-  if (n < 1 || batch < 1 || envInteger("ORVANE_HOST_FAIL_FFT", 0) == 1) return kErrorFft;
-  const RowPlans* rows = rowPlans(n);
-  if (rows == nullptr) return kErrorFft;
-  HostPlan* plan = new (std::nothrow) HostPlan;
-  if (plan == nullptr) return kErrorFft;
-  plan->rows = rows;
-  plan->n = n;
-  plan->batch = batch;
-  impl_ = plan;
-  return kSuccess;
+FftPlans::~FftPlans() {
+  PlanMap* plans = static_cast<PlanMap*>(impl_);
+  if (plans == nullptr) return;
+  {
+    std::lock_guard<std::mutex> guard(plannerLock());
+    for (auto& entry : *plans) {
+      fftw_destroy_plan(entry.second.aligned);
+      fftw_destroy_plan(entry.second.unaligned);
+    }
+  }
+  delete plans;
 }
 
-Status FftPlan::execForward(double2* data) {
-  const HostPlan* plan = static_cast<const HostPlan*>(impl_);
-  if (plan == nullptr || envInteger("ORVANE_HOST_FAIL_FFT", 0) == 2) return kErrorFft;
-  const int n = plan->n, batch = plan->batch;
-  const RowPlans* rows = plan->rows;
-#pragma omp parallel for schedule(static) if (batch > 1 && !omp_in_parallel())
-  for (int r = 0; r < batch; ++r) {
-    fftw_complex* row = reinterpret_cast<fftw_complex*>(data + std::size_t(r) * n);
-    bool sameAlignment = fftw_alignment_of(reinterpret_cast<double*>(row)) == rows->planAlignment;
-    fftw_execute_dft(sameAlignment ? rows->aligned : rows->unaligned, row, row);
+Status FftPlans::prepare(int n, int batch) {
+  if (n < 1 || batch < 1 || envInteger("ORVANE_HOST_FAIL_FFT", 0) == 1) return kErrorFft;
+  if (impl_ == nullptr) impl_ = new (std::nothrow) PlanMap;
+  PlanMap* plans = static_cast<PlanMap*>(impl_);
+  if (plans == nullptr) return kErrorFft;
+  if (plans->count(n) != 0) return kSuccess;
+  RowPlans made;
+  if (!makeRowPlans(n, made)) return kErrorFft;
+  try {
+    plans->emplace(n, made);
+  } catch (const std::bad_alloc&) {
+    std::lock_guard<std::mutex> guard(plannerLock());
+    fftw_destroy_plan(made.aligned);
+    fftw_destroy_plan(made.unaligned);
+    return kErrorFft;
   }
   return kSuccess;
 }
 
-void FftPlan::destroy() {
-  delete static_cast<HostPlan*>(impl_);
-  impl_ = nullptr;
+Status FftPlans::forward(int n, int batch, double2* data) {
+  const PlanMap* plans = static_cast<const PlanMap*>(impl_);
+  if (plans == nullptr || envInteger("ORVANE_HOST_FAIL_FFT", 0) == 2) return kErrorFft;
+  auto found = plans->find(n);
+  if (found == plans->end() || batch < 1) return kErrorFft;
+  const RowPlans& rows = found->second;
+#pragma omp parallel for schedule(static) if (batch > 1 && !omp_in_parallel())
+  for (int r = 0; r < batch; ++r) {
+    fftw_complex* row = reinterpret_cast<fftw_complex*>(data + std::size_t(r) * n);
+    bool sameAlignment = fftw_alignment_of(reinterpret_cast<double*>(row)) == rows.planAlignment;
+    fftw_execute_dft(sameAlignment ? rows.aligned : rows.unaligned, row, row);
+  }
+  return kSuccess;
 }
 
 }  // namespace gpu

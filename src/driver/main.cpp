@@ -1,11 +1,14 @@
 // Program entry: banner, the solver object (which reads "UserParameters.txt"),
 // device check, input report, run, result report, elapsed wall-clock time and
-// a wait for Enter. Every failure ends the process inside the stage that meets it.
+// a wait for Enter. A failure anywhere arrives here as an orvane::Error and is
+// reported with the stream, prompt and wait of its kind; the exit code is 1.
 #include <chrono>
 #include <iostream>
+#include <new>
 
 #include "driver/reports.h"
 #include "driver/weeks_method.h"
+#include "orvane/error.h"
 
 namespace {
 
@@ -16,16 +19,41 @@ long long clockMilliseconds() {
       .count();
 }
 
-}  // namespace
+// How the console ends on a failure of each kind.
+int reportFailure(const orvane::Error& e) {
+  using orvane::ErrorKind;
+  switch (e.kind()) {
+    case ErrorKind::kParameterFile:
+      std::cerr << e.what() << std::endl;
+      std::cerr << "Press enter to exit the program!" << std::endl;
+      std::cin.get();
+      break;
+    case ErrorKind::kSearchSwitch:
+    case ErrorKind::kNoDevice:
+      std::cerr << e.what() << std::endl;
+      std::cerr << "Press <ENTER> to exit the program." << std::endl;
+      std::cin.get();
+      break;
+    case ErrorKind::kSizeRefused:
+      std::cerr << e.what() << std::endl;
+      std::cin.get();
+      break;
+    case ErrorKind::kAllocation:
+    case ErrorKind::kFft:
+    case ErrorKind::kDeviceCall:
+      // A failed device call is located on standard output, with no wait.
+      std::cout << e.what() << std::endl;
+      break;
+    case ErrorKind::kParameters:
+    case ErrorKind::kResources:
+      std::cerr << e.what() << std::endl;
+      break;
+  }
+  return 1;
+}
 
-int main() {
-  const long long start = clockMilliseconds();
-
-  std::cout << "Orvane " << std::endl;
-  std::cout << "with CUDA Acceleration" << std::endl;
-  std::cout << "Tessaly" << std::endl;
-  std::cout << std::endl;
-
+// The whole run; the solver object is destroyed before it returns.
+int runProgram(long long start) {
   WeeksMethod weeks;
   weeks.wfnCheckGPU();
   weeks.wfnDisplayInputs();
@@ -38,4 +66,34 @@ int main() {
   std::cout << "Press enter to exit the main program..." << std::endl;
   std::cin.get();
   return 0;  // weeks is destroyed here: "Destruction complete..."
+}
+
+}  // namespace
+
+int main() {
+  const long long start = clockMilliseconds();
+
+  std::cout << "Orvane " << std::endl;
+  std::cout << "with CUDA Acceleration" << std::endl;
+  std::cout << "Tessaly" << std::endl;
+  std::cout << std::endl;
+
+  int code = 0;
+  try {
+    code = runProgram(start);
+  } catch (const orvane::Error& e) {
+    code = reportFailure(e);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "Not enough memory to complete the run." << std::endl;
+    code = 1;
+  }
+
+  // Output that could not be written (standard output closed, a full disk)
+  // is a failed run, not a complete one.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "The output could not be written to standard output." << std::endl;
+    return 1;
+  }
+  return code;
 }

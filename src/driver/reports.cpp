@@ -1,12 +1,20 @@
-// Console reports: the parameters read from "UserParameters.txt" before the
-// run, the chosen result of every time after it, and the elapsed time. Each
-// report sets the notation of its stream and leaves it in force.
+// Console reports: the device check, the parameters read from
+// "UserParameters.txt" before the run, the chosen result of every time after
+// it, and the elapsed time. Each report sets the notation of its stream and
+// leaves it in force.
 #include "driver/reports.h"
 
-#include <cstdlib>
+#include <cmath>
 #include <iostream>
+#include <limits>
+
+#include "orvane/error.h"
 
 namespace {
+
+// A NaN of either sign is written "nan" (the C library writes "-nan" for one
+// whose sign bit is set).
+double shown(double v) { return std::isnan(v) ? std::numeric_limits<double>::quiet_NaN() : v; }
 
 // A list: the label, then every element followed by one blank.
 template <class T>
@@ -56,13 +64,13 @@ void writeResultReport(const WeeksMethod& w, std::ostream& out) {
   for (int i = 0; i < w.Ntimes; ++i) {
     const WeeksResult& r = w.Results[i];
     out << std::endl;
-    out << "Time = " << r.Time << std::endl;
+    out << "Time = " << shown(r.Time) << std::endl;
     // A negative imaginary part keeps its sign after the " + ".
-    out << "f(t) = " << r.ft.x << " + " << r.ft.y << "I" << std::endl;
-    out << "sigma = " << r.sigma << std::endl;
-    out << "b = " << r.b << std::endl;
-    out << "Absolute Error Prediction = " << r.AbsErrPred << std::endl;
-    out << "Relative Error Prediction = " << r.RelErrPred << std::endl;
+    out << "f(t) = " << shown(r.ft.x) << " + " << shown(r.ft.y) << "I" << std::endl;
+    out << "sigma = " << shown(r.sigma) << std::endl;
+    out << "b = " << shown(r.b) << std::endl;
+    out << "Absolute Error Prediction = " << shown(r.AbsErrPred) << std::endl;
+    out << "Relative Error Prediction = " << shown(r.RelErrPred) << std::endl;
     out << "Tolerance Flag = " << r.TolFlag << std::endl;
   }
 }
@@ -73,12 +81,54 @@ void writeWalkClockTime(long long elapsedMilliseconds, std::ostream& out) {
   out << "Walk clock time = " << seconds << std::endl;
 }
 
+void writeDeviceDescription(int count, const orvane::DeviceInfo& d, std::ostream& out) {
+  // The first line repeats the device count, not the index of the device described.
+  out << "Information for the CUDA device = " << count << std::endl;
+  out << "Name: " << d.name << std::endl;
+  out << "Maximum number of threads per block: " << d.maxThreadsPerBlock << std::endl;
+  out << "Maximum threads dimensions: [ " << d.maxThreadsDim[0] << ", " << d.maxThreadsDim[1]
+      << ", " << d.maxThreadsDim[2] << "]" << std::endl;
+  out << "Maximum grid size: [ " << d.maxGridSize[0] << ", " << d.maxGridSize[1] << ", "
+      << d.maxGridSize[2] << "]" << std::endl;
+  out << "Warp size: " << d.warpSize << std::endl;
+  out << "Computer Capability: " << d.major << "." << d.minor << std::endl;
+  out << std::endl;
+  out << std::endl;
+}
+
+void writeDeviceCheck(const orvane::DeviceCheck& check, std::ostream& out, std::ostream& err) {
+  out << "Number of CUDA enabled devices = " << check.count << std::endl;
+  if (!check.countFailure.empty()) {
+    err << "The CUDA runtime could not count the devices: " << check.countFailure << std::endl;
+  } else if (!check.describeFailure.empty()) {
+    err << "The CUDA runtime could not describe device 0: " << check.describeFailure << std::endl;
+  } else if (check.count > 0) {
+    writeDeviceDescription(check.count, check.device, out);
+  }
+}
+
+void WeeksMethod::wfnCheckGPU() {
+  const orvane::DeviceCheck check = orvane::checkDevice();
+  writeDeviceCheck(check, std::cout, std::cerr);
+  if (!check.accepted)
+    throw orvane::Error(orvane::ErrorKind::kNoDevice,
+                        "An acceptable graphics processor was not found.");
+  const orvane::DeviceInfo& d = check.device;
+  warpSize = d.warpSize;
+  maxThreadsPerBlock = d.maxThreadsPerBlock;
+  for (int k = 0; k < 3; ++k) {
+    maxThreadsDim[k] = d.maxThreadsDim[k];
+    maxGridSize[k] = d.maxGridSize[k];
+  }
+  major = d.major;
+  minor = d.minor;
+  makeSolver(check);
+}
+
 void WeeksMethod::wfnDisplayInputs() {
   if (writeInputReport(*this, std::cout)) return;
-  std::cerr << "Incorrect selection for the SearchSwitch variable." << std::endl;
-  std::cerr << "Press <ENTER> to exit the program." << std::endl;
-  std::cin.get();
-  std::exit(1);
+  throw orvane::Error(orvane::ErrorKind::kSearchSwitch,
+                      "Incorrect selection for the SearchSwitch variable.");
 }
 
 void WeeksMethod::wfnDisplayResults() { writeResultReport(*this, std::cout); }

@@ -6,6 +6,16 @@
 #include <ostream>
 
 #include "driver/weeks_method.h"
+#include "orvane/solver.h"
+
+// The description of device 0: seven lines from "Information for the CUDA
+// device = <count>" to "Computer Capability: <major>.<minor>", then two empty lines.
+void writeDeviceDescription(int count, const orvane::DeviceInfo& device, std::ostream& out);
+
+// The device check: the count line and, when there is a device, its
+// description on `out`; the runtime's reason for a failed query on `err`.
+// The refusal of an unusable device is the caller's to write.
+void writeDeviceCheck(const orvane::DeviceCheck& check, std::ostream& out, std::ostream& err);
 
 // The input report, in fixed notation (left in force on the stream). Returns
 // false, after the six general lines, when SearchSwitch is neither 0 nor 1.

@@ -1,32 +1,27 @@
-// Construction, copying and destruction of the solver object. The constructor
-// reads "UserParameters.txt" and ends the program on a missing or malformed
-// file; the copies are deep and announce themselves on the console.
-#include <cstdlib>
+// Construction, copying and destruction of the console's solver object. The
+// constructor reads "UserParameters.txt"; the copies are deep and announce
+// themselves on the console.
+#include <exception>
 #include <iostream>
 #include <new>
 #include <string>
 
-#include "driver/parameter_file.h"
 #include "driver/weeks_method.h"
+#include "orvane/error.h"
 
 namespace {
 
-// The file-error ending: the prompt, one character, exit code 1.
-[[noreturn]] void exitOnFileError(const std::string& message) {
-  std::cerr << message << std::endl;
-  std::cerr << "Press enter to exit the program!" << std::endl;
-  std::cin.get();
-  std::exit(1);
-}
+const char* const kParameterFile = "UserParameters.txt";
 
-// Host arrays come from new (std::nothrow): running out of memory ends the
-// program with a message and exit code 1 rather than an abort.
+// Host arrays come from new (std::nothrow): running out of memory is reported
+// like a file that cannot be taken in, rather than an abort.
 template <class T>
 T* newArray(int count, const char* what) {
   T* array = new (std::nothrow) T[std::size_t(count)]();
   if (array == nullptr) {
-    exitOnFileError(std::string("Not enough memory for ") + what + " (" + std::to_string(count) +
-                    " elements)!");
+    throw orvane::Error(orvane::ErrorKind::kParameterFile,
+                        std::string("Not enough memory for ") + what + " (" +
+                            std::to_string(count) + " elements)!");
   }
   return array;
 }
@@ -45,31 +40,12 @@ T* arrayFrom(const std::vector<T>& source, const char* what) {
 
 }  // namespace
 
-// Reads and checks "UserParameters.txt"; a missing or malformed file ends the program.
-static ParsedParameters readParameterFile() {
-  std::string text;
-  FileRead read = FileRead::kUnreadable;
-  try {
-    read = readWholeFile(kParameterFileName, text);
-  } catch (const std::bad_alloc&) {
-    exitOnFileError("Not enough memory to read the input parameters file!");
-  }
-  if (read == FileRead::kUnreadable) exitOnFileError("Unable to open the input parameters file!");
-  if (read == FileRead::kTooLarge) {
-    exitOnFileError("The input parameters file is larger than " +
-                    std::to_string(kMaxParameterFileBytes) + " bytes!");
-  }
-  ParsedParameters p;
-  std::string error;
-  if (!parseParameters(text, p, error)) exitOnFileError(error);
-  return p;
-}
-
-WeeksMethod::WeeksMethod() : WeeksMethod(readParameterFile()) {
+WeeksMethod::WeeksMethod()
+    : WeeksMethod(orvane::Parameters::fromFile(kParameterFile, kParameterFile)) {
   std::cout << "Construction complete..." << std::endl;
 }
 
-WeeksMethod::WeeksMethod(const ParsedParameters& p)
+WeeksMethod::WeeksMethod(const orvane::Parameters& p)
     : Ntimes(0), Time(nullptr), RelErr(nullptr), SearchSwitch(0), Nsizes(0), NLag(nullptr),
       sigmaUser(nullptr), bUser(nullptr), Ntol(0), sigmin(0.0), sigmax(0.0), tols(nullptr),
       bmax(0.0), tolb(nullptr), Results(nullptr), warpSize(0), maxThreadsPerBlock(0),
@@ -78,22 +54,44 @@ WeeksMethod::WeeksMethod(const ParsedParameters& p)
 }
 
 // Takes the parameters as read; the result records start value-initialised.
-void WeeksMethod::fillFrom(const ParsedParameters& p) {
-  Ntimes = p.Ntimes;
-  Time = arrayFrom(p.Time, "the inversion times");
-  RelErr = arrayFrom(p.RelErr, "the relative errors");
-  SearchSwitch = p.SearchSwitch;
-  Nsizes = p.Nsizes;
-  NLag = arrayFrom(p.NLag, "the expansion sizes");
-  sigmaUser = arrayFrom(p.sigmaUser, "the user sigma values");
-  bUser = arrayFrom(p.bUser, "the user b values");
-  Ntol = p.Ntol;
-  sigmin = p.sigmin;
-  sigmax = p.sigmax;
-  tols = arrayFrom(p.tols, "the sigma resolutions");
-  bmax = p.bmax;
-  tolb = arrayFrom(p.tolb, "the b resolutions");
-  Results = newArray<WeeksResult>(Ntimes, "the results");
+// Every array is released again when a later one cannot be had.
+void WeeksMethod::fillFrom(const orvane::Parameters& p) {
+  try {
+    Ntimes = p.Ntimes();
+    Time = arrayFrom(p.Time, "the inversion times");
+    RelErr = arrayFrom(p.RelErr, "the relative errors");
+    SearchSwitch = p.SearchSwitch;
+    Nsizes = p.Nsizes();
+    NLag = arrayFrom(p.NLag, "the expansion sizes");
+    sigmaUser = arrayFrom(p.sigmaUser, "the user sigma values");
+    bUser = arrayFrom(p.bUser, "the user b values");
+    Ntol = p.Ntol();
+    sigmin = p.sigmin;
+    sigmax = p.sigmax;
+    tols = arrayFrom(p.tols, "the sigma resolutions");
+    bmax = p.bmax;
+    tolb = arrayFrom(p.tolb, "the b resolutions");
+    Results = newArray<WeeksResult>(Ntimes, "the results");
+  } catch (...) {
+    release();
+    throw;
+  }
+}
+
+orvane::Parameters WeeksMethod::parameters() const {
+  orvane::Parameters p;
+  p.Time.assign(Time, Time + Ntimes);
+  p.RelErr.assign(RelErr, RelErr + Ntimes);
+  p.SearchSwitch = SearchSwitch;
+  p.NLag.assign(NLag, NLag + Nsizes);
+  p.sigmaUser.assign(sigmaUser, sigmaUser + Ntimes);
+  p.bUser.assign(bUser, bUser + Ntimes);
+  p.sigmin = sigmin;
+  p.sigmax = sigmax;
+  p.tols.assign(tols, tols + Ntol);
+  p.bmax = bmax;
+  p.tolb.assign(tolb, tolb + Ntol);
+  return p;
 }
 
 WeeksMethod::WeeksMethod(const WeeksMethod& other)
@@ -114,8 +112,9 @@ WeeksMethod& WeeksMethod::operator=(const WeeksMethod& other) {
 
 WeeksMethod::~WeeksMethod() {
   release();
-  releaseSearchCache(searchCache_);
-  std::cout << "Destruction complete..." << std::endl;
+  // A failed run ends without the destruction line, as if the object were
+  // never destroyed.
+  if (std::uncaught_exceptions() == 0) std::cout << "Destruction complete..." << std::endl;
 }
 
 // Deep copy of every field; the arrays held before must already be released.

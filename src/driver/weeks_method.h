@@ -1,46 +1,17 @@
-// The solver object of a run: the parameters read from "UserParameters.txt",
-// the limits of device 0 and the table of results. Every stage of the program
-// is an operation of this one object.
+// The console program's solver object: the parameters read from
+// "UserParameters.txt", the limits of device 0 and the table of results, with
+// the console's stages (device check, reports, run) as its operations. The
+// numerical work is the library's: Run hands the parameters and the
+// compiled-in transform to an orvane::Solver. Failures arrive as orvane::Error
+// and are reported by the program's entry.
 #pragma once
 
+#include <memory>
+
 #include "orvane/config.h"
-
-struct ParsedParameters;
-namespace orvane {
-class ErrorSumsCache;
-}
-
-// The stored result of one inversion time.
-struct WeeksResult {
-  double Time;
-  double2 ft;
-  double sigma;
-  double b;
-  double AbsErrPred;
-  double RelErrPred;
-  int TolFlag;  // 0: RelErrPred below the requested relative error; 1: not met
-};
-
-// What the inversion core returns.
-struct CoreResult {
-  double Time;
-  double2 ft;
-  double sigma;
-  double b;
-};
-
-// What the error prediction returns.
-struct ErrorPrediction {
-  double AbsErrPred;
-  double RelErrPred;
-  int TolFlag;
-};
-
-// A (sigma, b) pair chosen by the parameter search.
-struct SigmaB {
-  double sigma;
-  double b;
-};
+#include "orvane/parameters.h"
+#include "orvane/result.h"
+#include "orvane/solver.h"
 
 class WeeksMethod {
  public:
@@ -69,48 +40,36 @@ class WeeksMethod {
   int major;
   int minor;
 
-  // Reads "UserParameters.txt" from the working directory; ends the program
-  // with a message naming the line when the file is missing or malformed.
+  // Reads "UserParameters.txt" from the working directory; throws
+  // Error(kParameterFile) naming the line when the file is missing or malformed.
   WeeksMethod();
   // From parameters already read and checked; writes nothing.
-  explicit WeeksMethod(const ParsedParameters& parameters);
+  explicit WeeksMethod(const orvane::Parameters& parameters);
   WeeksMethod(const WeeksMethod& other);
   WeeksMethod& operator=(const WeeksMethod& other);
+  // Writes "Destruction complete..." unless an exception is unwinding the
+  // program (a failed run ends without it).
   ~WeeksMethod();
 
-  // Device check: describes device 0, refuses unusable devices.
+  // Device check: describes device 0 on the console; throws Error(kNoDevice)
+  // when it is not usable.
   void wfnCheckGPU();
-  // Console reports.
+  // Console reports; the input report throws Error(kSearchSwitch) for a
+  // SearchSwitch other than 0 or 1.
   void wfnDisplayInputs();
   void wfnDisplayResults();
   // Run loop: fills Results.
   void Run();
 
-  // Coefficient pipeline over a batch of (sigma, b) pairs, in place in devData.
-  void wfngpuFFTLagCoef(int Ncoeff, int Nsamples, int Nsigma, int Nb, int Nbatch, int Ncombo,
-                        double sigmin, double sigmax, double bmax, double2* devData);
-  // Error estimates of a (sigma, b) grid at one time, into the host array Errorvec.
-  void wfnErrorCore(double TimeInput, int Nsigma, int Nb, int NLaguerre, double sigmin,
-                    double sigmax, double bmax, double* Errorvec);
-  // Parameter search over the grid of one tolerance.
-  SigmaB wfnParamEst(double TimeInput, int NLagInput, double sigmin, double sigmax, double bmax,
-                     double tolsInput, double tolbInput);
-  // Error prediction for a computed f(t).
-  ErrorPrediction wfnErrorEst(double2 ft, double TimeInput, int NLagInput, double sigma, double b,
-                              double RelErrInput);
-  // Inversion core: f(t) for one time, size and (sigma, b).
-  CoreResult wfnWeeksCore(double t, int N, double sigma, double b);
-  // Clenshaw summation of the Laguerre series.
-  double2 wfnClenshaw(int N, double t, double sigma, double b, const double2* a) const;
+  // The parameters as the library takes them.
+  orvane::Parameters parameters() const;
 
  private:
-  // The error sums of the grids this object's searches have evaluated: a grid's
-  // sums do not depend on the time, so every time that searches it reuses them.
-  // Made on the first search; a copy starts without one.
-  orvane::ErrorSumsCache* searchCache_ = nullptr;
-  static void releaseSearchCache(orvane::ErrorSumsCache* cache);
+  // Made by the device check (or the first run), not copied: a copy makes its own.
+  std::unique_ptr<orvane::Solver> solver_;
+  void makeSolver(const orvane::DeviceCheck& check);
 
-  void fillFrom(const ParsedParameters& parameters);
+  void fillFrom(const orvane::Parameters& parameters);
   void copyFrom(const WeeksMethod& other);
   void release();
 };

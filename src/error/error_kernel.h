@@ -60,15 +60,17 @@ ORVANE_HD inline double wfnLagErrorAt(wreal sum, int i, int Nsigma, double sigmi
 // The sigma index of grid point k = i*Nb + j.
 ORVANE_HD inline int wfnGridRowSigma(int k, int Nb) { return int(floor(wreal(k) / wreal(Nb))); }
 
-// Error estimate of grid point k from its block of Nsamples coefficients
-// (devData[k*Nsamples ...]).
-ORVANE_HD inline void wfnLagError(int k, int Nsamples, double sigmin, double sigmax, int Nsigma,
-                                  int Nb, double TimeInput, const double2* devData,
+// Error kernel body for grid point k, whose block of Nsamples coefficients is
+// local block k - rowBegin of devData (grids are done in chunks of rows); the
+// estimate at TimeInput goes to devErrorvec[k - rowBegin]. At TimeInput 0 the
+// estimate is exactly the time-independent sum (e^0 = 1).
+ORVANE_HD inline void wfnLagError(int k, int rowBegin, int Nsamples, double sigmin, double sigmax,
+                                  int Nsigma, int Nb, double TimeInput, const double2* devData,
                                   double* devErrorvec) {
   const int i = wfnGridRowSigma(k, Nb);
-  const int j = k - i * Nb;
-  const double2* a = devData + ((long long)i * Nb + j) * Nsamples;
-  devErrorvec[k] = wfnLagErrorAt(wfnLagErrorSum(a, Nsamples), i, Nsigma, sigmin, sigmax, TimeInput);
+  const double2* a = devData + (long long)(k - rowBegin) * Nsamples;
+  devErrorvec[k - rowBegin] =
+      wfnLagErrorAt(wfnLagErrorSum(a, Nsamples), i, Nsigma, sigmin, sigmax, TimeInput);
 }
 
 }  // namespace orvane

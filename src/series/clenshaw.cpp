@@ -4,8 +4,6 @@
 
 #include <cmath>
 
-#include "driver/weeks_method.h"
-
 namespace orvane {
 namespace {
 
@@ -34,7 +32,7 @@ double2 real(double c) {
 
 }  // namespace
 
-double2 clenshaw(int N, double t, double sigma, double b, const double2* a) {
+double2 wfnClenshaw(int N, double t, double sigma, double b, const double2* a) {
   // An empty expansion: reading a[N - 1] would run before the array.
   if (N < 1) return real(0.0);
   double2 S = a[N - 1];
@@ -55,7 +53,3 @@ double2 clenshaw(int N, double t, double sigma, double b, const double2* a) {
 }
 
 }  // namespace orvane
-
-double2 WeeksMethod::wfnClenshaw(int N, double t, double sigma, double b, const double2* a) const {
-  return orvane::clenshaw(N, t, sigma, b, a);
-}

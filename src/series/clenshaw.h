@@ -8,6 +8,6 @@ namespace orvane {
 
 // Backward recurrence over a_0 .. a_(N-1); no Laguerre value is formed.
 // N below 1 is an empty series and gives 0.
-double2 clenshaw(int N, double t, double sigma, double b, const double2* a);
+double2 wfnClenshaw(int N, double t, double sigma, double b, const double2* a);
 
 }  // namespace orvane

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_loop.h"
-#include "error/error_core.cuh"
+#include "solver/run_loop.h"
 #include "error/error_kernel.h"
 #include "support/transforms_hd.h"
 #include "support/scripted_stages.h"
 #include "support/test_util.h"
+#include "support/stages.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST(DiagRunLoop, EchoBlockPerTimeNLagPerSizeTolsPerEvaluation) {
   // Time 0: met at its fourth evaluation (second size); time 1: never met.
   st.rel = {1, 1, 1, 1e-7, 1, 1, 1, 1, 1, 1};
   testing::internal::CaptureStdout();
-  orvane::runLoop(wm, st);
+  orvane::runLoop(wm.params, st, wm.Results, &std::cout);
   const std::vector<std::string> ls = lines(testing::internal::GetCapturedStdout());
 
   EXPECT_EQ(countPrefix(ls, "Time Input = "), 2);
@@ -68,7 +68,7 @@ TEST(DiagErrorCore, PipelineBlockThenOneTimingLineAndAnEmptyLine) {
   hd::Ramp f;
   std::vector<double> e(6);
   testing::internal::CaptureStdout();
-  orvane::errorCore(f, 1.0, 2, 3, 8, 0.5, 2.5, 3.0, e.data());
+  stages_test::errorCore(f, 1.0, 2, 3, 8, 0.5, 2.5, 3.0, e.data(), &std::cout);
   const std::vector<std::string> ls = lines(testing::internal::GetCapturedStdout());
   ASSERT_GE(ls.size(), 3u);
   EXPECT_EQ(ls.front(), "GPU Timing [ms]");
@@ -85,11 +85,11 @@ TEST(DiagErrorKernel, SinglePrecisionArithmetic) {
   data[1].x = 3;
   data[1].y = 4;
   double e = -1;
-  orvane::wfnLagError(0, 4, 0.0, 0.0, 1, 1, 1.0, data.data(), &e);
+  orvane::wfnLagError(0, 0, 4, 0.0, 0.0, 1, 1, 1.0, data.data(), &e);
   EXPECT_EQ(e, 5.0);
   data[1].x = 1.0 + std::ldexp(1.0, -30);
   data[1].y = 0;
-  orvane::wfnLagError(0, 4, 0.0, 0.0, 1, 1, 1.0, data.data(), &e);
+  orvane::wfnLagError(0, 0, 4, 0.0, 0.0, 1, 1, 1.0, data.data(), &e);
   EXPECT_EQ(e, 1.0);
 }
 

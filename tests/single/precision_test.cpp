@@ -3,17 +3,19 @@
 // timing block printed on every call.
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <cmath>
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "coeffs/user_transform.h"
-#include "series/weeks_core.cuh"
+#include "driver/user_transform.h"
 #include "support/device_rows.h"
 #include "support/reference.h"
 #include "support/transforms_hd.h"
+#include "support/stages.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ TEST(SinglePrecision, SamplesAndCoefficientsAreWidenedFloats) {
   const int N = 32, Nsamples = 2 * N;
   DeviceRows rows(Nsamples);
   ::testing::internal::CaptureStdout();
-  orvane::coefficientPipeline(hd::TwoPoles{}, N, Nsamples, 1, 1, 1, Nsamples, 0.7, 0.7, 1.9, rows.data());
+  stages_test::coefficientPipeline(hd::TwoPoles{}, Nsamples, 1, 1, 0.7, 0.7, 1.9, rows.data());
   ::testing::internal::GetCapturedStdout();
   std::vector<double2> out = rows.host();
   for (int n = 0; n < Nsamples; ++n) {
@@ -60,7 +62,7 @@ TEST(SinglePrecision, ExactCoefficientsOfFirstOrderPole) {
     const int N = 32, Nsamples = 64;
     DeviceRows rows(Nsamples);
     ::testing::internal::CaptureStdout();
-    orvane::coefficientPipeline(hd::ExpDecay{}, N, Nsamples, 1, 1, 1, Nsamples, 0.0, 0.0, b, rows.data());
+    stages_test::coefficientPipeline(hd::ExpDecay{}, Nsamples, 1, 1, 0.0, 0.0, b, rows.data());
     ::testing::internal::GetCapturedStdout();
     std::vector<double2> out = rows.host();
     const double q = (1 - b) / (1 + b);
@@ -75,7 +77,7 @@ TEST(SinglePrecision, ExactCoefficientsOfFirstOrderPole) {
 template <class F>
 CoreResult quietCore(const F& f, double t, int N, double sigma, double b) {
   ::testing::internal::CaptureStdout();
-  CoreResult r = orvane::weeksCore(f, 1024, t, N, sigma, b);
+  CoreResult r = stages_test::weeksCore(f, 1024, t, N, sigma, b);
   ::testing::internal::GetCapturedStdout();
   return r;
 }
@@ -124,7 +126,7 @@ TEST(SinglePrecision, DiagnosticUserTransformGivesTheRamp) {
 TEST(DiagnosticTiming, EveryPipelineCallPrintsItsBlock) {
   for (int calls : {1, 2}) {
     ::testing::internal::CaptureStdout();
-    for (int c = 0; c < calls; ++c) orvane::weeksCore(hd::Ramp{}, 1024, 1.0, 64, 1.0, 2.0);
+    for (int c = 0; c < calls; ++c) stages_test::weeksCore(hd::Ramp{}, 1024, 1.0, 64, 1.0, 2.0, &std::cout);
     std::vector<std::string> lines = linesOf(::testing::internal::GetCapturedStdout());
     ASSERT_EQ(lines.size(), 6u * calls);
     const char* labels[] = {" Sample F(s) ", " FFTshift ", " FFT ", " Laguerre polynomials "};

@@ -7,12 +7,8 @@
 #include <cmath>
 #include <string>
 
-#include "coeffs/pipeline.cuh"
-#include "error/error_core.cuh"
-#include "error/error_est.cuh"
-#include "error/param_est.cuh"
-#include "series/weeks_core.cuh"
 #include "support/reference.h"
+#include "support/stages.h"
 
 namespace accuracy {
 
@@ -47,12 +43,12 @@ double legacyEstimate(const F& f, double t, int N, double sigma, double b) {
   double* devErr = nullptr;
   WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devData), s.dataBytes));
   WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devErr), s.errorBytes));
-  orvane::coefficientPipeline(f, s.Ncoeff, s.Nsamples, 1, 1, 1, s.Ncombo, sigma, sigma, b, devData);
+  stages_test::coefficientPipeline(f, s.Nsamples, 1, 1, sigma, sigma, b, devData);
   const int Nsamples = s.Nsamples;
   WFN_CHECK(gpu::launch(Nsamples, 1, [=] ORVANE_HD(int n, int r) {
-    wfnLagCoeffs(n, r, Nsamples, 1, devData);
+    wfnLagCoeffs(n, r, Nsamples, 1, nullptr, devData);
   }));
-  orvane::launchErrorKernel(Nsamples, sigma, sigma, 1, 1, 1, t, devData, devErr);
+  stages_test::launchErrorKernel(Nsamples, sigma, sigma, 1, 1, 1, t, devData, devErr);
   double e = 0;
   WFN_CHECK(gpu::memcpyDeviceToHost(&e, devErr, sizeof e));
   WFN_CHECK(gpu::free(devData));
@@ -64,8 +60,8 @@ inline Row evaluate(const reference::Pair& p, const reference::Value& v, int N, 
                     bool withLegacy) {
   const HostTransform f{p.F};
   const Range r = rangeFor(p);
-  const SigmaB sb = orvane::paramEst(f, v.t, N, r.sigmin, r.sigmax, r.bmax, r.tols, r.tolb);
-  const CoreResult core = orvane::weeksCore(f, 1 << 20, v.t, N, sb.sigma, sb.b);
+  const SigmaB sb = stages_test::paramEst(f, v.t, N, r.sigmin, r.sigmax, r.bmax, r.tols, r.tolb);
+  const CoreResult core = stages_test::weeksCore(f, 1 << 20, v.t, N, sb.sigma, sb.b);
   Row row;
   row.id = p.id;
   row.tags = p.tags;
@@ -78,7 +74,7 @@ inline Row evaluate(const reference::Pair& p, const reference::Value& v, int N, 
   row.imag = core.ft.y;
   row.trueAbs = std::hypot(core.ft.x - v.f, core.ft.y);
   row.trueRel = row.trueAbs / std::fabs(v.f);
-  row.pred = orvane::errorEst(f, core.ft, v.t, N, sb.sigma, sb.b, request);
+  row.pred = stages_test::errorEst(f, core.ft, v.t, N, sb.sigma, sb.b, request);
   row.legacyAbsPred = withLegacy ? legacyEstimate(f, v.t, N, sb.sigma, sb.b) : NAN;
   return row;
 }

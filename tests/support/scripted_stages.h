@@ -1,40 +1,35 @@
-// Test support: a stand-in solver with the run loop's fields, and stages that
+// Test support: parameters for the run loop, and stages that
 // return scripted predictions and record how they were called.
 #pragma once
 
 #include <cmath>
 #include <vector>
 
-#include "driver/weeks_method.h"
+#include "orvane/parameters.h"
+#include "orvane/result.h"
 
 struct FakeSolver {
-  int Ntimes = 1;
   std::vector<double> TimeV{0.5}, RelErrV{1e-6}, sigmaUserV{0.25}, bUserV{2.0};
   int SearchSwitch = 1;
-  int Nsizes = 1;
   std::vector<int> NLagV{64};
-  int Ntol = 1;
   double sigmin = 0, sigmax = 30, bmax = 30;
   std::vector<double> tolsV{1.0}, tolbV{1.0};
-  std::vector<WeeksResult> ResultsV;
-  double *Time, *RelErr, *sigmaUser, *bUser, *tols, *tolb;
-  int* NLag;
-  WeeksResult* Results;
+  orvane::Parameters params;
+  std::vector<WeeksResult> Results;
 
-  // Points the raw fields at the vectors; call after changing any of them.
+  // Copies the vectors into the parameters; call after changing any of them.
   void bind() {
-    Ntimes = int(TimeV.size());
-    Nsizes = int(NLagV.size());
-    Ntol = int(tolsV.size());
-    ResultsV.assign(TimeV.size(), WeeksResult{});
-    Time = TimeV.data();
-    RelErr = RelErrV.data();
-    sigmaUser = sigmaUserV.data();
-    bUser = bUserV.data();
-    tols = tolsV.data();
-    tolb = tolbV.data();
-    NLag = NLagV.data();
-    Results = ResultsV.data();
+    params.Time = TimeV;
+    params.RelErr = RelErrV;
+    params.sigmaUser = sigmaUserV;
+    params.bUser = bUserV;
+    params.SearchSwitch = SearchSwitch;
+    params.NLag = NLagV;
+    params.sigmin = sigmin;
+    params.sigmax = sigmax;
+    params.bmax = bmax;
+    params.tols = tolsV;
+    params.tolb = tolbV;
   }
 };
 

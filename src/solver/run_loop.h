@@ -1,14 +1,15 @@
 // The run loop over times, expansion sizes and tolerances, generic over the
-// solver (anything with WeeksMethod's parameter fields and Results) and over
-// the three stages it calls, so that the choice among records can be driven by
+// three stages it calls, so that the choice among records can be driven by
 // scripted stage results.
 #pragma once
 
 #include <cmath>
-#include <iostream>
 #include <limits>
+#include <ostream>
+#include <vector>
 
-#include "driver/weeks_method.h"
+#include "orvane/parameters.h"
+#include "orvane/result.h"
 
 namespace orvane {
 
@@ -23,14 +24,18 @@ inline bool betterRecord(double RelErrPred, double BestRelErr) {
 //   SigmaB paramEst(double t, int N, double sigmin, double sigmax, double bmax, double tols, double tolb)
 //   CoreResult weeksCore(double t, int N, double sigma, double b)
 //   ErrorPrediction errorEst(double2 ft, double t, int N, double sigma, double b, double relErr)
-template <class Solver, class Stages>
-void runLoop(Solver& wm, Stages& stages) {
+// Results[i] receives the kept record of time i; with a sink `diag`, the echo
+// block of every time and the size and tolerance lines go there.
+template <class Stages>
+void runLoop(const Parameters& params, Stages& stages, std::vector<WeeksResult>& Results,
+             std::ostream* diag) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (int i = 0; i < wm.Ntimes; ++i) {
-    const double TimeInput = wm.Time[i];
-    const double RelErrInput = wm.RelErr[i];
-    const double sigmaInput = wm.sigmaUser[i];
-    const double bInput = wm.bUser[i];
+  Results.assign(params.Time.size(), WeeksResult());
+  for (int i = 0; i < params.Ntimes(); ++i) {
+    const double TimeInput = params.Time[i];
+    const double RelErrInput = params.RelErr[i];
+    const double sigmaInput = params.sigmaUser[i];
+    const double bInput = params.bUser[i];
     int TolMetFlag = 1;
     double BestRelErr = 0.0;
 
@@ -45,35 +50,39 @@ void runLoop(Solver& wm, Stages& stages) {
     none.AbsErrPred = nan;
     none.RelErrPred = nan;
     none.TolFlag = 1;
-    wm.Results[i] = none;
+    none.NLag = 0;
+    none.tols = 0.0;
+    none.tolb = 0.0;
+    Results[i] = none;
 
-    if (ORVANE_DIAG) {
-      std::cout << std::endl;
-      std::cout << "Time Input = " << TimeInput << std::endl;
-      std::cout << "Relative Error Input = " << RelErrInput << std::endl;
-      std::cout << "sigma Input = " << sigmaInput << std::endl;
-      std::cout << "b Input = " << bInput << std::endl;
-      std::cout << "Tolerance Met Flag = " << TolMetFlag << std::endl;
-      std::cout << "Best Relative Error = " << BestRelErr << std::endl;
-      std::cout << std::endl;
+    if (diag != nullptr) {
+      std::ostream& out = *diag;
+      out << std::endl;
+      out << "Time Input = " << TimeInput << std::endl;
+      out << "Relative Error Input = " << RelErrInput << std::endl;
+      out << "sigma Input = " << sigmaInput << std::endl;
+      out << "b Input = " << bInput << std::endl;
+      out << "Tolerance Met Flag = " << TolMetFlag << std::endl;
+      out << "Best Relative Error = " << BestRelErr << std::endl;
+      out << std::endl;
     }
 
     bool met = false;
-    for (int j = 0; j < wm.Nsizes && !met; ++j) {
-      const int NLagInput = wm.NLag[j];
-      if (ORVANE_DIAG) std::cout << "NLagInput " << NLagInput << std::endl;
+    for (int j = 0; j < params.Nsizes() && !met; ++j) {
+      const int NLagInput = params.NLag[j];
+      if (diag != nullptr) *diag << "NLagInput " << NLagInput << std::endl;
 
-      for (int k = 0; k < wm.Ntol; ++k) {
-        const double tolsInput = wm.tols[k];
-        const double tolbInput = wm.tolb[k];
-        if (ORVANE_DIAG)
-          std::cout << "tolsInput " << tolsInput << " tolbInput " << tolbInput << std::endl;
+      for (int k = 0; k < params.Ntol(); ++k) {
+        const double tolsInput = params.tols[k];
+        const double tolbInput = params.tolb[k];
+        if (diag != nullptr)
+          *diag << "tolsInput " << tolsInput << " tolbInput " << tolbInput << std::endl;
 
         SigmaB pair;
         pair.sigma = sigmaInput;
         pair.b = bInput;
-        if (wm.SearchSwitch != 0)
-          pair = stages.paramEst(TimeInput, NLagInput, wm.sigmin, wm.sigmax, wm.bmax, tolsInput,
+        if (params.SearchSwitch != 0)
+          pair = stages.paramEst(TimeInput, NLagInput, params.sigmin, params.sigmax, params.bmax, tolsInput,
                                  tolbInput);
 
         const CoreResult core = stages.weeksCore(TimeInput, NLagInput, pair.sigma, pair.b);
@@ -87,23 +96,26 @@ void runLoop(Solver& wm, Stages& stages) {
         rec.AbsErrPred = pred.AbsErrPred;
         rec.RelErrPred = pred.RelErrPred;
         rec.TolFlag = pred.TolFlag;
+        rec.NLag = NLagInput;
+        rec.tols = params.SearchSwitch != 0 ? tolsInput : 0.0;
+        rec.tolb = params.SearchSwitch != 0 ? tolbInput : 0.0;
         TolMetFlag = rec.TolFlag;
 
         if (j == 0 && k == 0) {
-          wm.Results[i] = rec;
+          Results[i] = rec;
           BestRelErr = rec.RelErrPred;
         }
         if (TolMetFlag == 0) {
-          wm.Results[i] = rec;
+          Results[i] = rec;
           met = true;
           break;
         }
         if (betterRecord(rec.RelErrPred, BestRelErr)) {
-          wm.Results[i] = rec;
+          Results[i] = rec;
           BestRelErr = rec.RelErrPred;
         }
         // The user's (sigma, b) does not depend on the resolution: one pass per size.
-        if (wm.SearchSwitch == 0) break;
+        if (params.SearchSwitch == 0) break;
       }
     }
   }

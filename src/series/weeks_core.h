@@ -1,0 +1,15 @@
+// Inversion core: f(t) for one time, one expansion size N and one (sigma, b).
+// Runs the coefficient pipeline on a batch of one pair with 2N samples, brings
+// the row to the host and sums its first N coefficients by Clenshaw's recurrence.
+#pragma once
+
+#include "coeffs/pipeline.h"
+#include "orvane/result.h"
+
+namespace orvane {
+
+// Throws Error(kSizeRefused) when 2N exceeds the device's threads per block
+// or N is below 1.
+CoreResult wfnWeeksCore(StageContext& c, double t, int N, double sigma, double b);
+
+}  // namespace orvane

@@ -1,0 +1,81 @@
+// The solver: the device check, the workspace and the kept search sums of its
+// runs, and the run loop over the stages.
+#include "orvane/solver.h"
+
+#include <unistd.h>
+
+#include <utility>
+
+#include "device/check_gpu.h"
+#include "device/workspace.h"
+#include "error/error_est.h"
+#include "error/param_est.h"
+#include "series/weeks_core.h"
+#include "solver/run_loop.h"
+
+namespace orvane {
+namespace {
+
+// Half of the machine's memory, like the emulated device's default size.
+std::size_t defaultHostLimit() {
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return std::size_t(1) << 31;
+  return std::size_t(pages) * std::size_t(pageSize) / 2;
+}
+
+// Forwards the run loop's stage calls to the stage functions.
+struct Stages {
+  StageContext& c;
+  SearchMemory& memory;
+  SigmaB paramEst(double t, int N, double sigmin, double sigmax, double bmax, double tols,
+                  double tolb) {
+    return wfnParamEst(c, memory, t, N, sigmin, sigmax, bmax, tols, tolb);
+  }
+  CoreResult weeksCore(double t, int N, double sigma, double b) {
+    return wfnWeeksCore(c, t, N, sigma, b);
+  }
+  ErrorPrediction errorEst(double2 ft, double t, int N, double sigma, double b, double relErr) {
+    return wfnErrorEst(c, ft, t, N, sigma, b, relErr);
+  }
+};
+
+}  // namespace
+
+struct Solver::Impl {
+  SolverOptions options;
+  DeviceInfo device;
+  gpu::Workspace ws;
+  SearchMemory memory;
+  Impl(const SolverOptions& o, const DeviceInfo& d)
+      : options(o),
+        device(d),
+        memory(o.searchCacheBytes, o.hostMemoryBytes != 0 ? o.hostMemoryBytes : defaultHostLimit()) {}
+};
+
+Solver::Solver(const SolverOptions& options) : Solver(options, checkDevice()) {}
+
+Solver::Solver(const SolverOptions& options, const DeviceCheck& check) {
+  if (!check.accepted)
+    throw Error(ErrorKind::kNoDevice, "An acceptable graphics processor was not found.");
+  impl_.reset(new Impl(options, check.device));
+}
+
+Solver::~Solver() = default;
+Solver::Solver(Solver&&) noexcept = default;
+Solver& Solver::operator=(Solver&&) noexcept = default;
+
+const DeviceInfo& Solver::device() const { return impl_->device; }
+
+std::vector<WeeksResult> Solver::run(const Parameters& p, const Transform& transform) {
+  if (p.SearchSwitch != 0 && p.SearchSwitch != 1)
+    throw Error(ErrorKind::kSearchSwitch, "Incorrect selection for the SearchSwitch variable.");
+  p.check();
+  impl_->memory.clear();
+  StageContext c{impl_->ws, transform, impl_->options.diagnostics, impl_->device.maxThreadsPerBlock};
+  Stages stages{c, impl_->memory};
+  std::vector<WeeksResult> results;
+  runLoop(p, stages, results, impl_->options.diagnostics);
+  return results;
+}
+
+}  // namespace orvane
