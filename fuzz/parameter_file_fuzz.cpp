@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/parameter_file.h"
+#include "solver/parameter_file.h"
 #include "driver/reports.h"
 #include "driver/weeks_method.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/parameter_file.h"
+#include "solver/parameter_file.h"
 #include "support/driver_support.h"
 
 using driver_test::Layout;

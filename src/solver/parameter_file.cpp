@@ -2,7 +2,7 @@
 // value (or list of values) follows a fixed number of caption lines, which are
 // discarded unread. Values are checked strictly, so that a typo is reported at
 // its line instead of silently shifting every later value.
-#include "driver/parameter_file.h"
+#include "solver/parameter_file.h"
 
 #include <cerrno>
 #include <climits>
