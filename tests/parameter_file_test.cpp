@@ -1,42 +1,55 @@
 // The parameter file reader: layouts that must read the same as the shipped
-// example, and every malformed input with its one-line message.
+// example, every malformed input with its one-line message, and the files
+// that are refused before their text is read.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "orvane/error.h"
+#include "orvane/parameters.h"
 #include "solver/parameter_file.h"
 #include "support/driver_support.h"
 
 using driver_test::Layout;
 using driver_test::render;
+using orvane::Parameters;
+using orvane::detail::FileRead;
+using orvane::detail::readWholeFile;
 
 namespace {
 
-ParsedParameters parseOk(const std::string& text) {
-  ParsedParameters p;
-  std::string error;
-  EXPECT_TRUE(parseParameters(text, p, error)) << error;
-  return p;
+Parameters parseOk(const std::string& text) {
+  try {
+    return Parameters::fromText(text);
+  } catch (const orvane::Error& e) {
+    ADD_FAILURE() << e.what();
+    return Parameters();
+  }
 }
 
-std::string parseError(const std::string& text) {
-  ParsedParameters p;
-  std::string error;
-  EXPECT_FALSE(parseParameters(text, p, error));
-  return error;
+std::string parseError(const std::string& text, const std::string& name = "UserParameters.txt") {
+  try {
+    Parameters::fromText(text, name);
+  } catch (const orvane::Error& e) {
+    EXPECT_EQ(e.kind(), orvane::ErrorKind::kParameterFile);
+    return e.what();
+  }
+  ADD_FAILURE() << "accepted";
+  return "";
 }
 
-void expectShippedExample(const ParsedParameters& p) {
-  EXPECT_EQ(p.Ntimes, 2);
+void expectShippedExample(const Parameters& p) {
+  EXPECT_EQ(p.Ntimes(), 2);
   EXPECT_EQ(p.Time, (std::vector<double>{0.5, 1.0}));
   EXPECT_EQ(p.RelErr, (std::vector<double>{1e-6, 1e-6}));
   EXPECT_EQ(p.SearchSwitch, 1);
-  EXPECT_EQ(p.Nsizes, 1);
+  EXPECT_EQ(p.Nsizes(), 1);
   EXPECT_EQ(p.NLag, (std::vector<int>{64}));
   EXPECT_EQ(p.sigmaUser, (std::vector<double>{0.0, 0.0}));
   EXPECT_EQ(p.bUser, (std::vector<double>{1.0, 1.0}));
-  EXPECT_EQ(p.Ntol, 2);
+  EXPECT_EQ(p.Ntol(), 2);
   EXPECT_EQ(p.sigmin, 0.0);
   EXPECT_EQ(p.sigmax, 30.0);
   EXPECT_EQ(p.tols, (std::vector<double>{1.0, 0.5}));
@@ -108,10 +121,12 @@ TEST(ParameterFile, SignedDecimalFormsWithoutWholePart) {
   Layout l;
   l.SearchSwitch = "0";
   l.sigmaUser = "-.5 -5.e-1";
-  l.bUser = "-0. +.25E+1";
-  ParsedParameters p = parseOk(render(l));
+  l.bUser = "+.5 +.25E+1";
+  l.Time = "-0. +0.";  // zero with either sign is a time of at least 0
+  Parameters p = parseOk(render(l));
   EXPECT_EQ(p.sigmaUser, (std::vector<double>{-0.5, -0.5}));
-  EXPECT_EQ(p.bUser, (std::vector<double>{0.0, 2.5}));
+  EXPECT_EQ(p.bUser, (std::vector<double>{0.5, 2.5}));
+  EXPECT_EQ(p.Time, (std::vector<double>{0.0, 0.0}));
 }
 
 TEST(ParameterFile, CountOfZeroTimesLeavesEmptyListsOnTheirLines) {
@@ -121,8 +136,8 @@ TEST(ParameterFile, CountOfZeroTimesLeavesEmptyListsOnTheirLines) {
   l.RelErr = "text on an unread list line";
   l.sigmaUser = "";
   l.bUser = "";
-  ParsedParameters p = parseOk(render(l));
-  EXPECT_EQ(p.Ntimes, 0);
+  Parameters p = parseOk(render(l));
+  EXPECT_EQ(p.Ntimes(), 0);
   EXPECT_TRUE(p.Time.empty() && p.RelErr.empty() && p.sigmaUser.empty() && p.bUser.empty());
   EXPECT_EQ(p.SearchSwitch, 1);  // the later values stay in place
   EXPECT_EQ(p.NLag, (std::vector<int>{64}));
@@ -134,9 +149,9 @@ TEST(ParameterFile, SearchValuesAreUncheckedWithoutTheSearch) {
   l.SearchSwitch = "0";
   l.tols = "0 -1";
   l.tolb = "100 0";
-  ParsedParameters p = parseOk(render(l));
+  Parameters p = parseOk(render(l));
   EXPECT_EQ(p.tols, (std::vector<double>{0.0, -1.0}));
-  // A switch other than 0 or 1 is refused later, by the input report.
+  // A switch other than 0 or 1 is refused later, by the run.
   l.SearchSwitch = "2";
   EXPECT_EQ(parseOk(render(l)).SearchSwitch, 2);
 }
@@ -146,7 +161,7 @@ TEST(ParameterFile, GridsOfExactlyOneValueAreAccepted) {
   l.tols = "30 0.5";  // floor(30 / 30) = 1
   l.tolb = "1.0 30";
   l.bmax = "30";
-  ParsedParameters p = parseOk(render(l));
+  Parameters p = parseOk(render(l));
   EXPECT_EQ(p.tols[0], 30.0);
   EXPECT_EQ(p.tolb[1], 30.0);
   // Underflow is not an error; the value is kept (here as zero or a subnormal).
@@ -267,6 +282,11 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
     c.change(layout);
     EXPECT_EQ(parseError(render(layout)), std::string("UserParameters.txt, ") + c.message);
   }
+  // The messages call the file by the name they are given.
+  Layout l;
+  l.Ntimes = "x";
+  EXPECT_EQ(parseError(render(l), "run/p.txt"),
+            "run/p.txt, line 7: expected the number of inversion times, an integer, found \"x\"");
 }
 
 TEST(ParameterFile, FileEndingEarlyNamesItsLastLine) {
@@ -316,4 +336,46 @@ TEST(ParameterFile, ReadWholeFile) {
   EXPECT_TRUE(text.empty());
   // A file without end is stopped at the limit.
   EXPECT_EQ(readWholeFile("/dev/zero", text, 100000), FileRead::kTooLarge);
+}
+
+// fromFile turns each way of failing into its message, every one of kind
+// kParameterFile; the messages of the text name the file as they are told.
+TEST(ParameterFile, FromFileMessages) {
+  driver_test::ScratchDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  driver_test::writeText(dir.file("text.txt"), "a\nb\n");
+  Layout bad;
+  bad.Ntimes = "x";
+  driver_test::writeText(dir.file("bad.txt"), render(bad));
+  // Sparse: larger than the limit without a byte written.
+  const std::string huge = dir.file("huge.txt");
+  driver_test::writeText(huge, "");
+  std::filesystem::resize_file(huge, orvane::detail::kMaxParameterFileBytes + 1);
+  const std::string lineSeven = ", line 7: expected the number of inversion times, an integer, found \"x\"";
+  const struct {
+    std::string path;
+    std::string name;
+    std::string message;
+  } cases[] = {
+      {dir.file("missing.txt"), "", "Unable to open the input parameters file!"},
+      {dir.path(), "", "Unable to open the input parameters file!"},
+      // Cut at its NUL, the path would name text.txt.
+      {dir.file("text.txt") + std::string("\0x", 2), "", "Unable to open the input parameters file!"},
+      {huge, "", "The input parameters file is larger than 67108864 bytes!"},
+      {dir.file("bad.txt"), "", dir.file("bad.txt") + lineSeven},
+      {dir.file("bad.txt"), "UserParameters.txt", "UserParameters.txt" + lineSeven},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string message = "accepted";
+    try {
+      Parameters::fromFile(c.path, c.name);
+    } catch (const orvane::Error& e) {
+      EXPECT_EQ(e.kind(), orvane::ErrorKind::kParameterFile);
+      message = e.what();
+    }
+    EXPECT_EQ(message, c.message);
+  }
+  expectShippedExample(
+      Parameters::fromFile(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
 }

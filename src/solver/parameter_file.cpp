@@ -1,4 +1,4 @@
-// The reader of "UserParameters.txt". The file has fixed line positions: each
+// The reader of a parameter file. The file has fixed line positions: each
 // value (or list of values) follows a fixed number of caption lines, which are
 // discarded unread. Values are checked strictly, so that a typo is reported at
 // its line instead of silently shifting every later value.
@@ -12,7 +12,8 @@
 #include <new>
 #include <sstream>
 
-const char* const kParameterFileName = "UserParameters.txt";
+namespace orvane {
+namespace detail {
 
 namespace {
 
@@ -69,7 +70,7 @@ std::string formatNumber(double v) {
 // Walks the text with the two steps of the format, keeping the line number.
 class Reader {
  public:
-  explicit Reader(const std::string& text) : text_(text) {}
+  Reader(const std::string& text, const std::string& name) : text_(text), name_(name) {}
 
   // Throws away characters up to and including the next line end (of any
   // length). At the end of the file there is nothing to discard.
@@ -187,12 +188,13 @@ class Reader {
   }
 
   bool fail(const std::string& expected, const std::string& found) {
-    error_ = std::string(kParameterFileName) + ", line " + std::to_string(tokenLine_) +
+    error_ = name_ + ", line " + std::to_string(tokenLine_) +
              ": expected " + expected + ", found " + found;
     return false;
   }
 
   const std::string& text_;
+  const std::string& name_;
   std::size_t pos_ = 0;
   int line_ = 1;
   int tokenLine_ = 1;
@@ -200,34 +202,35 @@ class Reader {
   std::string error_;
 };
 
-bool parseSteps(Reader& in, ParsedParameters& p) {
+bool parseSteps(Reader& in, Parameters& p) {
   // Each step: the caption lines before the value(s) (after the first, the
   // rest of the line of the previous value counts as one), then the value(s).
+  int Ntimes = 0, Nsizes = 0, Ntol = 0;
   in.discardLines(6);
-  if (!in.readCount("the number of inversion times", 0, p.Ntimes)) return false;
+  if (!in.readCount("the number of inversion times", 0, Ntimes)) return false;
   in.discardLines(3);
-  if (!in.readReals("inversion time", p.Ntimes, p.Time)) return false;
+  if (!in.readReals("inversion time", Ntimes, p.Time)) return false;
   in.discardLines(3);
-  if (!in.readReals("requested relative error", p.Ntimes, p.RelErr)) return false;
+  if (!in.readReals("requested relative error", Ntimes, p.RelErr)) return false;
   in.discardLines(3);
-  // Any integer is read here; the input report refuses values other than 0 and 1.
+  // Any integer is read here; the run refuses values other than 0 and 1.
   if (!in.readInt("the search switch", p.SearchSwitch)) return false;
   in.discardLines(3);
   // Fewer than one size (or tolerance) would leave every result unset.
-  if (!in.readCount("the number of expansion sizes", 1, p.Nsizes)) return false;
+  if (!in.readCount("the number of expansion sizes", 1, Nsizes)) return false;
   in.discardLines(3);
-  p.NLag.assign(std::size_t(p.Nsizes), 0);
-  for (int j = 0; j < p.Nsizes; ++j) {
-    std::string what = Reader::element("expansion size", j, p.Nsizes);
+  p.NLag.assign(std::size_t(Nsizes), 0);
+  for (int j = 0; j < Nsizes; ++j) {
+    std::string what = Reader::element("expansion size", j, Nsizes);
     if (!in.readInt(what, p.NLag[std::size_t(j)])) return false;
     if (p.NLag[std::size_t(j)] < 1) return in.failHere(what + ", an integer of at least 1");
   }
   in.discardLines(5);
-  if (!in.readReals("user sigma", p.Ntimes, p.sigmaUser)) return false;
+  if (!in.readReals("user sigma", Ntimes, p.sigmaUser)) return false;
   in.discardLines(3);
-  if (!in.readReals("user b", p.Ntimes, p.bUser)) return false;
+  if (!in.readReals("user b", Ntimes, p.bUser)) return false;
   in.discardLines(5);
-  if (!in.readCount("the number of tolerances", 1, p.Ntol)) return false;
+  if (!in.readCount("the number of tolerances", 1, Ntol)) return false;
   in.discardLines(3);
   if (!in.readReal("the minimum sigma", p.sigmin)) return false;
   in.discardLines(3);
@@ -243,10 +246,10 @@ bool parseSteps(Reader& in, ParsedParameters& p) {
                        formatNumber(p.sigmin) + " is a finite number");
   }
   in.discardLines(3);
-  p.tols.assign(std::size_t(p.Ntol), 0.0);
-  for (int k = 0; k < p.Ntol; ++k) {
+  p.tols.assign(std::size_t(Ntol), 0.0);
+  for (int k = 0; k < Ntol; ++k) {
     std::string what = "the sigma resolution of tolerance " + std::to_string(k + 1) + " of " +
-                       std::to_string(p.Ntol);
+                       std::to_string(Ntol);
     double& step = p.tols[std::size_t(k)];
     if (!in.readReal(what, step)) return false;
     if (!search) continue;
@@ -265,10 +268,10 @@ bool parseSteps(Reader& in, ParsedParameters& p) {
   in.discardLines(3);
   if (!in.readReal("the maximum b", p.bmax)) return false;
   in.discardLines(3);
-  p.tolb.assign(std::size_t(p.Ntol), 0.0);
-  for (int k = 0; k < p.Ntol; ++k) {
+  p.tolb.assign(std::size_t(Ntol), 0.0);
+  for (int k = 0; k < Ntol; ++k) {
     std::string what = "the b resolution of tolerance " + std::to_string(k + 1) + " of " +
-                       std::to_string(p.Ntol);
+                       std::to_string(Ntol);
     double& step = p.tolb[std::size_t(k)];
     if (!in.readReal(what, step)) return false;
     if (!search) continue;
@@ -289,16 +292,17 @@ bool parseSteps(Reader& in, ParsedParameters& p) {
 
 }  // namespace
 
-bool parseParameters(const std::string& text, ParsedParameters& out, std::string& error) {
-  Reader in(text);
-  ParsedParameters p;
+bool parseParameters(const std::string& text, const std::string& name, Parameters& out,
+                     std::string& error) {
+  Reader in(text, name);
+  Parameters p;
   try {
     if (!parseSteps(in, p)) {
       error = in.error();
       return false;
     }
   } catch (const std::bad_alloc&) {
-    error = std::string(kParameterFileName) + ": not enough memory to hold the parameters";
+    error = name + ": not enough memory to hold the parameters";
     return false;
   }
   out = std::move(p);
@@ -331,3 +335,6 @@ FileRead readWholeFile(const char* path, std::string& text, std::size_t maxBytes
   }
   return failed ? FileRead::kUnreadable : FileRead::kRead;
 }
+
+}  // namespace detail
+}  // namespace orvane

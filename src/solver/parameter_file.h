@@ -1,37 +1,26 @@
-// The reader of "UserParameters.txt": the file's text is walked with two steps
-// only (discard a line; extract one value), and every value is checked, so a
-// malformed file is refused with one message naming the line.
+// The reader of a parameter file, behind orvane::Parameters::fromText and
+// fromFile: the file's text is walked with two steps only (discard a line;
+// extract one value), and every value is checked, so a malformed file is
+// refused with one message naming the line.
 #pragma once
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
-// Everything the parameter file holds, in file order.
-struct ParsedParameters {
-  int Ntimes = 0;
-  std::vector<double> Time;
-  std::vector<double> RelErr;
-  int SearchSwitch = 0;
-  int Nsizes = 0;
-  std::vector<int> NLag;
-  std::vector<double> sigmaUser;
-  std::vector<double> bUser;
-  int Ntol = 0;
-  double sigmin = 0.0;
-  double sigmax = 0.0;
-  std::vector<double> tols;
-  double bmax = 0.0;
-  std::vector<double> tolb;
-};
+#include "orvane/parameters.h"
 
-// The name of the parameter file, as the messages give it.
-extern const char* const kParameterFileName;
+namespace orvane {
+namespace detail {
+
+// The file the console program reads, and the name its messages give it.
+constexpr const char* kParameterFileName = "UserParameters.txt";
 
 // Parses the whole text of a parameter file. On success fills `out` and
 // returns true; otherwise returns false with `error` set to one line such as
 //   UserParameters.txt, line 17: expected the number of expansion sizes, an integer, found "abc"
-bool parseParameters(const std::string& text, ParsedParameters& out, std::string& error);
+// where "UserParameters.txt" is `name`.
+bool parseParameters(const std::string& text, const std::string& name, Parameters& out,
+                     std::string& error);
 
 // A parameter file is a few dozen short lines; anything beyond this many bytes
 // (a device such as /dev/zero, a log written over the file) is refused unread
@@ -45,3 +34,6 @@ enum class FileRead { kRead, kUnreadable, kTooLarge };
 // holds more than `maxBytes` bytes. Running out of memory throws std::bad_alloc.
 FileRead readWholeFile(const char* path, std::string& text,
                        std::size_t maxBytes = kMaxParameterFileBytes);
+
+}  // namespace detail
+}  // namespace orvane
