@@ -28,6 +28,7 @@ void checkInvariants(const orvane::Parameters& p) {
   require(p.RelErr.size() == times && p.sigmaUser.size() == times && p.bUser.size() == times,
           "per-time lists have Ntimes values");
   require(p.tolb.size() == p.tols.size(), "resolution lists have Ntol values");
+  for (double t : p.Time) require(t >= 0.0 && std::isfinite(t), "times finite and >= 0");
   for (int n : p.NLag) require(n >= 1, "expansion sizes >= 1");
   if (p.SearchSwitch == 1) {
     require(std::isfinite(p.sigmax - p.sigmin), "finite sigma range");

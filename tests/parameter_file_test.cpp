@@ -216,6 +216,11 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
        "line 10: expected inversion time 2 of 2, a real number, found \"1.0abc\""},
       {[](Layout& l) { l.Time = "0x1p3 1"; },
        "line 10: expected inversion time 1 of 2, a real number, found \"0x1p3\""},
+      // f(t) is 0 for t < 0: there is nothing to compute.
+      {[](Layout& l) { l.Time = "-0.5 1"; },
+       "line 10: expected inversion time 1 of 2, a real number of at least 0, found \"-0.5\""},
+      {[](Layout& l) { l.Time = "0.5 -1e-300"; },
+       "line 10: expected inversion time 2 of 2, a real number of at least 0, found \"-1e-300\""},
       // A list one value short reads into the next caption.
       {[](Layout& l) { l.RelErr = "1e-06"; },
        "line 14: expected requested relative error 2 of 2, a real number, found \"#\""},

@@ -209,7 +209,14 @@ bool parseSteps(Reader& in, Parameters& p) {
   in.discardLines(6);
   if (!in.readCount("the number of inversion times", 0, Ntimes)) return false;
   in.discardLines(3);
-  if (!in.readReals("inversion time", Ntimes, p.Time)) return false;
+  // f(t) is 0 for t < 0 by definition: there is nothing to compute.
+  p.Time.assign(std::size_t(Ntimes), 0.0);
+  for (int i = 0; i < Ntimes; ++i) {
+    const std::string what = Reader::element("inversion time", i, Ntimes);
+    double& t = p.Time[std::size_t(i)];
+    if (!in.readReal(what, t)) return false;
+    if (!(t >= 0.0)) return in.failHere(what + ", a real number of at least 0");
+  }
   in.discardLines(3);
   if (!in.readReals("requested relative error", Ntimes, p.RelErr)) return false;
   in.discardLines(3);
