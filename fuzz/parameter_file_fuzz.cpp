@@ -30,6 +30,9 @@ void checkInvariants(const orvane::Parameters& p) {
   require(p.tolb.size() == p.tols.size(), "resolution lists have Ntol values");
   for (double t : p.Time) require(t >= 0.0 && std::isfinite(t), "times finite and >= 0");
   for (int n : p.NLag) require(n >= 1, "expansion sizes >= 1");
+  if (p.SearchSwitch == 0) {
+    for (double b : p.bUser) require(b > 0.0 && std::isfinite(b), "user b finite and positive");
+  }
   if (p.SearchSwitch == 1) {
     require(std::isfinite(p.sigmax - p.sigmin), "finite sigma range");
     for (int k = 0; k < p.Ntol(); ++k) {

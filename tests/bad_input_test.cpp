@@ -122,6 +122,12 @@ std::vector<Row> handRows() {
               "line 10: expected inversion time 2 of 2, a real number, found \"1e309\" (out of range)"));
   add(refused("negative time", [](Layout& l) { l.Time = "-1 0"; },
               "line 10: expected inversion time 1 of 2, a real number of at least 0, found \"-1\""));
+  add(refused("user b 0 at the user's (sigma, b)",
+              [](Layout& l) { l.SearchSwitch = "0"; l.bUser = "1 0"; },
+              "line 30: expected user b 2 of 2, a positive real number, found \"0\""));
+  add(refused("negative user b at the user's (sigma, b)",
+              [](Layout& l) { l.SearchSwitch = "0"; l.bUser = "-1 1"; },
+              "line 30: expected user b 1 of 2, a positive real number, found \"-1\""));
   {
     Row r = textRow("a count of 100000 digits", "\n\n\n\n\n\n" + std::string(100000, '7') + "\n", 1,
                     "line 7: expected the number of inversion times, an integer, found \"" +
@@ -282,7 +288,7 @@ std::vector<Row> handRows() {
   add(runs("time 0", [](Layout& l) { l.Time = "0 1"; }));
   add(runs("maximum sigma 1e300", [](Layout& l) { l.sigmax = "1e300"; l.tols = "1e299 1e299"; }));
   add(runs("user sigma 1e300", [](Layout& l) { l.SearchSwitch = "0"; l.sigmaUser = "1e300 0"; }));
-  add(runs("user b 0 and -1", [](Layout& l) { l.SearchSwitch = "0"; l.bUser = "0 -1"; }));
+  add(runs("user b 0 and -1 left unused by the search", [](Layout& l) { l.bUser = "0 -1"; }));
   add(runs("subnormal resolutions unused without the search",
            [](Layout& l) { l.SearchSwitch = "0"; l.tols = "4.9e-324 -1"; }));
   return rows;

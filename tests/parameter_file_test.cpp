@@ -144,7 +144,9 @@ TEST(ParameterFile, CountOfZeroTimesLeavesEmptyListsOnTheirLines) {
   EXPECT_EQ(p.tolb, (std::vector<double>{1.0, 0.5}));
 }
 
-TEST(ParameterFile, SearchValuesAreUncheckedWithoutTheSearch) {
+// Each value is checked only where it is used: the grid with the search, the
+// user's b without it.
+TEST(ParameterFile, ValuesAreUncheckedWhereTheyAreUnused) {
   Layout l;
   l.SearchSwitch = "0";
   l.tols = "0 -1";
@@ -153,7 +155,15 @@ TEST(ParameterFile, SearchValuesAreUncheckedWithoutTheSearch) {
   EXPECT_EQ(p.tols, (std::vector<double>{0.0, -1.0}));
   // A switch other than 0 or 1 is refused later, by the run.
   l.SearchSwitch = "2";
+  l.bUser = "0 -1";
   EXPECT_EQ(parseOk(render(l)).SearchSwitch, 2);
+  Layout search;
+  search.bUser = "0 -1";
+  EXPECT_EQ(parseOk(render(search)).bUser, (std::vector<double>{0.0, -1.0}));
+  // A subnormal b is still positive.
+  l.SearchSwitch = "0";
+  l.bUser = "4.9e-324 1";
+  EXPECT_GT(parseOk(render(l)).bUser[0], 0.0);
 }
 
 TEST(ParameterFile, GridsOfExactlyOneValueAreAccepted) {
@@ -238,6 +248,13 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
        "line 27: expected user sigma 2 of 2, a real number, found \"zero\""},
       {[](Layout& l) { l.bUser = "1,0 1.0"; },
        "line 30: expected user b 1 of 2, a real number, found \"1,0\""},
+      // The user's b, when used, scales the Laguerre functions: it must be positive.
+      {[](Layout& l) { l.SearchSwitch = "0"; l.bUser = "1.0 0"; },
+       "line 30: expected user b 2 of 2, a positive real number, found \"0\""},
+      {[](Layout& l) { l.SearchSwitch = "0"; l.bUser = "-1 1"; },
+       "line 30: expected user b 1 of 2, a positive real number, found \"-1\""},
+      {[](Layout& l) { l.SearchSwitch = "0"; l.bUser = "1e-400 1"; },  // underflows to 0
+       "line 30: expected user b 1 of 2, a positive real number, found \"1e-400\""},
       {[](Layout& l) { l.Ntol = "0"; },
        "line 35: expected the number of tolerances, an integer of at least 1, found \"0\""},
       {[](Layout& l) { l.sigmin = "-"; },

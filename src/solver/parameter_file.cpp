@@ -222,6 +222,7 @@ bool parseSteps(Reader& in, Parameters& p) {
   in.discardLines(3);
   // Any integer is read here; the run refuses values other than 0 and 1.
   if (!in.readInt("the search switch", p.SearchSwitch)) return false;
+  const bool user = p.SearchSwitch == 0;
   in.discardLines(3);
   // Fewer than one size (or tolerance) would leave every result unset.
   if (!in.readCount("the number of expansion sizes", 1, Nsizes)) return false;
@@ -235,7 +236,15 @@ bool parseSteps(Reader& in, Parameters& p) {
   in.discardLines(5);
   if (!in.readReals("user sigma", Ntimes, p.sigmaUser)) return false;
   in.discardLines(3);
-  if (!in.readReals("user b", Ntimes, p.bUser)) return false;
+  // The user's b scales the Laguerre functions, so it must be positive when
+  // it is used; with the search on it is never read again.
+  p.bUser.assign(std::size_t(Ntimes), 0.0);
+  for (int i = 0; i < Ntimes; ++i) {
+    const std::string what = Reader::element("user b", i, Ntimes);
+    double& b = p.bUser[std::size_t(i)];
+    if (!in.readReal(what, b)) return false;
+    if (user && !(b > 0.0)) return in.failHere(what + ", a positive real number");
+  }
   in.discardLines(5);
   if (!in.readCount("the number of tolerances", 1, Ntol)) return false;
   in.discardLines(3);
