@@ -3,6 +3,8 @@
 // by a signal or the alarm) with its expected exit code and message, write
 // only printable text, and never present a value that is not a number as a
 // result that met its tolerance.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -26,7 +28,7 @@ constexpr bool kHostBackend = true;
 constexpr bool kHostBackend = false;
 #endif
 
-enum class Setup { File, Directory, DanglingSymlink, SymlinkLoop, LinkToDevZero, NoFile };
+enum class Setup { File, Directory, DanglingSymlink, SymlinkLoop, LinkToDevZero, Fifo, NoFile };
 enum class Stream { Err, Out };
 
 struct Row {
@@ -88,6 +90,8 @@ Row setupRow(const std::string& name, Setup setup, const std::string& message) {
 }
 
 const std::string kOpen = "Unable to open the input parameters file!\nPress enter to exit the program!\n";
+const std::string kNotRegular =
+    "The input parameters file is not a regular file!\nPress enter to exit the program!\n";
 
 std::vector<Row> handRows() {
   std::vector<Row> rows;
@@ -262,12 +266,11 @@ std::vector<Row> handRows() {
   add(setupRow("a symbolic link to itself", Setup::SymlinkLoop, kOpen));
   add(setupRow("no file", Setup::NoFile, kOpen));
   {
-    Row r = setupRow("a link to /dev/zero, a file without end", Setup::LinkToDevZero,
-                     "The input parameters file is larger than 67108864 bytes!\n"
-                     "Press enter to exit the program!\n");
-    r.limitAddressSpace = true;  // refused at the size limit, not when memory runs out
+    Row r = setupRow("a link to /dev/zero, a file without end", Setup::LinkToDevZero, kNotRegular);
+    r.limitAddressSpace = true;  // refused unread, not when memory runs out
     add(r);
   }
+  add(setupRow("a FIFO without a writer", Setup::Fifo, kNotRegular));
 
   // Well-formed files that must run to the end.
   add(runs("shipped example", [](Layout&) {}));
@@ -440,6 +443,7 @@ TEST_P(BadInput, EndsCleanlyWithItsMessage) {
     case Setup::DanglingSymlink: std::filesystem::create_symlink(dir + "/absent.txt", file); break;
     case Setup::SymlinkLoop: std::filesystem::create_symlink(file, file); break;
     case Setup::LinkToDevZero: std::filesystem::create_symlink("/dev/zero", file); break;
+    case Setup::Fifo: ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); break;
     case Setup::NoFile: break;
   }
 

@@ -1,9 +1,19 @@
 // The parameter file reader: layouts that must read the same as the shipped
 // example, every malformed input with its one-line message, and the files
 // that are refused before their text is read.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -341,36 +351,106 @@ TEST(ParameterFile, HugeCountIsRefusedBeforeAllocating) {
       << error;
 }
 
-TEST(ParameterFile, ReadWholeFile) {
-  driver_test::ScratchDir dir;
-  ASSERT_FALSE(dir.path().empty());
+namespace {
+
+// Runs `read`, which must not wait for a writer of the FIFO at `fifo`. If it
+// is still waiting after five seconds, a writer comes and goes to release it,
+// and the test fails.
+template <class T>
+T withoutWaiting(const std::string& fifo, const std::function<T()>& read) {
+  std::future<T> done = std::async(std::launch::async, read);
+  if (done.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+    ADD_FAILURE() << "the read waited for a writer of the FIFO";
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+  }
+  return done.get();
+}
+
+// Everything that may stand where the parameter file is expected, in a
+// scratch folder. The socket stays bound while the folder lives.
+class FileKinds {
+ public:
+  FileKinds() {
+    EXPECT_FALSE(dir_.path().empty());
+    driver_test::writeText(file("text.txt"), text());
+    std::filesystem::create_directory(file("directory"));
+    EXPECT_EQ(::mkfifo(file("fifo").c_str(), 0600), 0) << std::strerror(errno);
+    std::filesystem::create_symlink("/dev/zero", file("zero"));
+    std::filesystem::create_symlink("/dev/null", file("null"));
+    std::filesystem::create_symlink(file("absent.txt"), file("dangling"));
+    socket_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = file("socket");
+    EXPECT_LT(path.size(), sizeof address.sun_path);
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+        << std::strerror(errno);
+  }
+  ~FileKinds() {
+    if (socket_ >= 0) ::close(socket_);
+  }
+  std::string file(const std::string& name) const { return dir_.file(name); }
+  static std::string text() { return "a\r\nb\n" + std::string(10000, 'z'); }
+
+ private:
+  driver_test::ScratchDir dir_;
+  int socket_ = -1;
+};
+
+}  // namespace
+
+TEST(ParameterFile, OnlyRegularFilesAreRead) {
+  FileKinds kinds;
+  const struct {
+    const char* name;
+    FileRead expected;
+  } cases[] = {
+      {"text.txt", FileRead::kRead},
+      {"missing.txt", FileRead::kUnreadable},
+      {"dangling", FileRead::kUnreadable},
+      // A directory opens on Linux but can never be read.
+      {"directory", FileRead::kUnreadable},
+      // None of these is waited on: a FIFO without a writer, a device without
+      // end, a socket (which cannot even be opened).
+      {"fifo", FileRead::kNotRegular},
+      {"zero", FileRead::kNotRegular},
+      {"null", FileRead::kNotRegular},
+      {"socket", FileRead::kNotRegular},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text = "left from before";
+    const std::string path = kinds.file(c.name);
+    const FileRead read = withoutWaiting<FileRead>(
+        kinds.file("fifo"), [&] { return readWholeFile(path.c_str(), text); });
+    EXPECT_EQ(read, c.expected);
+    EXPECT_EQ(text, c.expected == FileRead::kRead ? FileKinds::text() : "");
+  }
+}
+
+TEST(ParameterFile, SizeLimit) {
+  FileKinds kinds;
+  const std::string path = kinds.file("text.txt");
+  const std::size_t size = FileKinds::text().size();
   std::string text;
-  EXPECT_EQ(readWholeFile(dir.file("missing.txt").c_str(), text), FileRead::kUnreadable);
-  // A directory of that name opens on some systems but can never be read.
-  EXPECT_EQ(readWholeFile(dir.path().c_str(), text), FileRead::kUnreadable);
-  std::string bytes = "a\r\nb\n" + std::string(10000, 'z');
-  driver_test::writeText(dir.file("p.txt"), bytes);
-  ASSERT_EQ(readWholeFile(dir.file("p.txt").c_str(), text), FileRead::kRead);
-  EXPECT_EQ(text, bytes);
   // Exactly the limit is read; one byte more is refused and nothing is kept.
-  ASSERT_EQ(readWholeFile(dir.file("p.txt").c_str(), text, bytes.size()), FileRead::kRead);
-  EXPECT_EQ(readWholeFile(dir.file("p.txt").c_str(), text, bytes.size() - 1), FileRead::kTooLarge);
+  ASSERT_EQ(readWholeFile(path.c_str(), text, size), FileRead::kRead);
+  EXPECT_EQ(text.size(), size);
+  EXPECT_EQ(readWholeFile(path.c_str(), text, size - 1), FileRead::kTooLarge);
   EXPECT_TRUE(text.empty());
-  // A file without end is stopped at the limit.
-  EXPECT_EQ(readWholeFile("/dev/zero", text, 100000), FileRead::kTooLarge);
 }
 
 // fromFile turns each way of failing into its message, every one of kind
 // kParameterFile; the messages of the text name the file as they are told.
 TEST(ParameterFile, FromFileMessages) {
-  driver_test::ScratchDir dir;
-  ASSERT_FALSE(dir.path().empty());
-  driver_test::writeText(dir.file("text.txt"), "a\nb\n");
+  FileKinds kinds;
   Layout bad;
   bad.Ntimes = "x";
-  driver_test::writeText(dir.file("bad.txt"), render(bad));
+  driver_test::writeText(kinds.file("bad.txt"), render(bad));
   // Sparse: larger than the limit without a byte written.
-  const std::string huge = dir.file("huge.txt");
+  const std::string huge = kinds.file("huge.txt");
   driver_test::writeText(huge, "");
   std::filesystem::resize_file(huge, orvane::detail::kMaxParameterFileBytes + 1);
   const std::string lineSeven = ", line 7: expected the number of inversion times, an integer, found \"x\"";
@@ -379,23 +459,27 @@ TEST(ParameterFile, FromFileMessages) {
     std::string name;
     std::string message;
   } cases[] = {
-      {dir.file("missing.txt"), "", "Unable to open the input parameters file!"},
-      {dir.path(), "", "Unable to open the input parameters file!"},
+      {kinds.file("missing.txt"), "", "Unable to open the input parameters file!"},
+      {kinds.file("directory"), "", "Unable to open the input parameters file!"},
       // Cut at its NUL, the path would name text.txt.
-      {dir.file("text.txt") + std::string("\0x", 2), "", "Unable to open the input parameters file!"},
+      {kinds.file("text.txt") + std::string("\0x", 2), "", "Unable to open the input parameters file!"},
+      {kinds.file("fifo"), "", "The input parameters file is not a regular file!"},
+      {kinds.file("zero"), "", "The input parameters file is not a regular file!"},
       {huge, "", "The input parameters file is larger than 67108864 bytes!"},
-      {dir.file("bad.txt"), "", dir.file("bad.txt") + lineSeven},
-      {dir.file("bad.txt"), "UserParameters.txt", "UserParameters.txt" + lineSeven},
+      {kinds.file("bad.txt"), "", kinds.file("bad.txt") + lineSeven},
+      {kinds.file("bad.txt"), "UserParameters.txt", "UserParameters.txt" + lineSeven},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    std::string message = "accepted";
-    try {
-      Parameters::fromFile(c.path, c.name);
-    } catch (const orvane::Error& e) {
-      EXPECT_EQ(e.kind(), orvane::ErrorKind::kParameterFile);
-      message = e.what();
-    }
+    const std::string message = withoutWaiting<std::string>(kinds.file("fifo"), [&] {
+      try {
+        Parameters::fromFile(c.path, c.name);
+      } catch (const orvane::Error& e) {
+        EXPECT_EQ(e.kind(), orvane::ErrorKind::kParameterFile);
+        return std::string(e.what());
+      }
+      return std::string("accepted");
+    });
     EXPECT_EQ(message, c.message);
   }
   expectShippedExample(

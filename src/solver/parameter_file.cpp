@@ -4,10 +4,15 @@
 // its line instead of silently shifting every later value.
 #include "solver/parameter_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <sstream>
@@ -325,31 +330,60 @@ bool parseParameters(const std::string& text, const std::string& name, Parameter
   return true;
 }
 
+namespace {
+
+// Closes a descriptor on every way out.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
 FileRead readWholeFile(const char* path, std::string& text, std::size_t maxBytes) {
-  std::FILE* file = std::fopen(path, "r");
-  if (file == nullptr) return FileRead::kUnreadable;
   text.clear();
-  char buffer[4096];
-  std::size_t got;
-  bool tooLarge = false;
-  try {
-    // A device such as /dev/zero never ends: stop one buffer past the limit.
-    while (!tooLarge && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-      text.append(buffer, got);
-      tooLarge = text.size() > maxBytes;
+  // O_NONBLOCK: a FIFO without a writer would otherwise hold the open until
+  // one comes. Only regular files are read, and on those the flag does nothing.
+  int fd;
+  do {
+    fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    // A socket, or a device with no driver behind it, cannot be opened at all.
+    return errno == ENXIO || errno == ENODEV ? FileRead::kNotRegular : FileRead::kUnreadable;
+  }
+  FileDescriptor file(fd);
+  struct stat info;
+  if (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode)) return FileRead::kUnreadable;
+  if (!S_ISREG(info.st_mode)) return FileRead::kNotRegular;
+  if (std::uintmax_t(info.st_size) > maxBytes) return FileRead::kTooLarge;
+
+  // The file may still grow while it is read: stop one buffer past the limit.
+  text.reserve(std::size_t(info.st_size));
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      text.clear();
+      return FileRead::kUnreadable;
     }
-  } catch (const std::bad_alloc&) {
-    std::fclose(file);
-    throw;
+    if (got == 0) return FileRead::kRead;
+    text.append(buffer, std::size_t(got));
+    if (text.size() > maxBytes) {
+      text.clear();
+      return FileRead::kTooLarge;
+    }
   }
-  // A directory opens but cannot be read: ferror tells it from a short file.
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (tooLarge) {
-    text.clear();
-    return FileRead::kTooLarge;
-  }
-  return failed ? FileRead::kUnreadable : FileRead::kRead;
 }
 
 }  // namespace detail

@@ -23,15 +23,17 @@ bool parseParameters(const std::string& text, const std::string& name, Parameter
                      std::string& error);
 
 // A parameter file is a few dozen short lines; anything beyond this many bytes
-// (a device such as /dev/zero, a log written over the file) is refused unread
+// (a log written over the file, a file grown without end) is refused unread
 // rather than read until memory runs out.
 constexpr std::size_t kMaxParameterFileBytes = std::size_t(64) << 20;
 
-enum class FileRead { kRead, kUnreadable, kTooLarge };
+enum class FileRead { kRead, kUnreadable, kNotRegular, kTooLarge };
 
 // Reads the whole file into `text`. kUnreadable when it cannot be opened or
-// read (a directory of that name cannot be read either); kTooLarge when it
-// holds more than `maxBytes` bytes. Running out of memory throws std::bad_alloc.
+// read, a directory included; kNotRegular for a FIFO, a device or a socket,
+// which is refused without waiting for a writer; kTooLarge when it holds more
+// than `maxBytes` bytes. `text` is left empty unless kRead. Running out of
+// memory throws std::bad_alloc.
 FileRead readWholeFile(const char* path, std::string& text,
                        std::size_t maxBytes = kMaxParameterFileBytes);
 

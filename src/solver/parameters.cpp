@@ -31,6 +31,9 @@ Parameters Parameters::fromFile(const std::string& path, const std::string& name
   switch (read) {
     case detail::FileRead::kRead: break;
     case detail::FileRead::kUnreadable: fail("Unable to open the input parameters file!"); break;
+    case detail::FileRead::kNotRegular:
+      fail("The input parameters file is not a regular file!");
+      break;
     case detail::FileRead::kTooLarge:
       fail("The input parameters file is larger than " +
            std::to_string(detail::kMaxParameterFileBytes) + " bytes!");
