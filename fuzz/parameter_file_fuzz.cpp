@@ -1,7 +1,7 @@
 // Fuzz target: any bytes as "UserParameters.txt". Every input must end either
-// in parameters that keep the invariants below, or in one Error of kind
-// kParameterFile with a printable one-line message naming the file and a line.
-// Anything else aborts the run.
+// in parameters that check() accepts and that keep the invariants below, or in
+// one Error of kind kParameterFile with a printable one-line message naming
+// the file and a line. Anything else aborts the run.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +21,9 @@ void require(bool condition, const char* what) {
   }
 }
 
-// The invariants the run relies on.
+// The invariants the run relies on, written out here on their own rather than
+// through the reader's rules, so that a fault shared by the reader and
+// check() still shows.
 void checkInvariants(const orvane::Parameters& p) {
   const std::size_t times = p.Time.size();
   require(p.Nsizes() >= 1 && p.Ntol() >= 1, "Nsizes and Ntol >= 1");
@@ -62,5 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   checkInvariants(parameters);
+  try {
+    parameters.check();
+  } catch (const orvane::Error& e) {
+    std::cerr << "check() refuses what the reader accepted: " << e.what() << std::endl;
+    std::abort();
+  }
   return 0;
 }

@@ -72,6 +72,50 @@ std::string formatNumber(double v) {
   return s.str();
 }
 
+// A grid over a range of this width, at this step, as the search lays it.
+std::string gridStepRule(double step, double width, const std::string& range) {
+  if (!(step > 0.0)) return "a positive real number";
+  const double count = std::floor(width / step);
+  if (!(count >= 1.0)) return "a step that fits at least once into " + range;
+  if (count > kMaxGridCount) {
+    return "a step that fits at most " + std::to_string(INT_MAX) + " times into " + range;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string finiteRule(double value) { return std::isfinite(value) ? "" : "a finite real number"; }
+
+std::string inversionTimeRule(double time) {
+  return time >= 0.0 ? "" : "a real number of at least 0";
+}
+
+std::string positiveRule(double value) { return value > 0.0 ? "" : "a positive real number"; }
+
+std::string expansionSizeRule(int size) {
+  return size >= 1 ? "" : "an integer of at least 1";
+}
+
+// A range too wide for a double (say from -1e308 to 1e308) would make every
+// grid count infinite.
+std::string sigmaRangeRule(double sigmin, double sigmax) {
+  if (std::isfinite(sigmax - sigmin)) return "";
+  return "a value whose distance from the minimum sigma " + formatNumber(sigmin) +
+         " is a finite number";
+}
+
+std::string sigmaStepRule(double step, double sigmin, double sigmax) {
+  return gridStepRule(step, sigmax - sigmin,
+                      "the sigma range from " + formatNumber(sigmin) + " to " + formatNumber(sigmax));
+}
+
+std::string bStepRule(double step, double bmax) {
+  return gridStepRule(step, bmax, "the b range from 0 to " + formatNumber(bmax));
+}
+
+namespace {
+
 // Walks the text with the two steps of the format, keeping the line number.
 class Reader {
  public:
@@ -142,6 +186,11 @@ class Reader {
 
   // Fails at the current token (the value last read) with this expectation.
   bool failHere(const std::string& expected) { return fail(expected, foundToken()); }
+
+  // Applies a rule to the value last read, `what` naming it.
+  bool require(const std::string& what, const std::string& broken) {
+    return broken.empty() || failHere(what + ", " + broken);
+  }
 
   static std::string element(const std::string& what, int i, int count) {
     return what + " " + std::to_string(i + 1) + " of " + std::to_string(count);
@@ -214,13 +263,11 @@ bool parseSteps(Reader& in, Parameters& p) {
   in.discardLines(6);
   if (!in.readCount("the number of inversion times", 0, Ntimes)) return false;
   in.discardLines(3);
-  // f(t) is 0 for t < 0 by definition: there is nothing to compute.
   p.Time.assign(std::size_t(Ntimes), 0.0);
   for (int i = 0; i < Ntimes; ++i) {
     const std::string what = Reader::element("inversion time", i, Ntimes);
     double& t = p.Time[std::size_t(i)];
-    if (!in.readReal(what, t)) return false;
-    if (!(t >= 0.0)) return in.failHere(what + ", a real number of at least 0");
+    if (!in.readReal(what, t) || !in.require(what, inversionTimeRule(t))) return false;
   }
   in.discardLines(3);
   if (!in.readReals("requested relative error", Ntimes, p.RelErr)) return false;
@@ -228,15 +275,16 @@ bool parseSteps(Reader& in, Parameters& p) {
   // Any integer is read here; the run refuses values other than 0 and 1.
   if (!in.readInt("the search switch", p.SearchSwitch)) return false;
   const bool user = p.SearchSwitch == 0;
+  const bool search = p.SearchSwitch == 1;
   in.discardLines(3);
   // Fewer than one size (or tolerance) would leave every result unset.
   if (!in.readCount("the number of expansion sizes", 1, Nsizes)) return false;
   in.discardLines(3);
   p.NLag.assign(std::size_t(Nsizes), 0);
   for (int j = 0; j < Nsizes; ++j) {
-    std::string what = Reader::element("expansion size", j, Nsizes);
-    if (!in.readInt(what, p.NLag[std::size_t(j)])) return false;
-    if (p.NLag[std::size_t(j)] < 1) return in.failHere(what + ", an integer of at least 1");
+    const std::string what = Reader::element("expansion size", j, Nsizes);
+    int& n = p.NLag[std::size_t(j)];
+    if (!in.readInt(what, n) || !in.require(what, expansionSizeRule(n))) return false;
   }
   in.discardLines(5);
   if (!in.readReals("user sigma", Ntimes, p.sigmaUser)) return false;
@@ -247,8 +295,7 @@ bool parseSteps(Reader& in, Parameters& p) {
   for (int i = 0; i < Ntimes; ++i) {
     const std::string what = Reader::element("user b", i, Ntimes);
     double& b = p.bUser[std::size_t(i)];
-    if (!in.readReal(what, b)) return false;
-    if (user && !(b > 0.0)) return in.failHere(what + ", a positive real number");
+    if (!in.readReal(what, b) || (user && !in.require(what, positiveRule(b)))) return false;
   }
   in.discardLines(5);
   if (!in.readCount("the number of tolerances", 1, Ntol)) return false;
@@ -258,54 +305,27 @@ bool parseSteps(Reader& in, Parameters& p) {
   if (!in.readReal("the maximum sigma", p.sigmax)) return false;
 
   // With the search on, every tolerance must give a grid of at least one
-  // sigma and one b value, and no more than an int can count; the counts are
-  // taken as the search takes them. A sigma range too wide for a double (say
-  // from -1e308 to 1e308) would make every grid count infinite.
-  const bool search = p.SearchSwitch == 1;
-  if (search && !std::isfinite(p.sigmax - p.sigmin)) {
-    return in.failHere("the maximum sigma, a value whose distance from the minimum sigma " +
-                       formatNumber(p.sigmin) + " is a finite number");
-  }
+  // sigma and one b value, and no more than an int can count.
+  if (search && !in.require("the maximum sigma", sigmaRangeRule(p.sigmin, p.sigmax))) return false;
   in.discardLines(3);
   p.tols.assign(std::size_t(Ntol), 0.0);
   for (int k = 0; k < Ntol; ++k) {
-    std::string what = "the sigma resolution of tolerance " + std::to_string(k + 1) + " of " +
-                       std::to_string(Ntol);
+    const std::string what = "the sigma resolution of tolerance " + std::to_string(k + 1) +
+                             " of " + std::to_string(Ntol);
     double& step = p.tols[std::size_t(k)];
     if (!in.readReal(what, step)) return false;
-    if (!search) continue;
-    if (!(step > 0.0)) return in.failHere(what + ", a positive real number");
-    const double count = std::floor((p.sigmax - p.sigmin) / step);
-    if (!(count >= 1.0)) {
-      return in.failHere(what + ", a step that fits at least once into the sigma range from " +
-                         formatNumber(p.sigmin) + " to " + formatNumber(p.sigmax));
-    }
-    if (count > kMaxGridCount) {
-      return in.failHere(what + ", a step that fits at most " + std::to_string(INT_MAX) +
-                         " times into the sigma range from " + formatNumber(p.sigmin) + " to " +
-                         formatNumber(p.sigmax));
-    }
+    if (search && !in.require(what, sigmaStepRule(step, p.sigmin, p.sigmax))) return false;
   }
   in.discardLines(3);
   if (!in.readReal("the maximum b", p.bmax)) return false;
   in.discardLines(3);
   p.tolb.assign(std::size_t(Ntol), 0.0);
   for (int k = 0; k < Ntol; ++k) {
-    std::string what = "the b resolution of tolerance " + std::to_string(k + 1) + " of " +
-                       std::to_string(Ntol);
+    const std::string what = "the b resolution of tolerance " + std::to_string(k + 1) + " of " +
+                             std::to_string(Ntol);
     double& step = p.tolb[std::size_t(k)];
     if (!in.readReal(what, step)) return false;
-    if (!search) continue;
-    if (!(step > 0.0)) return in.failHere(what + ", a positive real number");
-    const double count = std::floor(p.bmax / step);
-    if (!(count >= 1.0)) {
-      return in.failHere(what + ", a step that fits at least once into the b range from 0 to " +
-                         formatNumber(p.bmax));
-    }
-    if (count > kMaxGridCount) {
-      return in.failHere(what + ", a step that fits at most " + std::to_string(INT_MAX) +
-                         " times into the b range from 0 to " + formatNumber(p.bmax));
-    }
+    if (search && !in.require(what, bStepRule(step, p.bmax))) return false;
   }
   // The rest of the last line and anything after it is never read.
   return true;

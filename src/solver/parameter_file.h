@@ -1,7 +1,8 @@
 // The reader of a parameter file, behind orvane::Parameters::fromText and
 // fromFile: the file's text is walked with two steps only (discard a line;
 // extract one value), and every value is checked, so a malformed file is
-// refused with one message naming the line.
+// refused with one message naming the line. The rules on single values are
+// shared with Parameters::check().
 #pragma once
 
 #include <cstddef>
@@ -36,6 +37,20 @@ enum class FileRead { kRead, kUnreadable, kNotRegular, kTooLarge };
 // memory throws std::bad_alloc.
 FileRead readWholeFile(const char* path, std::string& text,
                        std::size_t maxBytes = kMaxParameterFileBytes);
+
+// Rules on single values. Each returns "" when the value passes, otherwise
+// what was expected, worded to follow the value's name in a message:
+// "inversion time 2 of 2, " + "a real number of at least 0".
+std::string finiteRule(double value);          // what check() asks of every real
+std::string inversionTimeRule(double time);    // f(t) is 0 for t < 0: nothing to compute
+std::string positiveRule(double value);        // the user's b with SearchSwitch 0
+std::string expansionSizeRule(int size);
+// The search grid (SearchSwitch 1): the sigma range [sigmin, sigmax) must have
+// a finite width, and each step must fit between 1 and INT_MAX times into its
+// range, counted as the search counts: floor(width / step).
+std::string sigmaRangeRule(double sigmin, double sigmax);
+std::string sigmaStepRule(double step, double sigmin, double sigmax);
+std::string bStepRule(double step, double bmax);
 
 }  // namespace detail
 }  // namespace orvane
