@@ -3,6 +3,8 @@
 // by a signal or the alarm) with its expected exit code and message, write
 // only printable text, and never present a value that is not a number as a
 // result that met its tolerance.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -26,7 +28,7 @@ constexpr bool kHostBackend = true;
 constexpr bool kHostBackend = false;
 #endif
 
-enum class Setup { File, Directory, DanglingSymlink, SymlinkLoop, LinkToDevZero, NoFile };
+enum class Setup { File, Directory, DanglingSymlink, SymlinkLoop, LinkToDevZero, Fifo, NoFile };
 enum class Stream { Err, Out };
 
 struct Row {
@@ -88,6 +90,8 @@ Row setupRow(const std::string& name, Setup setup, const std::string& message) {
 }
 
 const std::string kOpen = "Unable to open the input parameters file!\nPress enter to exit the program!\n";
+const std::string kNotRegular =
+    "The input parameters file is not a regular file!\nPress enter to exit the program!\n";
 
 std::vector<Row> handRows() {
   std::vector<Row> rows;
@@ -120,6 +124,14 @@ std::vector<Row> handRows() {
               "line 16: expected the search switch, an integer, found \"99999999999999999999\" (out of range)"));
   add(refused("time beyond double", [](Layout& l) { l.Time = "0.5 1e309"; },
               "line 10: expected inversion time 2 of 2, a real number, found \"1e309\" (out of range)"));
+  add(refused("negative time", [](Layout& l) { l.Time = "-1 0"; },
+              "line 10: expected inversion time 1 of 2, a real number of at least 0, found \"-1\""));
+  add(refused("user b 0 at the user's (sigma, b)",
+              [](Layout& l) { l.SearchSwitch = "0"; l.bUser = "1 0"; },
+              "line 30: expected user b 2 of 2, a positive real number, found \"0\""));
+  add(refused("negative user b at the user's (sigma, b)",
+              [](Layout& l) { l.SearchSwitch = "0"; l.bUser = "-1 1"; },
+              "line 30: expected user b 1 of 2, a positive real number, found \"-1\""));
   {
     Row r = textRow("a count of 100000 digits", "\n\n\n\n\n\n" + std::string(100000, '7') + "\n", 1,
                     "line 7: expected the number of inversion times, an integer, found \"" +
@@ -254,12 +266,11 @@ std::vector<Row> handRows() {
   add(setupRow("a symbolic link to itself", Setup::SymlinkLoop, kOpen));
   add(setupRow("no file", Setup::NoFile, kOpen));
   {
-    Row r = setupRow("a link to /dev/zero, a file without end", Setup::LinkToDevZero,
-                     "The input parameters file is larger than 67108864 bytes!\n"
-                     "Press enter to exit the program!\n");
-    r.limitAddressSpace = true;  // refused at the size limit, not when memory runs out
+    Row r = setupRow("a link to /dev/zero, a file without end", Setup::LinkToDevZero, kNotRegular);
+    r.limitAddressSpace = true;  // refused unread, not when memory runs out
     add(r);
   }
+  add(setupRow("a FIFO without a writer", Setup::Fifo, kNotRegular));
 
   // Well-formed files that must run to the end.
   add(runs("shipped example", [](Layout&) {}));
@@ -277,10 +288,10 @@ std::vector<Row> handRows() {
   // that is not a number carries tolerance flag 1 (checked for every run).
   add(runs("requested relative error 0", [](Layout& l) { l.RelErr = "0 0"; }));
   add(runs("time 1e300", [](Layout& l) { l.Time = "1e300 1"; }));
-  add(runs("negative and zero times", [](Layout& l) { l.Time = "-1 0"; }));
+  add(runs("time 0", [](Layout& l) { l.Time = "0 1"; }));
   add(runs("maximum sigma 1e300", [](Layout& l) { l.sigmax = "1e300"; l.tols = "1e299 1e299"; }));
   add(runs("user sigma 1e300", [](Layout& l) { l.SearchSwitch = "0"; l.sigmaUser = "1e300 0"; }));
-  add(runs("user b 0 and -1", [](Layout& l) { l.SearchSwitch = "0"; l.bUser = "0 -1"; }));
+  add(runs("user b 0 and -1 left unused by the search", [](Layout& l) { l.bUser = "0 -1"; }));
   add(runs("subnormal resolutions unused without the search",
            [](Layout& l) { l.SearchSwitch = "0"; l.tols = "4.9e-324 -1"; }));
   return rows;
@@ -432,6 +443,7 @@ TEST_P(BadInput, EndsCleanlyWithItsMessage) {
     case Setup::DanglingSymlink: std::filesystem::create_symlink(dir + "/absent.txt", file); break;
     case Setup::SymlinkLoop: std::filesystem::create_symlink(file, file); break;
     case Setup::LinkToDevZero: std::filesystem::create_symlink("/dev/zero", file); break;
+    case Setup::Fifo: ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); break;
     case Setup::NoFile: break;
   }
 

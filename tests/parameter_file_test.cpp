@@ -1,42 +1,65 @@
 // The parameter file reader: layouts that must read the same as the shipped
-// example, and every malformed input with its one-line message.
+// example, every malformed input with its one-line message, and the files
+// that are refused before their text is read.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
-#include "driver/parameter_file.h"
+#include "orvane/error.h"
+#include "orvane/parameters.h"
+#include "solver/parameter_file.h"
 #include "support/driver_support.h"
 
 using driver_test::Layout;
 using driver_test::render;
+using orvane::Parameters;
+using orvane::detail::FileRead;
+using orvane::detail::readWholeFile;
 
 namespace {
 
-ParsedParameters parseOk(const std::string& text) {
-  ParsedParameters p;
-  std::string error;
-  EXPECT_TRUE(parseParameters(text, p, error)) << error;
-  return p;
+Parameters parseOk(const std::string& text) {
+  try {
+    return Parameters::fromText(text);
+  } catch (const orvane::Error& e) {
+    ADD_FAILURE() << e.what();
+    return Parameters();
+  }
 }
 
-std::string parseError(const std::string& text) {
-  ParsedParameters p;
-  std::string error;
-  EXPECT_FALSE(parseParameters(text, p, error));
-  return error;
+std::string parseError(const std::string& text, const std::string& name = "UserParameters.txt") {
+  try {
+    Parameters::fromText(text, name);
+  } catch (const orvane::Error& e) {
+    EXPECT_EQ(e.kind(), orvane::ErrorKind::kParameterFile);
+    return e.what();
+  }
+  ADD_FAILURE() << "accepted";
+  return "";
 }
 
-void expectShippedExample(const ParsedParameters& p) {
-  EXPECT_EQ(p.Ntimes, 2);
+void expectShippedExample(const Parameters& p) {
+  EXPECT_EQ(p.Ntimes(), 2);
   EXPECT_EQ(p.Time, (std::vector<double>{0.5, 1.0}));
   EXPECT_EQ(p.RelErr, (std::vector<double>{1e-6, 1e-6}));
   EXPECT_EQ(p.SearchSwitch, 1);
-  EXPECT_EQ(p.Nsizes, 1);
+  EXPECT_EQ(p.Nsizes(), 1);
   EXPECT_EQ(p.NLag, (std::vector<int>{64}));
   EXPECT_EQ(p.sigmaUser, (std::vector<double>{0.0, 0.0}));
   EXPECT_EQ(p.bUser, (std::vector<double>{1.0, 1.0}));
-  EXPECT_EQ(p.Ntol, 2);
+  EXPECT_EQ(p.Ntol(), 2);
   EXPECT_EQ(p.sigmin, 0.0);
   EXPECT_EQ(p.sigmax, 30.0);
   EXPECT_EQ(p.tols, (std::vector<double>{1.0, 0.5}));
@@ -108,10 +131,12 @@ TEST(ParameterFile, SignedDecimalFormsWithoutWholePart) {
   Layout l;
   l.SearchSwitch = "0";
   l.sigmaUser = "-.5 -5.e-1";
-  l.bUser = "-0. +.25E+1";
-  ParsedParameters p = parseOk(render(l));
+  l.bUser = "+.5 +.25E+1";
+  l.Time = "-0. +0.";  // zero with either sign is a time of at least 0
+  Parameters p = parseOk(render(l));
   EXPECT_EQ(p.sigmaUser, (std::vector<double>{-0.5, -0.5}));
-  EXPECT_EQ(p.bUser, (std::vector<double>{0.0, 2.5}));
+  EXPECT_EQ(p.bUser, (std::vector<double>{0.5, 2.5}));
+  EXPECT_EQ(p.Time, (std::vector<double>{0.0, 0.0}));
 }
 
 TEST(ParameterFile, CountOfZeroTimesLeavesEmptyListsOnTheirLines) {
@@ -121,24 +146,34 @@ TEST(ParameterFile, CountOfZeroTimesLeavesEmptyListsOnTheirLines) {
   l.RelErr = "text on an unread list line";
   l.sigmaUser = "";
   l.bUser = "";
-  ParsedParameters p = parseOk(render(l));
-  EXPECT_EQ(p.Ntimes, 0);
+  Parameters p = parseOk(render(l));
+  EXPECT_EQ(p.Ntimes(), 0);
   EXPECT_TRUE(p.Time.empty() && p.RelErr.empty() && p.sigmaUser.empty() && p.bUser.empty());
   EXPECT_EQ(p.SearchSwitch, 1);  // the later values stay in place
   EXPECT_EQ(p.NLag, (std::vector<int>{64}));
   EXPECT_EQ(p.tolb, (std::vector<double>{1.0, 0.5}));
 }
 
-TEST(ParameterFile, SearchValuesAreUncheckedWithoutTheSearch) {
+// Each value is checked only where it is used: the grid with the search, the
+// user's b without it.
+TEST(ParameterFile, ValuesAreUncheckedWhereTheyAreUnused) {
   Layout l;
   l.SearchSwitch = "0";
   l.tols = "0 -1";
   l.tolb = "100 0";
-  ParsedParameters p = parseOk(render(l));
+  Parameters p = parseOk(render(l));
   EXPECT_EQ(p.tols, (std::vector<double>{0.0, -1.0}));
-  // A switch other than 0 or 1 is refused later, by the input report.
+  // A switch other than 0 or 1 is refused later, by the run.
   l.SearchSwitch = "2";
+  l.bUser = "0 -1";
   EXPECT_EQ(parseOk(render(l)).SearchSwitch, 2);
+  Layout search;
+  search.bUser = "0 -1";
+  EXPECT_EQ(parseOk(render(search)).bUser, (std::vector<double>{0.0, -1.0}));
+  // A subnormal b is still positive.
+  l.SearchSwitch = "0";
+  l.bUser = "4.9e-324 1";
+  EXPECT_GT(parseOk(render(l)).bUser[0], 0.0);
 }
 
 TEST(ParameterFile, GridsOfExactlyOneValueAreAccepted) {
@@ -146,7 +181,7 @@ TEST(ParameterFile, GridsOfExactlyOneValueAreAccepted) {
   l.tols = "30 0.5";  // floor(30 / 30) = 1
   l.tolb = "1.0 30";
   l.bmax = "30";
-  ParsedParameters p = parseOk(render(l));
+  Parameters p = parseOk(render(l));
   EXPECT_EQ(p.tols[0], 30.0);
   EXPECT_EQ(p.tolb[1], 30.0);
   // Underflow is not an error; the value is kept (here as zero or a subnormal).
@@ -201,6 +236,11 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
        "line 10: expected inversion time 2 of 2, a real number, found \"1.0abc\""},
       {[](Layout& l) { l.Time = "0x1p3 1"; },
        "line 10: expected inversion time 1 of 2, a real number, found \"0x1p3\""},
+      // f(t) is 0 for t < 0: there is nothing to compute.
+      {[](Layout& l) { l.Time = "-0.5 1"; },
+       "line 10: expected inversion time 1 of 2, a real number of at least 0, found \"-0.5\""},
+      {[](Layout& l) { l.Time = "0.5 -1e-300"; },
+       "line 10: expected inversion time 2 of 2, a real number of at least 0, found \"-1e-300\""},
       // A list one value short reads into the next caption.
       {[](Layout& l) { l.RelErr = "1e-06"; },
        "line 14: expected requested relative error 2 of 2, a real number, found \"#\""},
@@ -218,6 +258,13 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
        "line 27: expected user sigma 2 of 2, a real number, found \"zero\""},
       {[](Layout& l) { l.bUser = "1,0 1.0"; },
        "line 30: expected user b 1 of 2, a real number, found \"1,0\""},
+      // The user's b, when used, scales the Laguerre functions: it must be positive.
+      {[](Layout& l) { l.SearchSwitch = "0"; l.bUser = "1.0 0"; },
+       "line 30: expected user b 2 of 2, a positive real number, found \"0\""},
+      {[](Layout& l) { l.SearchSwitch = "0"; l.bUser = "-1 1"; },
+       "line 30: expected user b 1 of 2, a positive real number, found \"-1\""},
+      {[](Layout& l) { l.SearchSwitch = "0"; l.bUser = "1e-400 1"; },  // underflows to 0
+       "line 30: expected user b 1 of 2, a positive real number, found \"1e-400\""},
       {[](Layout& l) { l.Ntol = "0"; },
        "line 35: expected the number of tolerances, an integer of at least 1, found \"0\""},
       {[](Layout& l) { l.sigmin = "-"; },
@@ -267,6 +314,11 @@ TEST(ParameterFile, MalformedInputNamesLineExpectationAndFinding) {
     c.change(layout);
     EXPECT_EQ(parseError(render(layout)), std::string("UserParameters.txt, ") + c.message);
   }
+  // The messages call the file by the name they are given.
+  Layout l;
+  l.Ntimes = "x";
+  EXPECT_EQ(parseError(render(l), "run/p.txt"),
+            "run/p.txt, line 7: expected the number of inversion times, an integer, found \"x\"");
 }
 
 TEST(ParameterFile, FileEndingEarlyNamesItsLastLine) {
@@ -299,21 +351,137 @@ TEST(ParameterFile, HugeCountIsRefusedBeforeAllocating) {
       << error;
 }
 
-TEST(ParameterFile, ReadWholeFile) {
-  driver_test::ScratchDir dir;
-  ASSERT_FALSE(dir.path().empty());
+namespace {
+
+// Runs `read`, which must not wait for a writer of the FIFO at `fifo`. If it
+// is still waiting after five seconds, a writer comes and goes to release it,
+// and the test fails.
+template <class T>
+T withoutWaiting(const std::string& fifo, const std::function<T()>& read) {
+  std::future<T> done = std::async(std::launch::async, read);
+  if (done.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+    ADD_FAILURE() << "the read waited for a writer of the FIFO";
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+  }
+  return done.get();
+}
+
+// Everything that may stand where the parameter file is expected, in a
+// scratch folder. The socket stays bound while the folder lives.
+class FileKinds {
+ public:
+  FileKinds() {
+    EXPECT_FALSE(dir_.path().empty());
+    driver_test::writeText(file("text.txt"), text());
+    std::filesystem::create_directory(file("directory"));
+    EXPECT_EQ(::mkfifo(file("fifo").c_str(), 0600), 0) << std::strerror(errno);
+    std::filesystem::create_symlink("/dev/zero", file("zero"));
+    std::filesystem::create_symlink("/dev/null", file("null"));
+    std::filesystem::create_symlink(file("absent.txt"), file("dangling"));
+    socket_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = file("socket");
+    EXPECT_LT(path.size(), sizeof address.sun_path);
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+        << std::strerror(errno);
+  }
+  ~FileKinds() {
+    if (socket_ >= 0) ::close(socket_);
+  }
+  std::string file(const std::string& name) const { return dir_.file(name); }
+  static std::string text() { return "a\r\nb\n" + std::string(10000, 'z'); }
+
+ private:
+  driver_test::ScratchDir dir_;
+  int socket_ = -1;
+};
+
+}  // namespace
+
+TEST(ParameterFile, OnlyRegularFilesAreRead) {
+  FileKinds kinds;
+  const struct {
+    const char* name;
+    FileRead expected;
+  } cases[] = {
+      {"text.txt", FileRead::kRead},
+      {"missing.txt", FileRead::kUnreadable},
+      {"dangling", FileRead::kUnreadable},
+      // A directory opens on Linux but can never be read.
+      {"directory", FileRead::kUnreadable},
+      // None of these is waited on: a FIFO without a writer, a device without
+      // end, a socket (which cannot even be opened).
+      {"fifo", FileRead::kNotRegular},
+      {"zero", FileRead::kNotRegular},
+      {"null", FileRead::kNotRegular},
+      {"socket", FileRead::kNotRegular},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text = "left from before";
+    const std::string path = kinds.file(c.name);
+    const FileRead read = withoutWaiting<FileRead>(
+        kinds.file("fifo"), [&] { return readWholeFile(path.c_str(), text); });
+    EXPECT_EQ(read, c.expected);
+    EXPECT_EQ(text, c.expected == FileRead::kRead ? FileKinds::text() : "");
+  }
+}
+
+TEST(ParameterFile, SizeLimit) {
+  FileKinds kinds;
+  const std::string path = kinds.file("text.txt");
+  const std::size_t size = FileKinds::text().size();
   std::string text;
-  EXPECT_EQ(readWholeFile(dir.file("missing.txt").c_str(), text), FileRead::kUnreadable);
-  // A directory of that name opens on some systems but can never be read.
-  EXPECT_EQ(readWholeFile(dir.path().c_str(), text), FileRead::kUnreadable);
-  std::string bytes = "a\r\nb\n" + std::string(10000, 'z');
-  driver_test::writeText(dir.file("p.txt"), bytes);
-  ASSERT_EQ(readWholeFile(dir.file("p.txt").c_str(), text), FileRead::kRead);
-  EXPECT_EQ(text, bytes);
   // Exactly the limit is read; one byte more is refused and nothing is kept.
-  ASSERT_EQ(readWholeFile(dir.file("p.txt").c_str(), text, bytes.size()), FileRead::kRead);
-  EXPECT_EQ(readWholeFile(dir.file("p.txt").c_str(), text, bytes.size() - 1), FileRead::kTooLarge);
+  ASSERT_EQ(readWholeFile(path.c_str(), text, size), FileRead::kRead);
+  EXPECT_EQ(text.size(), size);
+  EXPECT_EQ(readWholeFile(path.c_str(), text, size - 1), FileRead::kTooLarge);
   EXPECT_TRUE(text.empty());
-  // A file without end is stopped at the limit.
-  EXPECT_EQ(readWholeFile("/dev/zero", text, 100000), FileRead::kTooLarge);
+}
+
+// fromFile turns each way of failing into its message, every one of kind
+// kParameterFile; the messages of the text name the file as they are told.
+TEST(ParameterFile, FromFileMessages) {
+  FileKinds kinds;
+  Layout bad;
+  bad.Ntimes = "x";
+  driver_test::writeText(kinds.file("bad.txt"), render(bad));
+  // Sparse: larger than the limit without a byte written.
+  const std::string huge = kinds.file("huge.txt");
+  driver_test::writeText(huge, "");
+  std::filesystem::resize_file(huge, orvane::detail::kMaxParameterFileBytes + 1);
+  const std::string lineSeven = ", line 7: expected the number of inversion times, an integer, found \"x\"";
+  const struct {
+    std::string path;
+    std::string name;
+    std::string message;
+  } cases[] = {
+      {kinds.file("missing.txt"), "", "Unable to open the input parameters file!"},
+      {kinds.file("directory"), "", "Unable to open the input parameters file!"},
+      // Cut at its NUL, the path would name text.txt.
+      {kinds.file("text.txt") + std::string("\0x", 2), "", "Unable to open the input parameters file!"},
+      {kinds.file("fifo"), "", "The input parameters file is not a regular file!"},
+      {kinds.file("zero"), "", "The input parameters file is not a regular file!"},
+      {huge, "", "The input parameters file is larger than 67108864 bytes!"},
+      {kinds.file("bad.txt"), "", kinds.file("bad.txt") + lineSeven},
+      {kinds.file("bad.txt"), "UserParameters.txt", "UserParameters.txt" + lineSeven},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string message = withoutWaiting<std::string>(kinds.file("fifo"), [&] {
+      try {
+        Parameters::fromFile(c.path, c.name);
+      } catch (const orvane::Error& e) {
+        EXPECT_EQ(e.kind(), orvane::ErrorKind::kParameterFile);
+        return std::string(e.what());
+      }
+      return std::string("accepted");
+    });
+    EXPECT_EQ(message, c.message);
+  }
+  expectShippedExample(
+      Parameters::fromFile(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
 }
