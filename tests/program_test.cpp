@@ -156,3 +156,16 @@ TEST(Program, NoDeviceIsRefused) {
   EXPECT_EQ(r.err, kRefusal);
 }
 #endif
+
+// Output that cannot be written is a failed run: a full disk or a closed
+// standard output ends with a message on standard error and exit code 1.
+TEST(Program, UnwritableOutputFailsTheRun) {
+  for (const char* out : {"> /dev/full", ">&-"}) {
+    SCOPED_TRACE(out);
+    ScratchDir dir;
+    driver_test::writeText(dir.file("UserParameters.txt"), shippedExample());
+    ProcessResult r = driver_test::runIn(dir, ORVANE_BIN, "", out);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "The output could not be written to standard output.\n");
+  }
+}

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -187,8 +188,8 @@ TEST(InputReport, EmptyListsAndTinyValues) {
 
 TEST(ResultReport, ScientificRecordsWithSignedImaginaryPart) {
   auto w = construct(Layout());
-  w->Results[0] = WeeksResult{0.5, make_cuDoubleComplex(0.25, -0.5), 1.5, 12.0, 3e-9, 1.2e-8, 0};
-  w->Results[1] = WeeksResult{1.0, make_cuDoubleComplex(-123456.789, 0.0), 0.0, 30.0, 1e300, 2.0, 1};
+  w->Results[0] = WeeksResult{0.5, make_cuDoubleComplex(0.25, -0.5), 1.5, 12.0, 3e-9, 1.2e-8, 0, 0, 0, 0};
+  w->Results[1] = WeeksResult{1.0, make_cuDoubleComplex(-123456.789, 0.0), 0.0, 30.0, 1e300, 2.0, 1, 0, 0, 0};
   std::ostringstream out;
   out << std::fixed;  // as the input report leaves it
   writeResultReport(*w, out);
@@ -212,6 +213,20 @@ TEST(ResultReport, ScientificRecordsWithSignedImaginaryPart) {
             "Tolerance Flag = 1\n"
             "\n"
             "Walk clock time = 1.500000e+00\n");
+}
+
+// A NaN prints as "nan" whatever its sign bit (the C library writes "-nan").
+TEST(ResultReport, NotANumberOfEitherSignIsNan) {
+  auto w = construct(Layout());
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  w->Results[0] = WeeksResult{0.5, make_cuDoubleComplex(-nan, nan), -nan, 1.0, -nan, nan, 1, 0, 0, 0};
+  w->Results[1] = w->Results[0];
+  std::ostringstream out;
+  writeResultReport(*w, out);
+  EXPECT_EQ(out.str().find("-nan"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("f(t) = nan + nanI\nsigma = nan\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("Absolute Error Prediction = nan\nRelative Error Prediction = nan\n"),
+            std::string::npos);
 }
 
 TEST(ResultReport, NoTimesStillSwitchesToScientific) {
