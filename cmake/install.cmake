@@ -54,9 +54,9 @@ endif()
 configure_package_config_file(cmake/orvaneConfig.cmake.in
   "${CMAKE_BINARY_DIR}/cmake/orvaneConfig.cmake"
   INSTALL_DESTINATION "${ORVANE_INSTALL_CMAKEDIR}")
-# 0.x releases keep their interface within a major version; a 1.0 may change
-# the transform interface that callers compile against, so a request for 0.2
-# must not be satisfied by it (SameMajorVersion would).
+# SameMajorVersion: a request for 0.2 is met by 0.2.x and later 0.x releases,
+# not by 1.0, which may change the interface that callers compile against (the
+# transform templates, the Parameters fields); AnyNewerVersion would accept it.
 write_basic_package_version_file("${CMAKE_BINARY_DIR}/cmake/orvaneConfigVersion.cmake"
   VERSION "${PROJECT_VERSION}" COMPATIBILITY SameMajorVersion)
 install(FILES "${CMAKE_BINARY_DIR}/cmake/orvaneConfig.cmake"
