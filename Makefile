@@ -1,10 +1,20 @@
-# Quick start: `make run` builds and runs the shipped example; `make test`
-# builds and runs the whole test suite (and, where nvcc exists, compiles the
-# CUDA backend so that it keeps building).
+# Quick start: `make run` builds the two programs and runs the shipped example;
+# `make test` builds everything and runs every check (the C++ tests, the
+# sanitizer suite, fuzzing, the CUDA build where nvcc exists, the library
+# example), each stage's output in a log under build*/ and one summary line per
+# stage on the console.
 JOBS ?= $(shell nproc)
 NVCC := $(shell command -v nvcc 2>/dev/null || ls /usr/local/cuda/bin/nvcc 2>/dev/null)
 
-.PHONY: all deps configure build run test bench cuda-build sanitize-test fuzz clean
+# The transforms compiled in: a make variable of the same name (make test
+# ORVANE_USER_FS=path) or else build/'s cached setting, passed to every build so
+# that the sanitizer, fuzz and CUDA builds compile the same F(s) as build/.
+cached = $(shell sed -n 's/^$(1):[A-Z]*=//p' build/CMakeCache.txt 2>/dev/null)
+ORVANE_USER_FS ?= $(call cached,ORVANE_USER_FS)
+ORVANE_DIAG_USER_FS ?= $(call cached,ORVANE_DIAG_USER_FS)
+FS_OPTIONS = $(foreach v,ORVANE_USER_FS ORVANE_DIAG_USER_FS,$(if $($(v)),"-D$(v)=$($(v))"))
+
+.PHONY: all deps configure build run test bench cuda-build sanitize-test fuzz library-example clean
 
 all: build
 
@@ -12,29 +22,26 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	cmake --preset default
+	cmake --preset default $(FS_OPTIONS)
 
 build: configure
 	cmake --build --preset default -j $(JOBS)
 
-run: build
+run: configure
+	cmake --build --preset default -j $(JOBS) --target orvane orvane-diag
 	@rm -rf build/run && mkdir -p build/run
 	@cp examples/UserParameters.txt build/run/
 	cd build/run && ../orvane < /dev/null
 
-test: build
-	ctest --preset default -j $(JOBS)
-	$(MAKE) sanitize-test
-	$(MAKE) fuzz FUZZ_SECONDS=$(CI_FUZZ_SECONDS)
-ifneq ($(NVCC),)
-	$(MAKE) cuda-build
-endif
+# Every stage runs, even after a failure; make test fails if any stage failed.
+test: deps
+	@JOBS=$(JOBS) NVCC="$(NVCC)" FUZZ_SECONDS=$(CI_FUZZ_SECONDS) scripts/test-stages.sh $(MAKE)
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails the run.
 SANITIZER_ENV := ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 sanitize-test: deps
-	cmake -S . -B build-asan -DORVANE_BACKEND=host -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZE=ON
+	cmake -S . -B build-asan -DORVANE_BACKEND=host -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZE=ON $(FS_OPTIONS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && $(SANITIZER_ENV) ctest --output-on-failure --no-tests=error -j $(JOBS)
 
@@ -43,7 +50,8 @@ sanitize-test: deps
 FUZZ_SECONDS ?= 300
 CI_FUZZ_SECONDS ?= 30
 fuzz: deps
-	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF \
+	  $(FS_OPTIONS)
 	cmake --build build-fuzz -j $(JOBS) --target orvane_fuzz_params
 	@mkdir -p build-fuzz/corpus build-fuzz/artifacts
 	build-fuzz/fuzz/orvane_fuzz_params $(wildcard fuzz/regressions/* fuzz/corpus/*) > build-fuzz/replay.log 2>&1 || (cat build-fuzz/replay.log; exit 1)
@@ -56,7 +64,7 @@ fuzz: deps
 BENCH_MIN_TIME ?= 0.05
 bench: deps
 	@scripts/install-deps.sh --bench
-	cmake --preset default -DORVANE_BUILD_BENCH=ON
+	cmake --preset default -DORVANE_BUILD_BENCH=ON $(FS_OPTIONS)
 	cmake --build --preset default -j $(JOBS) --target orvane_benchmarks
 	build/bench/orvane_bench --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_counters_tabular=true \
 	  --benchmark_out=build/bench/stages.json --benchmark_out_format=json
@@ -64,8 +72,13 @@ bench: deps
 
 # Compiles and links the CUDA backend (it runs only where there is a GPU).
 cuda-build: deps
-	cmake --preset cuda -DORVANE_BUILD_TESTS=OFF -DCMAKE_CUDA_COMPILER=$(NVCC)
+	cmake --preset cuda -DORVANE_BUILD_TESTS=OFF -DCMAKE_CUDA_COMPILER=$(NVCC) $(FS_OPTIONS)
 	cmake --build --preset cuda -j $(JOBS)
+
+# Installs build/ into a temporary prefix, builds examples/library against it
+# and checks what invert_exp prints.
+library-example: build
+	tests/packaging/library_example.sh build
 
 clean:
 	rm -rf build build-cuda build-asan build-fuzz
