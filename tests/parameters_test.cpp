@@ -65,7 +65,10 @@ TEST(ParametersCheck, RefusalsNameTheFieldAndTheExpectation) {
       {[](Parameters& p) { p.RelErr = {1e-6}; }, "the size of RelErr is 1; expected 2, the size of Time"},
       {[](Parameters& p) { p.sigmaUser.push_back(0); },
        "the size of sigmaUser is 3; expected 2, the size of Time"},
-      {[](Parameters& p) { p.bUser.clear(); p.Time[0] = -1; },
+      {[](Parameters& p) { p.bUser.pop_back(); p.Time[0] = -1; },
+       "the size of bUser is 1; expected 2, the size of Time"},
+      // Without a search the user's pairs are needed; with one they may be left empty.
+      {[](Parameters& p) { p.SearchSwitch = 0; p.bUser.clear(); },
        "the size of bUser is 0; expected 2, the size of Time"},
       {[](Parameters& p) { p.NLag.clear(); }, "the size of NLag is 0; expected at least 1"},
       {[](Parameters& p) { p.tols.clear(); p.tolb.clear(); }, "the size of tols is 0; expected at least 1"},

@@ -56,6 +56,13 @@ TEST(Solver, ResultsAsDataWithTheRecordThatProducedThem) {
   EXPECT_EQ(u.tols, 0.0);
   EXPECT_EQ(u.tolb, 0.0);
   EXPECT_EQ(u.NLag, 32);
+  // A search needs no user pairs.
+  orvane::Parameters bare;
+  bare.Time = {1.0};
+  bare.RelErr = {1e-10};
+  EXPECT_NEAR(solver.run(bare, hd::ExpDecay{})[0].ft.x, std::exp(-1.0), 1e-12);
+  bare.SearchSwitch = 0;
+  EXPECT_THROW(solver.run(bare, hd::ExpDecay{}), orvane::Error);
 }
 
 // The search keeps a grid's error sums for the times of one run; a later run

@@ -14,8 +14,8 @@ struct Parameters {
   std::vector<double> RelErr;     // requested relative error of each time
   int SearchSwitch = 1;           // 0: the user's (sigma, b) of each time; 1: search a grid
   std::vector<int> NLag{64};      // expansion sizes N, tried in order, each 1 or more
-  std::vector<double> sigmaUser;  // the user's sigma of each time (SearchSwitch 0)
-  std::vector<double> bUser;      // the user's b of each time, positive (SearchSwitch 0)
+  std::vector<double> sigmaUser;  // the user's sigma of each time (SearchSwitch 0; may be
+  std::vector<double> bUser;      // left empty with a search); b positive
   double sigmin = 0.0;            // sigma search range [sigmin, sigmax)
   double sigmax = 30.0;
   std::vector<double> tols{1.0, 0.5};  // sigma grid step of each tolerance

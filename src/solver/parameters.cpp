@@ -110,6 +110,9 @@ void Parameters::check() const {
         SameLength{"sigmaUser", sigmaUser.size(), "Time", Time.size()},
         SameLength{"bUser", bUser.size(), "Time", Time.size()},
         SameLength{"tolb", tolb.size(), "tols", tols.size()}}) {
+    // With a search the user's pairs are unused and may be left empty.
+    const bool userList = s.field[0] == 's' || s.field[0] == 'b';
+    if (userList && SearchSwitch != 0 && s.size == 0) continue;
     if (s.size != s.expected) {
       refuse(std::string("the size of ") + s.field, std::to_string(s.size),
              std::to_string(s.expected) + ", the size of " + s.as);

@@ -71,10 +71,19 @@ std::vector<WeeksResult> Solver::run(const Parameters& p, const Transform& trans
     throw Error(ErrorKind::kSearchSwitch, "Incorrect selection for the SearchSwitch variable.");
   p.check();
   impl_->memory.clear();
+  // A search may come without the user's pairs; the run loop reads one per time.
+  Parameters filled;
+  const Parameters* params = &p;
+  if (p.sigmaUser.size() != p.Time.size() || p.bUser.size() != p.Time.size()) {
+    filled = p;
+    filled.sigmaUser.assign(p.Time.size(), 0.0);
+    filled.bUser.assign(p.Time.size(), 0.0);
+    params = &filled;
+  }
   StageContext c{impl_->ws, transform, impl_->options.diagnostics, impl_->device.maxThreadsPerBlock};
   Stages stages{c, impl_->memory};
   std::vector<WeeksResult> results;
-  runLoop(p, stages, results, impl_->options.diagnostics);
+  runLoop(*params, stages, results, impl_->options.diagnostics);
   return results;
 }
 
