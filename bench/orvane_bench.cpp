@@ -1,5 +1,5 @@
 // Google Benchmark cases of the parameter search on the compiled-in user
-// transform: each stage of one grid pass, the whole pass (orvane::errorCore),
+// transform: each stage of one grid pass, the whole pass (wfnErrorCore),
 // the floor (the same number of bare F(s) evaluations on every core) and one
 // inversion core call. Grids of 30x30, 60x60, 120x120 points, N = 32 .. 512,
 // Nsamples = 4N per grid point, sigma in [0, 30), b in (0, 30] at t = 1.
@@ -302,18 +302,20 @@ void BM_Floor(benchmark::State& state) {
   state.counters["ns_per_eval_core"] = perIteration * hostThreads() * 1e9 / double(g.evaluations());
 }
 
-// One whole grid pass of the search: orvane::errorCore on the user transform
-// (allocation, sampling, shift, FFT, coefficients, error kernel, copy back).
+// One whole grid pass of the search: wfnErrorCore on the user transform
+// (buffers kept in the workspace, sampling, shift, FFT, coefficients, error kernel, copy back).
 // x_floor: its time over the floor of the same shape.
 void BM_GridPass(benchmark::State& state) {
   const GridCase g = gridCase(state);
   std::vector<double> errors(std::size_t(g.Nbatch));
   double total = 0.0;
   long long iterations = 0;
+  // One solver's workspace for every pass, as in a run.
+  stages_test::Stage<UserTransform> stage(UserTransform{});
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    stages_test::errorCore(UserTransform{}, kTime, g.Nsigma, g.Nb, g.N, kSigmin, kSigmax, kBmax,
-                      errors.data());
+    orvane::wfnErrorCore(stage.c, kTime, g.Nsigma, g.Nb, g.N, kSigmin, kSigmax, kBmax,
+                         errors.data());
     total += secondsSince(start);
     ++iterations;
     benchmark::DoNotOptimize(errors.data());
@@ -336,8 +338,9 @@ void BM_WeeksCore(benchmark::State& state) {
     state.SkipWithError("2N exceeds the per-block thread limit of device 0");
     return;
   }
+  stages_test::Stage<UserTransform> stage(UserTransform{}, nullptr, prop.maxThreadsPerBlock);
   for (auto _ : state) {
-    CoreResult r = stages_test::weeksCore(UserTransform{}, prop.maxThreadsPerBlock, 1.0, N, 0.0, 1.0);
+    CoreResult r = orvane::wfnWeeksCore(stage.c, 1.0, N, 0.0, 1.0);
     benchmark::DoNotOptimize(r);
   }
 }

@@ -195,7 +195,7 @@ def print_table(stages, e2e, smooth, large):
                 ("FFT plan creation", "BM_FftPlan", None), ("FFT (batched, in place)", "BM_Fft", None),
                 ("coefficients (phase, scale)", "BM_Coefficients", None),
                 ("error kernel", "BM_ErrorKernel", None),
-                ("grid pass (orvane::errorCore)", "BM_GridPass", None),
+                ("grid pass (wfnErrorCore)", "BM_GridPass", None),
                 ("floor: bare F(s) evaluations", "BM_Floor", None),
                 ("grid pass / floor (x)", "BM_GridPass", "x_floor"),
                 ("floor ns per evaluation per core", "BM_Floor", "ns_per_eval_core")]
