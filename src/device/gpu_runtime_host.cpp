@@ -21,6 +21,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -178,36 +179,48 @@ Status eventDestroy(Event event) {
 }
 
 // FFTW plans one row; rows are transformed in parallel with the new-array
-// execute, which FFTW documents as thread-safe. A second, unaligned plan serves
-// rows whose SIMD alignment differs from the planning buffer's. Plans are made
-// once per length and kept until the FftPlans object goes. FFTW's planner is
-// not thread-safe, so plans of every FftPlans in the process are made and
-// destroyed under one lock; executing needs none.
+// execute, which FFTW documents as thread-safe. Rows whose SIMD alignment
+// differs from the planning buffer's need a second, unaligned plan, made only
+// when such a row first comes (rows of an even length in one allocation never
+// do). Plans are made once per length and kept until the FftPlans object goes.
+// FFTW's planner is not thread-safe, so plans of every FftPlans in the process
+// are made and destroyed under one lock; executing needs none.
 namespace {
 struct RowPlans {
   fftw_plan aligned = nullptr;
-  fftw_plan unaligned = nullptr;
+  std::atomic<fftw_plan> unaligned{nullptr};
   int planAlignment = 0;
 };
-typedef std::map<int, RowPlans> PlanMap;
+typedef std::map<int, std::unique_ptr<RowPlans>> PlanMap;
 
 std::mutex& plannerLock() {
   static std::mutex lock;
   return lock;
 }
 
-bool makeRowPlans(int n, RowPlans& plans) {
+// A plan for rows of n elements in place; null when FFTW cannot make one.
+fftw_plan planRow(int n, unsigned flags, int* alignment) {
   std::lock_guard<std::mutex> guard(plannerLock());
   fftw_complex* buffer = fftw_alloc_complex(std::size_t(n));
-  if (buffer == nullptr) return false;
-  plans.aligned = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE);
-  plans.unaligned = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE | FFTW_UNALIGNED);
-  plans.planAlignment = fftw_alignment_of(reinterpret_cast<double*>(buffer));
+  if (buffer == nullptr) return nullptr;
+  fftw_plan plan = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE | flags);
+  if (alignment != nullptr) *alignment = fftw_alignment_of(reinterpret_cast<double*>(buffer));
   fftw_free(buffer);
-  if (plans.aligned != nullptr && plans.unaligned != nullptr) return true;
-  if (plans.aligned != nullptr) fftw_destroy_plan(plans.aligned);
-  if (plans.unaligned != nullptr) fftw_destroy_plan(plans.unaligned);
-  return false;
+  return plan;
+}
+
+// The unaligned plan of these rows, made on first use by whichever thread needs it.
+fftw_plan unalignedPlan(RowPlans& rows, int n) {
+  fftw_plan plan = rows.unaligned.load();
+  if (plan != nullptr) return plan;
+  static std::mutex making;
+  std::lock_guard<std::mutex> guard(making);
+  plan = rows.unaligned.load();
+  if (plan == nullptr) {
+    plan = planRow(n, FFTW_UNALIGNED, nullptr);
+    rows.unaligned.store(plan);
+  }
+  return plan;
 }
 }  // namespace
 
@@ -217,8 +230,8 @@ FftPlans::~FftPlans() {
   {
     std::lock_guard<std::mutex> guard(plannerLock());
     for (auto& entry : *plans) {
-      fftw_destroy_plan(entry.second.aligned);
-      fftw_destroy_plan(entry.second.unaligned);
+      fftw_destroy_plan(entry.second->aligned);
+      if (entry.second->unaligned.load() != nullptr) fftw_destroy_plan(entry.second->unaligned.load());
     }
   }
   delete plans;
@@ -230,14 +243,15 @@ Status FftPlans::prepare(int n, int batch) {
   PlanMap* plans = static_cast<PlanMap*>(impl_);
   if (plans == nullptr) return kErrorFft;
   if (plans->count(n) != 0) return kSuccess;
-  RowPlans made;
-  if (!makeRowPlans(n, made)) return kErrorFft;
+  std::unique_ptr<RowPlans> made(new (std::nothrow) RowPlans);
+  if (!made) return kErrorFft;
+  made->aligned = planRow(n, 0, &made->planAlignment);
+  if (made->aligned == nullptr) return kErrorFft;
   try {
-    plans->emplace(n, made);
+    plans->emplace(n, std::move(made));
   } catch (const std::bad_alloc&) {
     std::lock_guard<std::mutex> guard(plannerLock());
-    fftw_destroy_plan(made.aligned);
-    fftw_destroy_plan(made.unaligned);
+    fftw_destroy_plan(made->aligned);
     return kErrorFft;
   }
   return kSuccess;
@@ -248,14 +262,22 @@ Status FftPlans::forward(int n, int batch, double2* data) {
   if (plans == nullptr || envInteger("ORVANE_HOST_FAIL_FFT", 0) == 2) return kErrorFft;
   auto found = plans->find(n);
   if (found == plans->end() || batch < 1) return kErrorFft;
-  const RowPlans& rows = found->second;
+  RowPlans& rows = *found->second;
+  std::atomic<bool> failed{false};
 #pragma omp parallel for schedule(static) if (batch > 1 && !omp_in_parallel())
   for (int r = 0; r < batch; ++r) {
     fftw_complex* row = reinterpret_cast<fftw_complex*>(data + std::size_t(r) * n);
-    bool sameAlignment = fftw_alignment_of(reinterpret_cast<double*>(row)) == rows.planAlignment;
-    fftw_execute_dft(sameAlignment ? rows.aligned : rows.unaligned, row, row);
+    fftw_plan plan = rows.aligned;
+    if (fftw_alignment_of(reinterpret_cast<double*>(row)) != rows.planAlignment) {
+      plan = unalignedPlan(rows, n);
+      if (plan == nullptr) {
+        failed = true;
+        continue;
+      }
+    }
+    fftw_execute_dft(plan, row, row);
   }
-  return kSuccess;
+  return failed ? kErrorFft : kSuccess;
 }
 
 }  // namespace gpu
