@@ -65,7 +65,7 @@ BENCH_MIN_TIME ?= 0.05
 bench: deps
 	@scripts/install-deps.sh --bench
 	cmake --preset default -DORVANE_BUILD_BENCH=ON $(FS_OPTIONS)
-	cmake --build --preset default -j $(JOBS) --target orvane_benchmarks
+	cmake --build --preset default -j $(JOBS) --target orvane_benchmarks orvane
 	build/bench/orvane_bench --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_counters_tabular=true \
 	  --benchmark_out=build/bench/stages.json --benchmark_out_format=json
 	/usr/bin/python3 bench/run_peers.py --build build --peers ../shared/bench --stages build/bench/stages.json

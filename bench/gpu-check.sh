@@ -59,5 +59,23 @@ PY
 }
 for f in w60.txt w60n256.txt wmix.txt wuser.txt; do compare "$f" || status=1; done
 
+step "transform given at run time (NVRTC and the driver API) against the compiled-in one"
+peers_w60="../shared/bench/w60.txt"
+if build-cuda-check/orvane "$peers_w60" --format csv --quiet >"$out/compiled-in.csv" 2>>"$out/runtime.log" &&
+   XDG_CACHE_HOME="$out/cache" build-cuda-check/orvane "$peers_w60" --transform user/UserFs --format csv --quiet \
+     >"$out/runtime.csv" 2>>"$out/runtime.log"; then
+  python3 - "$out/compiled-in.csv" "$out/runtime.csv" <<'PY' || status=1
+import csv, sys
+a = list(csv.DictReader(open(sys.argv[1])))
+b = list(csv.DictReader(open(sys.argv[2])))
+worst = max((abs(float(x["re"]) - float(y["re"])) / max(abs(float(x["re"])), 1e-300) for x, y in zip(a, b)), default=0)
+same = len(a) == len(b) and all(x["sigma"] == y["sigma"] and x["b"] == y["b"] for x, y in zip(a, b))
+print(f"run-time transform: {len(b)} records, same (sigma, b): {same}, max f(t) rel diff {worst:.1e}")
+sys.exit(0 if same and worst < 1e-12 else 1)
+PY
+else
+  echo "run-time transform failed:"; tail -20 "$out/runtime.log"; status=1
+fi
+
 echo "== gpu-check finished with status $status"
 exit $status

@@ -8,7 +8,10 @@
    F(s) = 1/(s + 1) (e2e_runner_exp) and of the shipped F(s) = (s + 0.6)^(-9/11)
    (e2e_runner), both measured against the exact f(t).
 3. One search over a 400 x 400 grid at N = 256: time and peak resident memory.
-4. The stage times of orvane_bench's JSON output (--stages), the floor and the
+4. Transforms given at run time: the whole program on w60 with the shipped
+   transform compiled in, the same statements compiled at run time (first use
+   with an empty cache, then cached) and the same transform as an expression.
+5. The stage times of orvane_bench's JSON output (--stages), the floor and the
    grid pass's ratio to it.
 
 Run with the system Python (numpy and mpmath from Debian):
@@ -180,7 +183,44 @@ def fmt(x, digits=3):
     return f"{x:.{digits}g}"
 
 
-def print_table(stages, e2e, smooth, large):
+def wall(cmd, env=None, repeat=1):
+    """Best wall time of `repeat` runs of a whole process, and its last output."""
+    best, out = None, ""
+    for _ in range(repeat):
+        start = time.perf_counter()
+        r = subprocess.run(cmd, capture_output=True, text=True, env=env)
+        secs = time.perf_counter() - start
+        if r.returncode != 0:
+            raise RuntimeError(f"{' '.join(cmd)} failed: {r.stderr.strip()}")
+        best, out = secs if best is None else min(best, secs), r.stdout
+    return best, out
+
+
+def runtime_transforms(build, peers, repeat):
+    """Seconds of whole runs on w60: compiled in, and at run time first and cached."""
+    program = os.path.join(build, "orvane")
+    path = os.path.join(peers, "w60.txt")
+    base = [program, path, "--format", "csv", "--quiet"]
+    statements = base + ["--transform", os.path.join(REPO, "user", "UserFs")]
+    expression = base + ["--expr", "(s+0.6)^(-9/11)"]
+    rows = {}
+    with tempfile.TemporaryDirectory() as cache:
+        env = dict(os.environ, XDG_CACHE_HOME=cache)
+        compiled, compiled_out = wall(base, env, repeat)
+        first, _ = wall(statements, env)
+        cached, cached_out = wall(statements, env, repeat)
+        rows["compiled in"] = (compiled, True)
+        rows["statements, first use"] = (first, None)
+        rows["statements, cached"] = (cached, cached_out == compiled_out)
+        try:
+            rows["expression, first use"] = (wall(expression, env)[0], None)
+            rows["expression, cached"] = (wall(expression, env, repeat)[0], None)
+        except RuntimeError as e:
+            print(f"expression: {e}", flush=True)
+    return rows
+
+
+def print_table(stages, e2e, smooth, large, jit=None):
     lines = []
     rule = "=" * 96
     load = " ".join(f"{x:.2f}" for x in os.getloadavg())
@@ -232,6 +272,12 @@ def print_table(stages, e2e, smooth, large):
         lines.append(f"{'F(s) = ' + name:<26}{fmt(o_pv * 1e3):>14}{fmt(m_pv * 1e3):>14}"
                      f"{fmt(m_pv / o_pv):>15}{fmt(o_err[0]) + ' / ' + fmt(o_err[1]):>20}"
                      f"{fmt(m_err[0]) + ' / ' + fmt(m_err[1]):>20}")
+    if jit:
+        lines.append("")
+        head = f"{'w60, whole program (process)':<34}{'seconds':>10}{'same csv as compiled in':>26}"
+        lines += [head, "-" * len(head)]
+        for name, (secs, same) in jit.items():
+            lines.append(f"{name:<34}{fmt(secs):>10}{('' if same is None else 'yes' if same else 'NO'):>26}")
     if large:
         secs, rss = large
         lines.append("")
@@ -291,8 +337,13 @@ def main():
         large = (secs, rss)
         print(f"large grid ({LARGE_LABEL}): {secs:.3f} s, peak resident memory {rss:.0f} MiB", flush=True)
 
+    jit = runtime_transforms(args.build, peers, args.repeat)
+    for name, (secs, same) in jit.items():
+        print(f"w60, {name}: {secs:.3f} s" + ("" if same is None else f", same csv: {same}"), flush=True)
+    ok = ok and all(same is not False for _, same in jit.values())
+
     stages = stage_table(args.stages) if args.stages and os.path.exists(args.stages) else None
-    print_table(stages, e2e, smooth, large)
+    print_table(stages, e2e, smooth, large, jit)
     if not ok:
         print("run_peers: orvane and the numpy peer disagree (see above)", file=sys.stderr, flush=True)
     return 0 if ok else 1

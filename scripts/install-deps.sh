@@ -5,7 +5,7 @@
 # when it installs.
 set -euo pipefail
 
-needed=(cmake make g++ pkg-config libfftw3-dev libgtest-dev libbenchmark-dev python3
+needed=(cmake make g++ pkg-config libfftw3-dev libgtest-dev libbenchmark-dev libcli11-dev python3
         clang libclang-rt-dev libomp-dev)
 [ "${1:-}" = "--bench" ] && needed+=(python3-numpy python3-mpmath)
 

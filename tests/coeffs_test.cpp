@@ -262,7 +262,7 @@ TEST(Pipeline, ExactCoefficientsOfFirstOrderPole) {
 // Row r = i*Nb + j holds exactly the coefficients of (sigma_i, b_j); nothing past
 // the Ncombo elements is touched.
 TEST(Pipeline, BatchRowsMatchSinglePairsInOrder) {
-  const int Ncoeff = 8, Nsamples = 16, Nsigma = 3, Nb = 2, Nbatch = 6, Ncombo = Nbatch * Nsamples;
+  const int Nsamples = 16, Nsigma = 3, Nb = 2, Nbatch = 6, Ncombo = Nbatch * Nsamples;
   const double sigmin = 0.5, sigmax = 2.0, bmax = 3.0;
   const int guard = 5;
   DeviceRows grid(Ncombo + guard);

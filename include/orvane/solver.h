@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -54,6 +55,9 @@ struct SolverOptions {
   // The most host memory one search may take for the estimates of its grid;
   // a larger grid is refused (Error kResources). 0: half of the machine's memory.
   std::size_t hostMemoryBytes = 0;
+  // Called after each time with the number of times done and of all times;
+  // none when empty.
+  std::function<void(int done, int total)> progress;
 };
 
 class Solver {

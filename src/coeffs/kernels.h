@@ -5,8 +5,11 @@
 // array is double2 in every build.
 #pragma once
 
+// NVRTC (run-time transforms on a GPU) has the math functions built in.
+#if !defined(__CUDACC_RTC__)
 #include <cmath>
 #include <math.h>
+#endif
 
 #include "orvane/config.h"
 

@@ -1,11 +1,13 @@
-// Program entry: banner, the solver object (which reads "UserParameters.txt"),
-// device check, input report, run, result report, elapsed wall-clock time and
-// a wait for Enter. A failure anywhere arrives here as an orvane::Error and is
+// Program entry. Without arguments: banner, the solver object (which reads
+// "UserParameters.txt"), device check, input report, run, result report,
+// elapsed wall-clock time and a wait for Enter. With arguments: the command
+// line (command_line.h). A failure anywhere arrives here as an orvane::Error and is
 // reported with the stream, prompt and wait of its kind; the exit code is 1.
 #include <chrono>
 #include <iostream>
 #include <new>
 
+#include "driver/command_line.h"
 #include "driver/reports.h"
 #include "driver/weeks_method.h"
 #include "orvane/error.h"
@@ -70,7 +72,14 @@ int runProgram(long long start) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // Any argument: the command line, which never waits for Enter.
+  if (argc > 1) {
+    CommandLine cl;
+    const int parsed = parseCommandLine(argc, argv, cl);
+    return parsed >= 0 ? parsed : runCommandLine(cl);
+  }
+
   const long long start = clockMilliseconds();
 
   std::cout << "Orvane " << std::endl;

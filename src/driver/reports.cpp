@@ -26,43 +26,48 @@ void writeList(std::ostream& out, const char* label, const T* values, int count)
 
 }  // namespace
 
-bool writeInputReport(const WeeksMethod& w, std::ostream& out) {
+bool writeInputReport(const orvane::Parameters& w, std::ostream& out) {
+  const int Ntimes = w.Ntimes(), Nsizes = w.Nsizes(), Ntol = w.Ntol();
   out << std::fixed;
-  out << "# inversion times: " << w.Ntimes << std::endl;
-  writeList(out, "Time: ", w.Time, w.Ntimes);
-  writeList(out, "Relative Error: ", w.RelErr, w.Ntimes);
+  out << "# inversion times: " << Ntimes << std::endl;
+  writeList(out, "Time: ", w.Time.data(), Ntimes);
+  writeList(out, "Relative Error: ", w.RelErr.data(), Ntimes);
   out << "Search Switch [0-user defined (sigma,b), 1-optimization]: " << w.SearchSwitch
       << std::endl;
-  out << "# expansion sizes: " << w.Nsizes << std::endl;
+  out << "# expansion sizes: " << Nsizes << std::endl;
   // The sizes are written as doubles, in the fixed notation (64.000000).
   out << "Expansion sizes: ";
-  for (int j = 0; j < w.Nsizes; ++j) out << double(w.NLag[j]) << " ";
+  for (int j = 0; j < Nsizes; ++j) out << double(w.NLag[j]) << " ";
   out << std::endl;
 
   if (w.SearchSwitch == 0) {
     out << "User specified (sigma,b) inputs: " << std::endl;
-    writeList(out, "sigma: ", w.sigmaUser, w.Ntimes);
-    writeList(out, "b: ", w.bUser, w.Ntimes);
+    writeList(out, "sigma: ", w.sigmaUser.data(), int(w.sigmaUser.size()));
+    writeList(out, "b: ", w.bUser.data(), int(w.bUser.size()));
     return true;
   }
   if (w.SearchSwitch == 1) {
     out << "Automated search for optimal (sigma,b) values: " << std::endl;
-    out << "Total # of tolerances attempted: " << w.Ntol << std::endl;
+    out << "Total # of tolerances attempted: " << Ntol << std::endl;
     out << "Minimum sigma: " << w.sigmin << std::endl;
     out << "Maximum sigma: " << w.sigmax << std::endl;
-    writeList(out, "sigma resolution: ", w.tols, w.Ntol);
+    writeList(out, "sigma resolution: ", w.tols.data(), Ntol);
     out << "Maximum b: " << w.bmax << std::endl;
-    writeList(out, "b resolution: ", w.tolb, w.Ntol);
+    writeList(out, "b resolution: ", w.tolb.data(), Ntol);
     out << "--------------------" << std::endl;
     return true;
   }
   return false;
 }
 
-void writeResultReport(const WeeksMethod& w, std::ostream& out) {
+bool writeInputReport(const WeeksMethod& w, std::ostream& out) {
+  return writeInputReport(w.parameters(), out);
+}
+
+void writeResultReport(const WeeksResult* results, int count, std::ostream& out) {
   out << std::scientific;
-  for (int i = 0; i < w.Ntimes; ++i) {
-    const WeeksResult& r = w.Results[i];
+  for (int i = 0; i < count; ++i) {
+    const WeeksResult& r = results[i];
     out << std::endl;
     out << "Time = " << shown(r.Time) << std::endl;
     // A negative imaginary part keeps its sign after the " + ".
@@ -73,6 +78,10 @@ void writeResultReport(const WeeksMethod& w, std::ostream& out) {
     out << "Relative Error Prediction = " << shown(r.RelErrPred) << std::endl;
     out << "Tolerance Flag = " << r.TolFlag << std::endl;
   }
+}
+
+void writeResultReport(const WeeksMethod& w, std::ostream& out) {
+  writeResultReport(w.Results, w.Ntimes, out);
 }
 
 void writeWalkClockTime(long long elapsedMilliseconds, std::ostream& out) {

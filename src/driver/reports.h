@@ -19,9 +19,11 @@ void writeDeviceCheck(const orvane::DeviceCheck& check, std::ostream& out, std::
 
 // The input report, in fixed notation (left in force on the stream). Returns
 // false, after the six general lines, when SearchSwitch is neither 0 nor 1.
+bool writeInputReport(const orvane::Parameters& parameters, std::ostream& out);
 bool writeInputReport(const WeeksMethod& weeks, std::ostream& out);
 
 // The result report, in scientific notation (left in force on the stream).
+void writeResultReport(const WeeksResult* results, int count, std::ostream& out);
 void writeResultReport(const WeeksMethod& weeks, std::ostream& out);
 
 // An empty line, then "Walk clock time = " and the elapsed seconds (a whole

@@ -2,6 +2,7 @@
 // with the options of this build.
 #include <iostream>
 
+#include "driver/command_line.h"
 #include "driver/user_transform.h"
 #include "driver/weeks_method.h"
 
@@ -17,4 +18,8 @@ void WeeksMethod::Run() {
   if (!solver_) makeSolver(orvane::checkDevice());
   const std::vector<WeeksResult> results = solver_->run(parameters(), UserTransform{});
   for (int i = 0; i < Ntimes; ++i) Results[i] = results[std::size_t(i)];
+}
+
+std::unique_ptr<orvane::Transform> compiledInTransform() {
+  return std::unique_ptr<orvane::Transform>(new orvane::FunctorTransform<UserTransform>());
 }

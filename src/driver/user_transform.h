@@ -18,11 +18,11 @@ struct UserTransform {
     Fs.x = 0;
     Fs.y = 0;
 #if ORVANE_SINGLE
-#include "driver/demote_begin.h"
+#include "jit/demote_begin.h"
 #endif
 #include ORVANE_USER_FS_FILE
 #if ORVANE_SINGLE
-#include "driver/demote_end.h"
+#include "jit/demote_end.h"
 #endif
     return Fs;
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <ostream>
 #include <vector>
@@ -26,9 +27,10 @@ inline bool betterRecord(double RelErrPred, double BestRelErr) {
 //   ErrorPrediction errorEst(double2 ft, double t, int N, double sigma, double b, double relErr)
 // Results[i] receives the kept record of time i; with a sink `diag`, the echo
 // block of every time and the size and tolerance lines go there.
+// `progress`, when given, hears of every time done.
 template <class Stages>
 void runLoop(const Parameters& params, Stages& stages, std::vector<WeeksResult>& Results,
-             std::ostream* diag) {
+             std::ostream* diag, const std::function<void(int, int)>* progress = nullptr) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   Results.assign(params.Time.size(), WeeksResult());
   for (int i = 0; i < params.Ntimes(); ++i) {
@@ -118,6 +120,7 @@ void runLoop(const Parameters& params, Stages& stages, std::vector<WeeksResult>&
         if (params.SearchSwitch == 0) break;
       }
     }
+    if (progress != nullptr && *progress) (*progress)(i + 1, params.Ntimes());
   }
 }
 

@@ -83,7 +83,7 @@ std::vector<WeeksResult> Solver::run(const Parameters& p, const Transform& trans
   StageContext c{impl_->ws, transform, impl_->options.diagnostics, impl_->device.maxThreadsPerBlock};
   Stages stages{c, impl_->memory};
   std::vector<WeeksResult> results;
-  runLoop(*params, stages, results, impl_->options.diagnostics);
+  runLoop(*params, stages, results, impl_->options.diagnostics, &impl_->options.progress);
   return results;
 }
 

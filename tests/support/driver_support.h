@@ -120,12 +120,14 @@ struct ProcessResult {
 
 // Runs `program` in `dir` with standard input at end of file; `env` is a
 // prefix of NAME=value assignments (or empty).
-// `out` is where standard output goes (a shell redirection).
+// `out` is where standard output goes (a shell redirection); `args` follow
+// the program on its command line, as the shell reads them.
 inline ProcessResult runIn(const ScratchDir& dir, const std::string& program,
-                           const std::string& env = "", const std::string& out = "> stdout.txt") {
+                           const std::string& env = "", const std::string& out = "> stdout.txt",
+                           const std::string& args = "") {
   std::string command = "cd '" + dir.path() + "' && touch stdout.txt && " +
-                        (env.empty() ? "" : "env " + env + " ") + "'" + program +
-                        "' < /dev/null " + out + " 2> stderr.txt";
+                        (env.empty() ? "" : "env " + env + " ") + "'" + program + "' " + args +
+                        " < /dev/null " + out + " 2> stderr.txt";
   int status = std::system(command.c_str());
   ProcessResult r;
   if (status != -1 && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);

@@ -1,0 +1,183 @@
+// The command line: parsing with CLI11, the run, and the data in the format
+// asked for. Talk (banner, device lines, input report) goes to standard output
+// with the table format and to standard error with csv and json, or nowhere
+// with --quiet; the data goes to standard output or to the --output file.
+#include "driver/command_line.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "driver/data_formats.h"
+#include "driver/output_file.h"
+#include "driver/reports.h"
+#include "jit/expression.h"
+#include "jit/runtime_transform.h"
+#include "orvane/orvane.h"
+
+namespace {
+
+const char* programName() { return ORVANE_DIAG ? "orvane-diag" : "orvane"; }
+
+// "times done of all, elapsed" on standard error while a run lasts longer than
+// a second, when standard error is a terminal; the line is cleared at the end.
+class Progress {
+ public:
+  Progress() : start_(std::chrono::steady_clock::now()), terminal_(isatty(2) == 1) {}
+  ~Progress() {
+    if (shown_) std::fprintf(stderr, "\r%*s\r", 60, "");
+  }
+  void operator()(int done, int total) {
+    if (!terminal_) return;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    if (seconds < 1.0) return;
+    std::fprintf(stderr, "\r%s: %d of %d times, %.1f s", programName(), done, total, seconds);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_;
+  bool terminal_;
+  bool shown_ = false;
+};
+
+std::string readStatements(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw orvane::Error(orvane::ErrorKind::kParameters, "cannot read the transform file " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in.good() && !in.eof())
+    throw orvane::Error(orvane::ErrorKind::kParameters, "cannot read the transform file " + path);
+  return text.str();
+}
+
+long long milliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+int parseCommandLine(int argc, char** argv, CommandLine& cl) {
+  CLI::App app{std::string(programName()) +
+                   ": numerical inverse Laplace transform by the Weeks method.\n"
+                   "Without arguments: reads UserParameters.txt in the working folder, writes the "
+                   "console report and waits for Enter.",
+               programName()};
+  app.add_option("PARAMETER_FILE", cl.parameterFile,
+                 "Parameter file (default: UserParameters.txt in the working folder)");
+  auto* expr = app.add_option("--expr", cl.expr, "Transform F(s) as a formula in s, e.g. '1/(s+a)^2'");
+  auto* file = app.add_option("--transform", cl.transformFile,
+                              "Transform as C++ statements reading s and assigning Fs, compiled at run time");
+  expr->excludes(file);
+  std::vector<std::string> params;
+  app.add_option("--param", params, "A real constant NAME=VALUE for --expr or --transform (repeatable)");
+  app.add_option("--method", cl.method, "Inversion method")->check(CLI::IsMember({"weeks"}));
+  app.add_option("--format", cl.format, "Output format: table (default), csv or json")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
+  app.add_option("--output", cl.output, "Write the data to this file (whole, or not at all)");
+  app.add_flag("--quiet", cl.quiet, "No banner, device lines or input report");
+  app.set_version_flag("--version", std::string(programName()) + " " + ORVANE_VERSION_STRING);
+  try {
+    app.parse(argc, argv);
+    for (const std::string& p : params) cl.params.push_back(orvane::jit::parseParam(p));
+  } catch (const CLI::ParseError& e) {
+    // --help and --version end with 0; every usage error with 2.
+    const int code = app.exit(e);
+    return code == 0 ? 0 : 2;
+  } catch (const orvane::Error& e) {
+    std::cerr << programName() << ": " << e.what() << std::endl;
+    return 2;
+  }
+  return -1;
+}
+
+int runCommandLine(const CommandLine& cl) {
+  const long long start = milliseconds();
+  const bool machine = cl.format != "table";
+  std::ostream* talk = cl.quiet ? nullptr : machine ? &std::cerr : &std::cout;
+  try {
+    if (talk != nullptr) {
+      *talk << "Orvane " << std::endl << "with CUDA Acceleration" << std::endl << "Tessaly" << std::endl;
+      *talk << std::endl;
+    }
+    const orvane::Parameters p = orvane::Parameters::fromFile(cl.parameterFile);
+    const orvane::DeviceCheck check = orvane::checkDevice();
+    if (talk != nullptr) writeDeviceCheck(check, *talk, std::cerr);
+    if (!check.accepted)
+      throw orvane::Error(orvane::ErrorKind::kNoDevice, "An acceptable graphics processor was not found.");
+    if (talk != nullptr && !writeInputReport(p, *talk))
+      throw orvane::Error(orvane::ErrorKind::kSearchSwitch,
+                          "Incorrect selection for the SearchSwitch variable.");
+
+    RunInputs inputs;
+    inputs.parameterFile = cl.parameterFile;
+    inputs.params = cl.params;
+    inputs.method = cl.method;
+    std::unique_ptr<orvane::Transform> transform;
+    orvane::jit::Options jit;
+    jit.warnings = &std::cerr;
+    std::vector<std::string> names;
+    for (const auto& param : cl.params) names.push_back(param.first);
+    if (!cl.expr.empty()) {
+      inputs.transform = "expr";
+      inputs.source = cl.expr;
+      transform = orvane::jit::compileStatements(orvane::jit::expressionSource(cl.expr, names),
+                                                 "expression", cl.params, jit);
+    } else if (!cl.transformFile.empty()) {
+      inputs.transform = "transform";
+      inputs.source = cl.transformFile;
+      transform = orvane::jit::compileStatements(readStatements(cl.transformFile), cl.transformFile,
+                                                 cl.params, jit);
+    } else {
+      inputs.transform = "compiled-in";
+      transform = compiledInTransform();
+    }
+
+    Progress progress;
+    orvane::SolverOptions options;
+    options.diagnostics = ORVANE_DIAG ? talk : nullptr;
+    options.progress = [&progress](int done, int total) { progress(done, total); };
+    orvane::Solver solver(options, check);
+    const std::vector<WeeksResult> results = solver.run(p, *transform);
+
+    std::ostringstream data;
+    if (cl.format == "csv") {
+      writeCsv(results, cl.method, data);
+    } else if (cl.format == "json") {
+      writeJson(results, p, inputs, data);
+    } else {
+      writeResultReport(results.data(), int(results.size()), data);
+      writeWalkClockTime(milliseconds() - start, data);
+    }
+    if (!cl.output.empty()) {
+      const std::string failure = writeFileAtomically(cl.output, data.str());
+      if (!failure.empty()) {
+        std::cerr << programName() << ": the output file " << cl.output << " " << failure << std::endl;
+        return 1;
+      }
+    } else {
+      std::cout << data.str() << std::flush;
+    }
+  } catch (const orvane::Error& e) {
+    std::cerr << e.what() << std::endl;
+    return 1;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "Not enough memory to complete the run." << std::endl;
+    return 1;
+  }
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "The output could not be written to standard output." << std::endl;
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,88 @@
+// csv and json writers of the command line.
+#include "driver/data_formats.h"
+
+#include <cmath>
+#include <cstdio>
+
+std::string csvNumber(double v) {
+  if (std::isnan(v)) return "nan";
+  if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+std::string jsonNumber(double v) { return std::isfinite(v) ? csvNumber(v) : "null"; }
+
+std::string jsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(c));
+      out += escaped;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
+}
+
+void writeCsv(const std::vector<WeeksResult>& results, const std::string& method, std::ostream& out) {
+  out << "t,re,im,sigma,b,abs_err,rel_err,flag,N,method\n";
+  for (const WeeksResult& r : results) {
+    out << csvNumber(r.Time) << ',' << csvNumber(r.ft.x) << ',' << csvNumber(r.ft.y) << ','
+        << csvNumber(r.sigma) << ',' << csvNumber(r.b) << ',' << csvNumber(r.AbsErrPred) << ','
+        << csvNumber(r.RelErrPred) << ',' << r.TolFlag << ',' << r.NLag << ',' << method << '\n';
+  }
+}
+
+namespace {
+
+template <class T, class Format>
+std::string jsonArray(const std::vector<T>& values, Format format) {
+  std::string out = "[";
+  for (std::size_t k = 0; k < values.size(); ++k) out += (k ? ", " : "") + format(values[k]);
+  return out + "]";
+}
+
+std::string realArray(const std::vector<double>& v) { return jsonArray(v, jsonNumber); }
+
+}  // namespace
+
+void writeJson(const std::vector<WeeksResult>& results, const orvane::Parameters& p,
+               const RunInputs& in, std::ostream& out) {
+  out << "{\n  \"inputs\": {\n";
+  out << "    \"parameter_file\": " << jsonString(in.parameterFile) << ",\n";
+  out << "    \"transform\": " << jsonString(in.transform) << ",\n";
+  if (!in.source.empty()) out << "    \"source\": " << jsonString(in.source) << ",\n";
+  out << "    \"params\": {";
+  for (std::size_t k = 0; k < in.params.size(); ++k)
+    out << (k ? ", " : "") << jsonString(in.params[k].first) << ": " << jsonNumber(in.params[k].second);
+  out << "},\n";
+  out << "    \"method\": " << jsonString(in.method) << ",\n";
+  out << "    \"times\": " << realArray(p.Time) << ",\n";
+  out << "    \"rel_err\": " << realArray(p.RelErr) << ",\n";
+  out << "    \"search_switch\": " << p.SearchSwitch << ",\n";
+  out << "    \"sizes\": " << jsonArray(p.NLag, [](int n) { return std::to_string(n); }) << ",\n";
+  out << "    \"sigma_user\": " << realArray(p.sigmaUser) << ",\n";
+  out << "    \"b_user\": " << realArray(p.bUser) << ",\n";
+  out << "    \"sigmin\": " << jsonNumber(p.sigmin) << ",\n";
+  out << "    \"sigmax\": " << jsonNumber(p.sigmax) << ",\n";
+  out << "    \"sigma_resolutions\": " << realArray(p.tols) << ",\n";
+  out << "    \"bmax\": " << jsonNumber(p.bmax) << ",\n";
+  out << "    \"b_resolutions\": " << realArray(p.tolb) << "\n";
+  out << "  },\n  \"results\": [";
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    const WeeksResult& r = results[k];
+    out << (k ? "," : "") << "\n    {\"t\": " << jsonNumber(r.Time) << ", \"re\": " << jsonNumber(r.ft.x)
+        << ", \"im\": " << jsonNumber(r.ft.y) << ", \"sigma\": " << jsonNumber(r.sigma)
+        << ", \"b\": " << jsonNumber(r.b) << ", \"abs_err\": " << jsonNumber(r.AbsErrPred)
+        << ", \"rel_err\": " << jsonNumber(r.RelErrPred) << ", \"flag\": " << r.TolFlag
+        << ", \"N\": " << r.NLag << ", \"method\": " << jsonString(in.method) << "}";
+  }
+  out << (results.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}

@@ -1,0 +1,190 @@
+// The command line as a process: formats, the output file, usage errors, the
+// run-time transforms (parity with the compiled-in build, compiler messages,
+// the cache and its trust rules).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "support/driver_support.h"
+
+using driver_test::ProcessResult;
+using driver_test::ScratchDir;
+
+namespace {
+
+std::string shippedExample() {
+  return driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt");
+}
+
+// A scratch folder with the shipped example and a private transform cache.
+struct Case {
+  ScratchDir dir;
+  Case() { driver_test::writeText(dir.file("UserParameters.txt"), shippedExample()); }
+  std::string cacheEnv() const { return "XDG_CACHE_HOME='" + dir.path() + "/cache'"; }
+  ProcessResult run(const std::string& args, const std::string& env = "",
+                    const char* program = ORVANE_BIN) const {
+    return driver_test::runIn(dir, program, cacheEnv() + (env.empty() ? "" : " " + env),
+                              "> stdout.txt", args);
+  }
+  std::string cacheDir() const { return dir.path() + "/cache/orvane"; }
+};
+
+std::string shippedTransform(const char* name) {
+  return "'" + std::string(ORVANE_SOURCE_DIR) + "/user/" + name + "'";
+}
+
+int lineCount(const std::string& text) {
+  int n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+}  // namespace
+
+TEST(CommandLine, FormatsPutOnlyTheDataOnStandardOutput) {
+  Case c;
+  const ProcessResult csv = c.run("--format csv");
+  EXPECT_EQ(csv.exitCode, 0) << csv.err;
+  EXPECT_EQ(csv.out.rfind("t,re,im,sigma,b,abs_err,rel_err,flag,N,method\n0.5,", 0), 0u) << csv.out;
+  EXPECT_EQ(lineCount(csv.out), 3);
+  EXPECT_TRUE(std::regex_search(csv.out, std::regex("\n1,[-0-9.e]+,[-0-9.e]+,0,0.5,[-0-9.e]+,[-0-9.e]+,1,64,weeks\n$")))
+      << csv.out;
+  // The talk goes to standard error; --quiet drops it.
+  EXPECT_EQ(csv.err.rfind("Orvane \nwith CUDA Acceleration\nTessaly\n\n", 0), 0u) << csv.err;
+  EXPECT_NE(csv.err.find("# inversion times: 2\n"), std::string::npos);
+  EXPECT_EQ(c.run("--format csv --quiet").err, "");
+
+  const ProcessResult json = c.run("--format json --quiet");
+  EXPECT_EQ(json.exitCode, 0);
+  EXPECT_NE(json.out.find("\"times\": [0.5, 1]"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"transform\": \"compiled-in\""), std::string::npos);
+  EXPECT_TRUE(std::regex_search(json.out, std::regex("\\{\"t\": 1, \"re\": [-0-9.e]+, \"im\": [-0-9.e]+, \"sigma\": 0, "
+                                                     "\"b\": 0.5, \"abs_err\": [-0-9.e]+, \"rel_err\": [-0-9.e]+, "
+                                                     "\"flag\": 1, \"N\": 64, \"method\": \"weeks\"\\}\n  \\]\n\\}\n$")))
+      << json.out;
+
+  // The table: today's report, without the wait or the object's messages.
+  const ProcessResult table = c.run("UserParameters.txt");
+  EXPECT_EQ(table.exitCode, 0);
+  EXPECT_NE(table.out.find("--------------------\n\nTime = 5.000000e-01\n"), std::string::npos) << table.out;
+  EXPECT_EQ(table.out.find("Press enter"), std::string::npos);
+  EXPECT_TRUE(std::regex_search(table.out, std::regex("Walk clock time = [0-9.e+-]+\n$"))) << table.out;
+}
+
+TEST(CommandLine, OutputFileIsWholeOrAbsent) {
+  Case c;
+  const ProcessResult written = c.run("--format csv --quiet --output out.csv");
+  EXPECT_EQ(written.exitCode, 0) << written.err;
+  EXPECT_EQ(written.out, "");
+  EXPECT_EQ(driver_test::readText(c.dir.file("out.csv")), c.run("--format csv --quiet").out);
+
+  // A failed run leaves no file, and neither does an unwritable path.
+  const ProcessResult failed = c.run("missing.txt --format csv --output none.csv");
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_NE(failed.err.find("Unable to open the input parameters file!"), std::string::npos);
+  const ProcessResult unwritable = c.run("--format csv --quiet --output no/such/folder/out.csv");
+  EXPECT_EQ(unwritable.exitCode, 1);
+  EXPECT_NE(unwritable.err.find("the output file no/such/folder/out.csv cannot"), std::string::npos)
+      << unwritable.err;
+  for (const auto& entry : std::filesystem::directory_iterator(c.dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find("none.csv"), std::string::npos);
+}
+
+TEST(CommandLine, UsageErrorsExitWithTwo) {
+  Case c;
+  for (const char* args : {"--frobnicate", "--format xml", "--method talbot",
+                           "--expr '1/s' --transform x.fs", "a.txt b.txt"}) {
+    SCOPED_TRACE(args);
+    const ProcessResult r = c.run(args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err, "");
+  }
+  EXPECT_EQ(c.run("--version").out, std::string(ORVANE_BIN).find("diag") == std::string::npos
+                                        ? "orvane 0.2.0\n"
+                                        : "orvane-diag 0.2.0\n");
+  EXPECT_NE(c.run("--help").out.find("--expr"), std::string::npos);
+}
+
+// With arguments the program never waits for Enter: standard input stays open.
+TEST(CommandLine, NeverWaitsForEnter) {
+  Case c;
+  const std::string command = "cd '" + c.dir.path() + "' && sleep 20 | timeout 10 '" +
+                              std::string(ORVANE_BIN) + "' --quiet > /dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The shipped statements compiled at run time give the compiled-in build's
+// numbers bit for bit, in double and in the single-precision diagnostic build.
+TEST(RuntimeTransform, SameNumbersAsTheCompiledInBuild) {
+  Case c;
+  const ProcessResult compiled = c.run("--format csv --quiet");
+  const ProcessResult runtime = c.run("--format csv --quiet --transform " + shippedTransform("UserFs"));
+  EXPECT_EQ(runtime.exitCode, 0) << runtime.err;
+  EXPECT_EQ(runtime.out, compiled.out);
+  const ProcessResult diag = c.run("--format csv --quiet", "", ORVANE_DIAG_BIN);
+  const ProcessResult diagRuntime =
+      c.run("--format csv --quiet --transform " + shippedTransform("UserFsDiag"), "", ORVANE_DIAG_BIN);
+  EXPECT_EQ(diagRuntime.exitCode, 0) << diagRuntime.err;
+  EXPECT_EQ(diagRuntime.out, diag.out);
+}
+
+TEST(RuntimeTransform, CompilerMessagesNameTheFileAndItsLines) {
+  Case c;
+  driver_test::writeText(c.dir.file("bad.fs"), "double x = s.x;\nFs.x = x +* 2;\n");
+  const ProcessResult r = c.run("--quiet --transform bad.fs");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("bad.fs does not compile:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("bad.fs:2:"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  const ProcessResult missing = c.run("--quiet --transform nothing.fs");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("cannot read the transform file nothing.fs"), std::string::npos);
+
+  const ProcessResult noCompiler =
+      c.run("--quiet --transform " + shippedTransform("UserFs"), "ORVANE_JIT_CXX=/nonexistent/c++");
+  EXPECT_EQ(noCompiler.exitCode, 1);
+  EXPECT_NE(noCompiler.err.find("no C++ compiler at /nonexistent/c++"), std::string::npos) << noCompiler.err;
+  EXPECT_NE(noCompiler.err.find("apt-get install g++"), std::string::npos);
+}
+
+// A cached object is loaded only from a private folder, when it belongs to the
+// user alone and loads as an object of this version; otherwise it is rebuilt.
+TEST(RuntimeTransform, CacheIsReusedAndNeverTrustedBlindly) {
+  Case c;
+  const std::string args = "--format csv --quiet --transform " + shippedTransform("UserFs");
+  const ProcessResult first = c.run(args);
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  struct stat st;
+  ASSERT_EQ(stat(c.cacheDir().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  std::string object;
+  for (const auto& entry : std::filesystem::directory_iterator(c.cacheDir())) object = entry.path();
+  ASSERT_NE(object, "");
+  const auto built = std::filesystem::last_write_time(object);
+  EXPECT_EQ(c.run(args).out, first.out);
+  EXPECT_EQ(std::filesystem::last_write_time(object), built) << "a cached object was rebuilt";
+
+  // Corrupt: rebuilt, same numbers.
+  driver_test::writeText(object, "not an object");
+  ProcessResult r = c.run(args);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, first.out);
+  // Writable by others: not loaded, rebuilt with a warning.
+  chmod(object.c_str(), 0666);
+  r = c.run(args);
+  EXPECT_EQ(r.out, first.out);
+  EXPECT_NE(r.err.find("does not belong to this user alone"), std::string::npos) << r.err;
+  // A cache folder others may write: compiled in a private place instead.
+  chmod(c.cacheDir().c_str(), 0777);
+  r = c.run(args);
+  EXPECT_EQ(r.out, first.out);
+  EXPECT_NE(r.err.find("is not private to this user"), std::string::npos) << r.err;
+  chmod(c.cacheDir().c_str(), 0700);
+}

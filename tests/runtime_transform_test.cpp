@@ -1,0 +1,90 @@
+// Run-time transforms below the command line: the generated sources, a
+// transform compiled and run on the host against the same functor compiled
+// in, and the CUDA path through NVRTC to PTX, which needs no GPU.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "jit/jit_config.h"
+#include "jit/runtime_transform.h"
+#include "support/driver_support.h"
+#include "support/stages.h"
+
+namespace {
+
+std::string shipped(const char* name) {
+  return driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/user/" + name);
+}
+
+// 1/(s + a) as statements with a parameter.
+const char* const kShiftedPole =
+    "double2 d = make_cuDoubleComplex(s.x + a, s.y);\n"
+    "Fs = cuCdiv(make_cuDoubleComplex(1.0, 0.0), d);\n";
+
+// The same, compiled in.
+struct ShiftedPole {
+  double a;
+  ORVANE_HD wcomplex operator()(wcomplex s) const {
+    double2 d = make_cuDoubleComplex(s.x + a, s.y);
+    return cuCdiv(make_cuDoubleComplex(1.0, 0.0), d);
+  }
+};
+
+}  // namespace
+
+TEST(RuntimeTransformSource, StatementsKeepTheirOwnLineNumbers) {
+  const std::string host = orvane::jit::generatedSource("Fs = s;", "my \"file\".fs", {{"a", 2.0}});
+  EXPECT_NE(host.find("#line 1 \"my \\\"file\\\".fs\"\nFs = s;\n#line "), std::string::npos) << host;
+  EXPECT_NE(host.find("const wreal a = wreal(orvane_params.v[0]);"), std::string::npos);
+  const std::string cuda = orvane::jit::generatedCudaSource("Fs = s;", "f.fs", {});
+  EXPECT_NE(cuda.find("extern \"C\" __global__ void orvane_jit_sample("), std::string::npos);
+  EXPECT_THROW(orvane::jit::generatedSource("Fs = s;", "f", {{"not a name", 1.0}}), orvane::Error);
+}
+
+#if ORVANE_BACKEND_HOST
+// Compiled at run time, the statements sample exactly what the same functor
+// compiled in samples.
+TEST(RuntimeTransformHost, SamplesLikeTheCompiledInFunctor) {
+  driver_test::ScratchDir dir;
+  orvane::jit::Options options;
+  options.cacheDir = dir.path() + "/cache";
+  std::unique_ptr<orvane::Transform> runtime =
+      orvane::jit::compileStatements(kShiftedPole, "pole.fs", {{"a", 1.0}}, options);
+  const orvane::SampleRows rows{64, 3, 4, 0.5, 3.5, 8.0, 2, 7, nullptr};
+  std::vector<double2> a(64 * 7), b(64 * 7);
+  ASSERT_EQ(runtime->sampleRows(rows, a.data()), 0);
+  ASSERT_EQ(orvane::FunctorTransform<ShiftedPole>(ShiftedPole{1.0}).sampleRows(rows, b.data()), 0);
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    EXPECT_EQ(a[k].x, b[k].x) << k;
+    EXPECT_EQ(a[k].y, b[k].y) << k;
+  }
+}
+#endif
+
+TEST(RuntimeTransformCuda, GeneratedSourcesCompileToPtx) {
+#if !ORVANE_HAVE_NVRTC
+  GTEST_SKIP() << "this build has no NVRTC";
+#else
+  struct Case {
+    const char* name;
+    std::string statements;
+    orvane::jit::Params params;
+  } cases[] = {
+      {"UserFs", shipped("UserFs"), {}},
+      {"UserFsDiag", shipped("UserFsDiag"), {}},
+      {"pole.fs", kShiftedPole, {{"a", 1.0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string ptx = orvane::jit::compileToPtx(
+        orvane::jit::generatedCudaSource(c.statements, c.name, c.params), c.name, 7, 5);
+    EXPECT_NE(ptx.find(".entry orvane_jit_sample"), std::string::npos);
+  }
+  stages_test::expectError(orvane::ErrorKind::kParameters, "bad.fs\\(2\\): error", [] {
+    orvane::jit::compileToPtx(orvane::jit::generatedCudaSource("double x = 1;\nFs.x = x +* 2;", "bad.fs", {}),
+                              "bad.fs", 7, 5);
+  });
+#endif
+}
