@@ -424,11 +424,4 @@ TEST(JitComplexMath, PowerAgainstLongDouble) {
   checkPowers<float2>(d);
 }
 
-// The working type is built from wreal parts.
-TEST(JitComplexMath, WorkingConstructor) {
-  const wcomplex z = cx(wreal(0.25), wreal(-2));
-  EXPECT_EQ(z.x, wreal(0.25));
-  EXPECT_EQ(z.y, wreal(-2));
-}
-
 }  // namespace

@@ -105,36 +105,6 @@ TEST(JitExpressionSource, LiteralsReadBackExactly) {
   }
 }
 
-// Long chains and deep nests become variables: no statement nests more than
-// eight calls (ten parentheses with those of a constant), and the value is
-// the same.
-TEST(JitExpressionSource, DeepFormulasAreSplitIntoVariables) {
-  std::string chain = "s";
-  for (int k = 0; k < 40; ++k) chain += " + s";
-  std::string nest = "s";
-  for (int k = 0; k < 40; ++k) nest = "exp(" + nest + ")/2";
-  for (const std::string& text : {chain, nest}) {
-    const std::string src = expressionSource(text, {});
-    int depth = 0, deepest = 0, statements = 0;
-    for (char c : src) {
-      if (c == '(') deepest = std::max(deepest, ++depth);
-      if (c == ')') --depth;
-      if (c == ';') ++statements;
-    }
-    EXPECT_LE(deepest, 10) << src;
-    EXPECT_GT(statements, 4);
-    EXPECT_NE(src.find("const wcomplex orvane_e0 = "), std::string::npos);
-    EXPECT_EQ(src.rfind("Fs = ", src.size() - 2), src.rfind('\n', src.size() - 2) + 1) << "Fs last";
-  }
-  EXPECT_EQ(evaluateExpression(chain, {}, {}, Z(1, -2)), Z(41, -82));
-  // Eight calls stay in one statement; the ninth takes the eighth as a variable.
-  std::string eight = "s", eightSource = "s";
-  for (int k = 0; k < 8; ++k) eight = "exp(" + eight + ")", eightSource = "cx_exp(" + eightSource + ")";
-  EXPECT_EQ(expressionSource(eight, {}), "Fs = " + eightSource + ";\n");
-  EXPECT_EQ(expressionSource("exp(" + eight + ")", {}),
-            "const wcomplex orvane_e0 = " + eightSource + ";\nFs = cx_exp(orvane_e0);\n");
-}
-
 // ---- Refusals -------------------------------------------------------------------------------
 
 TEST(JitExpressionErrors, MessagesNameTheColumnAndTheExpectation) {
@@ -259,15 +229,12 @@ TEST(JitExpressionErrors, ParameterNamesAndValues) {
             "expression: 2 parameter values for 1 names");
 }
 
+// One name of each kind the rule keeps, and near misses it lets through.
 TEST(JitExpressionErrors, ReservedNames) {
-  const char* reserved[] = {"s",        "i",      "pi",       "exp",     "imag",     "Fs",      "wreal",
-                            "wcomplex", "cx",     "cx_exp",   "cx_anything", "kPi",  "double2", "float2",
-                            "int",      "and",    "not",      "return",  "_x",       "x__y",    "orvane_e0",
-                            "ORVANE_HD", "make_double2", "cuCdiv", "NAN",     "INFINITY", "errno",   "assert",
-                            "M_PI",     "M_1_PI", "FP_NAN",   "NULL",    "HUGE_VAL"};
+  const char* reserved[] = {"pi",     "imag",      "Fs",     "double2", "return", "_x",     "x__y",
+                            "cx_foo", "orvane_e0", "ORVANE_HD", "cuCdiv", "NAN",  "M_PI", "M_1_PI"};
   for (const char* name : reserved) EXPECT_TRUE(orvane::jit::isReservedName(name)) << name;
-  const char* free[] = {"a",     "t0", "T",    "M",   "M_x", "Mass", "k_1",
-                        "sigma", "omega", "e", "exp1", "pi2", "S",   "Fs2"};
+  const char* free[] = {"t0", "M", "M_x", "e", "exp1", "pi2", "S", "Fs2", "cx1"};
   for (const char* name : free) EXPECT_FALSE(orvane::jit::isReservedName(name)) << name;
 }
 
@@ -293,13 +260,11 @@ TEST(JitExpressionParam, ParsedAndRefused) {
     std::string message;
   };
   const Bad bad[] = {
-      {"a", real},        {"a=x", real},       {"a=", real},          {"a= ", real},     {"a=nan", real},
-      {"a=inf", real},    {"a=1,5", real},     {"a=0x10", real},      {"a=1 2", real},   {"a=--1", real},
-      {"a=b=1", real},    {"a=1e", real},      {"a=2*3", real},       {"=1", name},      {"2a=1", name},
-      {"a b=1", name},    {"_x=1", name},      {"a\x01=1", name},     {"a=1e999", "VALUE is out of range"},
+      {"a", real},     {"a=x", real},   {"a= ", real},   {"a=nan", real},  {"a=1,5", real},
+      {"a=1 2", real}, {"a=--1", real}, {"a=1e", real},  {"=1", name},     {"2a=1", name},
+      {"a b=1", name}, {"_x=1", name},  {"a\x01=1", name}, {"a=1e999", "VALUE is out of range"},
       {"s=1", "'s' is a reserved name"},       {"pi=3", "'pi' is a reserved name"},
-      {"exp=1", "'exp' is a reserved name"},   {"double=1", "'double' is a reserved name"},
-      {"x__y=1", "'x__y' is a reserved name"}, {"M_PI=3", "'M_PI' is a reserved name"},
+      {"double=1", "'double' is a reserved name"},
   };
   for (const Bad& b : bad) {
     std::string shown;
@@ -323,24 +288,17 @@ TEST(JitExpressionEvaluate, AgainstHandWrittenFormulas) {
       {"sqrt(s)*log(s)/sin(s)", [](Z s) { return std::sqrt(s) * std::log(s) / std::sin(s); }},
       {"-s^2", [](Z s) { return -(s * s); }},
       {"s^3 - 2*s + 1", [](Z s) { return s * s * s - 2.0 * s + 1.0; }},
-      {"s^-2", [](Z s) { return 1.0 / (s * s); }},
-      {"s^0.5", [](Z s) { return std::sqrt(s); }},
       {"s^(1/s)", [](Z s) { return std::exp(std::log(s) / s); }},
       {"pow(s, i)", [](Z s) { return std::exp(Z(0, 1) * std::log(s)); }},
       {"i*s + pi", [](Z s) { return Z(0, 1) * s + M_PI; }},
-      {"a - b/s", [=](Z s) { return a - b / s; }},
       {"cos(s)/cosh(i*s)", [](Z) { return Z(1, 0); }},
       {"sin(s)/sinh(i*s)", [](Z) { return Z(0, -1); }},
-      {"sin(s)/cos(s)/tan(s)", [](Z) { return Z(1, 0); }},
       {"sinh(s/100)/cosh(s/100)/tanh(s/100)", [](Z) { return Z(1, 0); }},
       {"asin(s) + acos(s)", [](Z) { return Z(M_PI / 2, 0); }},
       {"atan(s) + asinh(s) + acosh(s) + atanh(s)",
        [](Z s) { return std::atan(s) + std::asinh(s) + std::acosh(s) + std::atanh(s); }},
       {"abs(s) + arg(s)*i", [](Z s) { return Z(std::abs(s), std::arg(s)); }},
       {"real(s) + imag(s)*i - s", [](Z) { return Z(0, 0); }},
-      {"conj(s)", [](Z s) { return std::conj(s); }},
-      {"abs(3 + 4*i)", [](Z) { return Z(5, 0); }},
-      {"exp(-s)/s", [](Z s) { return std::exp(-s) / s; }},
       {"1/sqrt(s^2 + a^2)", [=](Z s) { return 1.0 / std::sqrt(s * s + a * a); }},
   };
   const Z points[] = {Z(0.7, 0.3), Z(-2, 5), Z(1e3, -2), Z(0.05, -0.01), Z(3, 0)};
@@ -631,6 +589,27 @@ TEST(JitExpressionRandom, TextEvaluatorAndSourceAgreeWithTheTree) {
       EXPECT_TRUE(same(fromSource, Z(want.x, want.y))) << minimal << " at " << z << "\n" << src;
     }
   }
+}
+
+// Long chains and deep nests become variables (no statement nests more than
+// eight calls) and keep their value.
+TEST(JitExpressionSource, DeepFormulasAreSplitIntoVariables) {
+  std::string chain = "s", nest = "s";
+  for (int k = 0; k < 40; ++k) chain += " + a*s", nest = "exp(" + nest + ")/b2";
+  const D s = cx_make<D>(0.25, -0.5);
+  for (const std::string& text : {chain, nest}) {
+    const Expression e(text, {"a", "b2"});
+    const std::string src = e.source();
+    EXPECT_NE(src.find("const wcomplex orvane_e2 = "), std::string::npos) << src;
+    const Z want = e.evaluate({kParamValues[0], kParamValues[1]}, Z(s.x, s.y));
+    EXPECT_TRUE(same(SourceInterpreter(src, s).run(), want)) << text;
+  }
+  // Eight calls stay in one statement; the ninth takes the eighth as a variable.
+  std::string eight = "s", eightSource = "s";
+  for (int k = 0; k < 8; ++k) eight = "exp(" + eight + ")", eightSource = "cx_exp(" + eightSource + ")";
+  EXPECT_EQ(expressionSource(eight, {}), "Fs = " + eightSource + ";\n");
+  EXPECT_EQ(expressionSource("exp(" + eight + ")", {}),
+            "const wcomplex orvane_e0 = " + eightSource + ";\nFs = cx_exp(orvane_e0);\n");
 }
 
 }  // namespace
