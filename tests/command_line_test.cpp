@@ -6,7 +6,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <cmath>
+#include <cstdio>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "support/driver_support.h"
@@ -187,4 +190,62 @@ TEST(RuntimeTransform, CacheIsReusedAndNeverTrustedBlindly) {
   EXPECT_EQ(r.out, first.out);
   EXPECT_NE(r.err.find("is not private to this user"), std::string::npos) << r.err;
   chmod(c.cacheDir().c_str(), 0700);
+}
+
+// Each bad input ends with one message on standard error, exit code 1 (2 for
+// the command line's own usage), no data and no output file.
+TEST(CommandLine, BadInputEndsCleanly) {
+  Case c;
+  driver_test::writeText(c.dir.file("bad.fs"), "Fs = s +;\n");
+  struct Row {
+    const char* args;
+    int code;
+    const char* message;
+  } rows[] = {
+      {"--expr '1/(s+1' --output o.csv", 1, "expression, column 7: expected ')'"},
+      {"--expr 'sn(s)' --output o.csv", 1, "unknown name 'sn'"},
+      {"--expr '1);system(\"true\");(' --output o.csv", 1, "expression, column 2: unmatched ')'"},
+      {"--expr \"$(printf '(%.0s' $(seq 1 500))s\" --output o.csv", 1, "expression, column"},
+      {"--expr '1/(s+a)' --param a=x --output o.csv", 2, "--param \"a=x\""},
+      {"--expr '1/(s+a)' --param s=1 --output o.csv", 2, "reserved"},
+      {"--transform bad.fs --output o.csv", 1, "bad.fs:1:"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.args);
+    const ProcessResult p = c.run(std::string(r.args) + " --quiet --format csv");
+    EXPECT_EQ(p.exitCode, r.code) << p.err;
+    EXPECT_NE(p.err.find(r.message), std::string::npos) << p.err;
+    EXPECT_EQ(p.out, "");
+    EXPECT_FALSE(std::filesystem::exists(c.dir.file("o.csv")));
+  }
+}
+
+// A transform whose values are not finite on the contour gives flagged
+// results, not a crash or a claim of accuracy.
+TEST(RuntimeTransform, ValuesThatAreNotFiniteAreFlagged) {
+  Case c;
+  const ProcessResult r = c.run("--expr '1/(s-s)' --format csv --quiet");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\n0.5,[^\n]*,nan,1,64,weeks\n1,[^\n]*,nan,1,64,weeks\n$")))
+      << r.out;
+}
+
+// An expression compiled at run time meets a request of 1e-12 on exp(-t/2).
+TEST(RuntimeTransform, ExpressionWithAParameterMeetsItsRequest) {
+  Case c;
+  const ProcessResult r = c.run("'" + std::string(ORVANE_SOURCE_DIR) +
+                                "/examples/cases/decay.txt' --expr '1/(s+a)' --param a=0.5 --format csv --quiet");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::string line;
+  std::getline(lines, line);
+  int count = 0;
+  while (std::getline(lines, line)) {
+    double t = 0, re = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf", &t, &re), 2) << line;
+    EXPECT_NEAR(re, std::exp(-0.5 * t), 1e-12 * std::exp(-0.5 * t)) << line;
+    EXPECT_NE(line.find(",0,"), std::string::npos) << line;
+    ++count;
+  }
+  EXPECT_EQ(count, 5);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jit/expression.h"
+#include "jit/jit_config.h"
 
 #if ORVANE_HAVE_NVRTC
 #include <nvrtc.h>

@@ -105,6 +105,28 @@ int runCommandLine(const CommandLine& cl) {
   const bool machine = cl.format != "table";
   std::ostream* talk = cl.quiet ? nullptr : machine ? &std::cerr : &std::cout;
   try {
+    // The transform's text is checked before anything else happens.
+    RunInputs inputs;
+    inputs.parameterFile = cl.parameterFile;
+    inputs.params = cl.params;
+    inputs.method = cl.method;
+    std::vector<std::string> names;
+    for (const auto& param : cl.params) names.push_back(param.first);
+    std::string statements, origin;
+    if (!cl.expr.empty()) {
+      inputs.transform = "expr";
+      inputs.source = cl.expr;
+      statements = orvane::jit::expressionSource(cl.expr, names);
+      origin = "expression";
+    } else if (!cl.transformFile.empty()) {
+      inputs.transform = "transform";
+      inputs.source = cl.transformFile;
+      statements = readStatements(cl.transformFile);
+      origin = cl.transformFile;
+    } else {
+      inputs.transform = "compiled-in";
+    }
+
     if (talk != nullptr) {
       *talk << "Orvane " << std::endl << "with CUDA Acceleration" << std::endl << "Tessaly" << std::endl;
       *talk << std::endl;
@@ -118,28 +140,13 @@ int runCommandLine(const CommandLine& cl) {
       throw orvane::Error(orvane::ErrorKind::kSearchSwitch,
                           "Incorrect selection for the SearchSwitch variable.");
 
-    RunInputs inputs;
-    inputs.parameterFile = cl.parameterFile;
-    inputs.params = cl.params;
-    inputs.method = cl.method;
     std::unique_ptr<orvane::Transform> transform;
-    orvane::jit::Options jit;
-    jit.warnings = &std::cerr;
-    std::vector<std::string> names;
-    for (const auto& param : cl.params) names.push_back(param.first);
-    if (!cl.expr.empty()) {
-      inputs.transform = "expr";
-      inputs.source = cl.expr;
-      transform = orvane::jit::compileStatements(orvane::jit::expressionSource(cl.expr, names),
-                                                 "expression", cl.params, jit);
-    } else if (!cl.transformFile.empty()) {
-      inputs.transform = "transform";
-      inputs.source = cl.transformFile;
-      transform = orvane::jit::compileStatements(readStatements(cl.transformFile), cl.transformFile,
-                                                 cl.params, jit);
-    } else {
-      inputs.transform = "compiled-in";
+    if (origin.empty()) {
       transform = compiledInTransform();
+    } else {
+      orvane::jit::Options jit;
+      jit.warnings = &std::cerr;
+      transform = orvane::jit::compileStatements(statements, origin, cl.params, jit);
     }
 
     Progress progress;
