@@ -3,6 +3,8 @@
 // exact f(t); then, per requested relative error, how often the tolerance flag
 // says met and how often that is false, and how far the predicted relative
 // error lies above the true one.
+// Last, the transforms and parameters of support/hostile.h that were chosen to
+// break the prediction: a flag that says met there must still be true.
 // Usage: accuracy_table [N ...]   (default 16 32 64 128)
 #include <algorithm>
 #include <cmath>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "support/accuracy.h"
+#include "support/hostile.h"
 
 namespace {
 
@@ -90,5 +93,28 @@ int main(int argc, char** argv) {
     if (!(r.pred.AbsErrPred * 10 >= r.trueAbs))
       std::printf("  %-18s t=%-5g N=%-4d true_abs %.2e pred_abs %.2e\n", r.id.c_str(), r.t, r.N,
                   r.trueAbs, r.pred.AbsErrPred);
+
+  // A false claim at some request R from 1e-1 to 1e-13: RelErrPred < R <= true error.
+  const auto falseSomewhere = [](double pred, double truth) {
+    for (int e = 1; e <= 13; ++e) {
+      const double req = std::pow(10.0, -e);
+      if (pred < req && !(truth < req)) return true;
+    }
+    return false;
+  };
+  std::printf("\nHostile cases\n%-28s %5s %4s %6s %6s %13s %13s %9s %9s %s\n", "case", "t", "N",
+              "sigma", "b", "exact", "computed", "true_rel", "pred_rel", "");
+  int hostileFalse = 0, hostileCount = 0;
+  for (const hostile::Case& k : hostile::cases()) {
+    const hostile::Outcome o = hostile::evaluate(k, 1e-8);
+    const bool wrong = falseSomewhere(o.pred.RelErrPred, o.trueRel);
+    hostileFalse += wrong;
+    ++hostileCount;
+    std::printf("%-28s %5g %4d %6.3f %6.3f %13.6e %13.6e %9.2e %9.2e %s\n", k.name, k.t, k.N,
+                o.sigma, o.b, o.exact, o.ft.x, o.trueRel, o.pred.RelErrPred,
+                wrong ? "FALSE MET" : "");
+  }
+  std::printf("hostile cases with a false met at some request: %d of %d\n", hostileFalse,
+              hostileCount);
   return 0;
 }
