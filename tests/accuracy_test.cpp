@@ -59,7 +59,8 @@ TEST(Accuracy, WholeChainOnEveryReferencePair) {
   // The flag for a request R is RelErrPred < R; every R is checked at once.
   for (const accuracy::Row& r : rows) {
     EXPECT_EQ(r.pred.TolFlag, r.pred.RelErrPred < 1e-8 ? 0 : 1);  // the run's request
-    for (double R = 1e-4; R >= 1e-10 * 0.999; R /= 10) {
+    for (int e = 1; e <= 13; ++e) {
+      const double R = std::pow(10.0, -e);
       if (r.pred.RelErrPred < R) {
         EXPECT_LT(r.trueRel, R) << r.id << " t=" << r.t << " N=" << r.N << " RelErrPred "
                                 << r.pred.RelErrPred;

@@ -90,7 +90,7 @@ bool endsWith(const std::string& text, const std::string& tail) {
 }
 
 // The user's (sigma, b), N = 64: the inversion core's device array is 2N
-// double2 = 2048 bytes, the error driver's 4N double2 + one double = 4104.
+// double2 = 2048 bytes, the error prediction's 4N double2 = 4096.
 Layout userPair() {
   Layout l;
   l.SearchSwitch = "0";
@@ -113,20 +113,39 @@ TEST(DeviceFault, InversionCoreAllocationFailureIsLocated) {
 }
 
 // The error driver works through a large grid in chunks, so only a device
-// without room for one row of 4N samples makes its allocation fail.
+// without room for one row of 4N samples makes its allocation fail. The search
+// (the shipped example, N = 64) meets it before anything else allocates.
 TEST(DeviceFault, ErrorDriverAllocationFailureIsLocated) {
   // The host backend takes the grid's rows one at a time (error_rows.cpp).
   const std::string driver = "src/error/error_rows.cpp";
   const std::vector<int> calls = linesContaining(driver, ".reserve(");
   ASSERT_FALSE(calls.empty()) << "expected device allocations in the error driver";
-  // Enough for the inversion core (2048 bytes), too little for one row of the driver (4096).
-  const process_test::Outcome r = runFault(userPair(), {"ORVANE_HOST_MEMORY=3000"});
+  // Too little for one row of the driver (4096 bytes).
+  Layout search;
+  const process_test::Outcome r = runFault(search, {"ORVANE_HOST_MEMORY=3000"});
   const Located at = expectLocatedFailure(r);
   ASSERT_TRUE(at.ok);
   EXPECT_EQ(at.reason, "out of memory");
   EXPECT_TRUE(endsWith(at.file, driver)) << at.file;
   EXPECT_NE(std::find(calls.begin(), calls.end(), at.line), calls.end())
       << "line " << at.line << " is not one of the driver's allocations";
+  EXPECT_EQ(r.out.find("Time = "), std::string::npos);
+}
+
+// With the user's pair the error prediction's row of 4N samples is the second
+// device allocation, after the inversion core's row of 2N, which it keeps.
+TEST(DeviceFault, ErrorPredictionAllocationFailureIsLocated) {
+  const std::string prediction = "src/error/error_est.cpp";
+  const std::vector<int> calls = linesContaining(prediction, ".reserve(");
+  ASSERT_EQ(calls.size(), 1u) << "expected one device allocation in the error prediction";
+  // Enough for the inversion core (2048 bytes), too little for both rows (6144).
+  const process_test::Outcome r = runFault(userPair(), {"ORVANE_HOST_MEMORY=3000"});
+  const Located at = expectLocatedFailure(r);
+  ASSERT_TRUE(at.ok);
+  EXPECT_EQ(at.reason, "out of memory");
+  EXPECT_TRUE(endsWith(at.file, prediction)) << at.file;
+  EXPECT_EQ(at.line, calls[0]);
+  EXPECT_EQ(r.out.find("Time = "), std::string::npos);
 }
 
 // A failed FFT plan is located at the checked call that made it, whichever

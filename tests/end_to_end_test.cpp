@@ -140,7 +140,11 @@ TEST(EndToEnd, UserPairsWithoutSearch) {
                                                {1.0, 0.5, 0.25}, {2.0, 1.5, 1.0}, 0, 1, 1, {1}, {1}));
   REQUIRE_PROGRAM(o);
   EXPECT_EQ(o.rc, 0) << o.err;
-  expectHonestResults(o, times, shippedExact, 0.05);
+  // F(s) ~ s^(-9/11) at infinity makes the coefficients decay like n^(-9/11),
+  // so neither size is accurate with these pairs: at t = 5 the values of N = 32
+  // and 128 are 2 % and 11 % off, with predicted errors of 670 % and 560 %, and
+  // the run keeps the record of lower prediction.
+  expectHonestResults(o, times, shippedExact, 0.15);
   const std::vector<double> sigma = values(o.out, "sigma = "), b = values(o.out, "b = ");
   ASSERT_EQ(sigma.size(), 3u);
   EXPECT_EQ(sigma[1], 0.5);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <vector>
 
 #include "device/workspace.h"
 #include "orvane/transform.h"
@@ -37,6 +38,19 @@ class StageTimer {
   gpu::Event start_ = nullptr;
   gpu::Event stop_ = nullptr;
   float total_ = 0.0f;
+};
+
+// One row of coefficients on the host: element n < Nsamples/2 is a_n of the
+// pair (sigma, b), the upper half the negative indices (as on the device).
+// The inversion core leaves its 2N-point row here for the error prediction.
+struct CoefficientRow {
+  int Nsamples = 0;  // 0: holds nothing
+  double sigma = 0.0;
+  double b = 0.0;
+  std::vector<double2> a;
+  bool holds(int rowSamples, double rowSigma, double rowB) const {
+    return Nsamples != 0 && Nsamples == rowSamples && sigma == rowSigma && b == rowB;
+  }
 };
 
 // Coefficients of the grid rows [rowBegin, rowBegin + rowCount) of a grid of

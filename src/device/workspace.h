@@ -22,6 +22,7 @@ class Workspace {
   DeviceBuffer coreRow;      // the inversion core's row of 2N samples
   DeviceBuffer gridData;     // a chunk of coefficient rows of the error grid
   DeviceBuffer gridValues;   // a chunk of error estimates
+  DeviceBuffer estimateRow;  // the error prediction's row of 4N samples
   DeviceBuffer threadRows;   // host backend: one row per thread
   FftPlans plans;
 

@@ -11,7 +11,8 @@
 
 namespace orvane {
 
-CoreResult wfnWeeksCore(StageContext& c, double t, int N, double sigma, double b) {
+CoreResult wfnWeeksCore(StageContext& c, double t, int N, double sigma, double b,
+                        CoefficientRow* row) {
   // The size is formed wide so that a huge N cannot wrap past the check.
   const long long NsamplesWide = 2LL * N;
   if (c.maxThreadsPerBlock < NsamplesWide)
@@ -27,9 +28,13 @@ CoreResult wfnWeeksCore(StageContext& c, double t, int N, double sigma, double b
   const int Ncoeff = N;
   const int Nsamples = 2 * N;
 
-  std::vector<double2> staging;
+  // The host row: the caller's, or one of this call. It says what it holds
+  // only once it is complete.
+  CoefficientRow own;
+  CoefficientRow& staging = row != nullptr ? *row : own;
+  staging.Nsamples = 0;
   try {
-    staging.resize(std::size_t(Nsamples));
+    staging.a.resize(std::size_t(Nsamples));
   } catch (const std::bad_alloc&) {
     WFN_CHECK(gpu::kErrorMemoryAllocation);
   }
@@ -41,12 +46,15 @@ CoreResult wfnWeeksCore(StageContext& c, double t, int N, double sigma, double b
   wfngpuFFTLagCoef(c, Nsamples, 1, 1, 0, 1, sigma, sigma, b, devData);
 
   // The blocking copy also waits for the pipeline's kernels and FFT.
-  WFN_CHECK(gpu::memcpyDeviceToHost(staging.data(), devData, sizeof(double2) * std::size_t(Nsamples)));
+  WFN_CHECK(gpu::memcpyDeviceToHost(staging.a.data(), devData, sizeof(double2) * std::size_t(Nsamples)));
+  staging.Nsamples = Nsamples;
+  staging.sigma = sigma;
+  staging.b = b;
 
   // a_0 .. a_(N-1); the second half of the row is not part of the series.
   CoreResult result;
   result.Time = t;
-  result.ft = wfnClenshaw(Ncoeff, t, sigma, b, staging.data());
+  result.ft = wfnClenshaw(Ncoeff, t, sigma, b, staging.a.data());
   result.sigma = sigma;
   result.b = b;
   return result;

@@ -23,19 +23,21 @@ std::size_t defaultHostLimit() {
   return std::size_t(pages) * std::size_t(pageSize) / 2;
 }
 
-// Forwards the run loop's stage calls to the stage functions.
+// Forwards the run loop's stage calls to the stage functions. The inversion
+// core's coefficient row goes on to the error prediction of the same record.
 struct Stages {
   StageContext& c;
   SearchMemory& memory;
+  CoefficientRow coreRow;
   SigmaB paramEst(double t, int N, double sigmin, double sigmax, double bmax, double tols,
                   double tolb) {
     return wfnParamEst(c, memory, t, N, sigmin, sigmax, bmax, tols, tolb);
   }
   CoreResult weeksCore(double t, int N, double sigma, double b) {
-    return wfnWeeksCore(c, t, N, sigma, b);
+    return wfnWeeksCore(c, t, N, sigma, b, &coreRow);
   }
   ErrorPrediction errorEst(double2 ft, double t, int N, double sigma, double b, double relErr) {
-    return wfnErrorEst(c, ft, t, N, sigma, b, relErr);
+    return wfnErrorEst(c, ft, t, N, sigma, b, relErr, &coreRow);
   }
 };
 
@@ -81,7 +83,7 @@ std::vector<WeeksResult> Solver::run(const Parameters& p, const Transform& trans
     params = &filled;
   }
   StageContext c{impl_->ws, transform, impl_->options.diagnostics, impl_->device.maxThreadsPerBlock};
-  Stages stages{c, impl_->memory};
+  Stages stages{c, impl_->memory, CoefficientRow()};
   std::vector<WeeksResult> results;
   runLoop(*params, stages, results, impl_->options.diagnostics, &impl_->options.progress);
   return results;
