@@ -11,6 +11,7 @@
 #pragma once
 
 #include "orvane/error.h"
+#include "orvane/method.h"
 #include "orvane/parameters.h"
 #include "orvane/result.h"
 #include "orvane/solver.h"

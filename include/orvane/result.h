@@ -4,6 +4,7 @@
 #pragma once
 
 #include "orvane/complex.h"
+#include "orvane/method.h"
 
 // The kept result of one inversion time.
 struct WeeksResult {
@@ -17,6 +18,9 @@ struct WeeksResult {
   int NLag;           // expansion size N of the kept record (0: nothing was evaluated)
   double tols;        // sigma resolution of the search that gave it (0 with the user's pair)
   double tolb;        // b resolution of that search (0 with the user's pair)
+  // The method that produced the record. A Talbot record has NLag the node
+  // count of the value kept, sigma the contour's shift and b 0.
+  orvane::Method method = orvane::Method::kWeeks;
 };
 
 // What the inversion core returns.

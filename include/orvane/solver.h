@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "orvane/error.h"
+#include "orvane/method.h"
 #include "orvane/parameters.h"
 #include "orvane/result.h"
 #include "orvane/transform.h"
@@ -58,6 +59,8 @@ struct SolverOptions {
   // Called after each time with the number of times done and of all times;
   // none when empty.
   std::function<void(int done, int total)> progress;
+  // The inversion method of every run (see method.h).
+  Method method = Method::kWeeks;
 };
 
 class Solver {

@@ -7,7 +7,9 @@
 //   struct Exp { ORVANE_HD wcomplex operator()(wcomplex s) const { ... } };
 //
 // FunctorTransform runs the sampling kernel body wfnsampleFS with it on the
-// active backend. A transform made at run time derives from Transform itself.
+// active backend. A transform made at run time derives from Transform itself;
+// one known only by its values at given points (a function of another
+// language, say) derives from PointTransform.
 #pragma once
 
 #include "coeffs/sampling.h"
@@ -22,6 +24,17 @@ class Transform {
   // elements) with the weighted samples of the rows it names, in contour order.
   // Returns a GPU runtime status, 0 on success.
   virtual int sampleRows(const SampleRows& rows, double2* devSamples) const = 0;
+  // F at `count` points (device memory) into `devValues` (device memory,
+  // which may be `devPoints` itself): the entry of the methods that sample F
+  // off the Weeks contour. Returns a GPU runtime status, 0 on success.
+  virtual int evaluate(const double2* devPoints, long long count, double2* devValues) const = 0;
+};
+
+// A transform given by evaluate() alone: the rows of the Weeks contour are
+// filled by writing their points, evaluating F there in place, and weighting.
+class PointTransform : public Transform {
+ public:
+  int sampleRows(const SampleRows& rows, double2* devSamples) const override;
 };
 
 template <class F>
@@ -30,6 +43,9 @@ class FunctorTransform final : public Transform {
   explicit FunctorTransform(const F& f = F()) : f_(f) {}
   int sampleRows(const SampleRows& rows, double2* devSamples) const override {
     return launchSampling(f_, rows, devSamples);
+  }
+  int evaluate(const double2* devPoints, long long count, double2* devValues) const override {
+    return launchEvaluation(f_, devPoints, count, devValues);
   }
   const F& functor() const { return f_; }
 

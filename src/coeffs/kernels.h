@@ -40,19 +40,27 @@ ORVANE_HD inline ContourPoint wfnContourPoint(int k, int Nsamples) {
   return p;
 }
 
-// The weighted sample at one contour point of the pair (sigma, b):
-// b (1 + i cot(theta/2)) F(sigma + i b cot(theta/2)), i.e. 2b/(1-w) F(...) at w = e^(i theta).
-template <class F>
-ORVANE_HD inline double2 wfnSampleValue(const F& f, const ContourPoint& p, wreal sigma, wreal b) {
-  const wreal w = p.sn / p.omc;
+// The contour point k of the pair (sigma, b): s = sigma + i b cot(theta/2).
+ORVANE_HD inline wcomplex wfnSamplePoint(const ContourPoint& p, wreal sigma, wreal b) {
   wcomplex s;
   s.x = sigma;
-  s.y = b * w;
-  const wcomplex Fs = f(s);
+  s.y = b * (p.sn / p.omc);
+  return s;
+}
+
+// The weight of the sample F(s) there: b (1 + i cot(theta/2)) F(s), i.e.
+// 2b/(1-w) F(s) at w = e^(i theta).
+ORVANE_HD inline double2 wfnWeightSample(const ContourPoint& p, wreal b, wcomplex Fs) {
   double2 out;
   out.x = double(b * (Fs.x - p.sn * Fs.y / p.omc));
   out.y = double(b * (Fs.y + p.sn * Fs.x / p.omc));
   return out;
+}
+
+// The weighted sample at one contour point of the pair (sigma, b).
+template <class F>
+ORVANE_HD inline double2 wfnSampleValue(const F& f, const ContourPoint& p, wreal sigma, wreal b) {
+  return wfnWeightSample(p, b, f(wfnSamplePoint(p, sigma, b)));
 }
 
 // Sampling kernel body for element k of local row y, which holds grid row

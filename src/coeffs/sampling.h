@@ -31,4 +31,28 @@ int launchSampling(const F& f, const SampleRows& rows, double2* devSamples) {
   });
 }
 
+// F at `count` points: element e reads devPoints[e] and writes devValues[e]
+// (the two may be the same array).
+template <class F>
+int launchEvaluation(const F& f, const double2* devPoints, long long count, double2* devValues) {
+  const int width = 1024;
+  const long long rows = (count + width - 1) / width;
+  if (rows > (1LL << 30)) return gpu::kErrorInvalidValue;
+  return gpu::launch(width, int(rows), [=] ORVANE_HD(int x, int y) {
+    const long long e = (long long)y * width + x;
+    if (e >= count) return;
+    wcomplex s;
+    s.x = wreal(devPoints[e].x);
+    s.y = wreal(devPoints[e].y);
+    const wcomplex Fs = f(s);
+    devValues[e].x = double(Fs.x);
+    devValues[e].y = double(Fs.y);
+  });
+}
+
+// The steps of PointTransform::sampleRows: the contour points of the rows
+// into devSamples, and, once F has replaced them, the weights.
+int launchRowPoints(const SampleRows& rows, double2* devSamples);
+int launchRowWeights(const SampleRows& rows, double2* devSamples);
+
 }  // namespace orvane

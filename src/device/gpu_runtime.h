@@ -45,6 +45,7 @@ Status malloc(void** ptr, std::size_t bytes);
 Status free(void* ptr);
 // Blocking copy; waits for all earlier work on the default stream.
 Status memcpyDeviceToHost(void* dst, const void* src, std::size_t bytes);
+Status memcpyHostToDevice(void* dst, const void* src, std::size_t bytes);
 // Returns when all device work has finished.
 Status deviceSynchronize();
 

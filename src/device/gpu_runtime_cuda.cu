@@ -48,6 +48,10 @@ Status memcpyDeviceToHost(void* dst, const void* src, std::size_t bytes) {
   return (Status)cudaMemcpy(dst, src, bytes, cudaMemcpyDeviceToHost);
 }
 
+Status memcpyHostToDevice(void* dst, const void* src, std::size_t bytes) {
+  return (Status)cudaMemcpy(dst, src, bytes, cudaMemcpyHostToDevice);
+}
+
 Status deviceSynchronize() { return (Status)cudaDeviceSynchronize(); }
 
 struct EventRec {

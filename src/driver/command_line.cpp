@@ -158,7 +158,7 @@ int runCommandLine(const CommandLine& cl) {
 
     std::ostringstream data;
     if (cl.format == "csv") {
-      writeCsv(results, cl.method, data);
+      writeCsv(results, data);
     } else if (cl.format == "json") {
       writeJson(results, p, inputs, data);
     } else {

@@ -31,12 +31,12 @@ std::string jsonString(const std::string& text) {
   return out + "\"";
 }
 
-void writeCsv(const std::vector<WeeksResult>& results, const std::string& method, std::ostream& out) {
+void writeCsv(const std::vector<WeeksResult>& results, std::ostream& out) {
   out << "t,re,im,sigma,b,abs_err,rel_err,flag,N,method\n";
   for (const WeeksResult& r : results) {
     out << csvNumber(r.Time) << ',' << csvNumber(r.ft.x) << ',' << csvNumber(r.ft.y) << ','
         << csvNumber(r.sigma) << ',' << csvNumber(r.b) << ',' << csvNumber(r.AbsErrPred) << ','
-        << csvNumber(r.RelErrPred) << ',' << r.TolFlag << ',' << r.NLag << ',' << method << '\n';
+        << csvNumber(r.RelErrPred) << ',' << r.TolFlag << ',' << r.NLag << ',' << orvane::methodName(r.method) << '\n';
   }
 }
 
@@ -82,7 +82,7 @@ void writeJson(const std::vector<WeeksResult>& results, const orvane::Parameters
         << ", \"im\": " << jsonNumber(r.ft.y) << ", \"sigma\": " << jsonNumber(r.sigma)
         << ", \"b\": " << jsonNumber(r.b) << ", \"abs_err\": " << jsonNumber(r.AbsErrPred)
         << ", \"rel_err\": " << jsonNumber(r.RelErrPred) << ", \"flag\": " << r.TolFlag
-        << ", \"N\": " << r.NLag << ", \"method\": " << jsonString(in.method) << "}";
+        << ", \"N\": " << r.NLag << ", \"method\": " << jsonString(orvane::methodName(r.method)) << "}";
   }
   out << (results.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }

@@ -15,7 +15,7 @@ struct RunInputs {
   std::string transform;  // "compiled-in", or "expr" / "transform"
   std::string source;     // the expression or the statements file's path
   std::vector<std::pair<std::string, double>> params;
-  std::string method = "weeks";
+  std::string method = "weeks";  // the method asked for; each result names its own
 };
 
 // A number with 17 significant digits; csv writes nan, inf and -inf, json null.
@@ -24,8 +24,9 @@ std::string jsonNumber(double v);
 // A json string literal, with quotes, backslashes and control characters escaped.
 std::string jsonString(const std::string& text);
 
-// The header line t,re,im,sigma,b,abs_err,rel_err,flag,N,method and one line per time.
-void writeCsv(const std::vector<WeeksResult>& results, const std::string& method, std::ostream& out);
+// The header line t,re,im,sigma,b,abs_err,rel_err,flag,N,method and one line
+// per time; method is the one that produced the result.
+void writeCsv(const std::vector<WeeksResult>& results, std::ostream& out);
 // One object: {"inputs": {...}, "results": [{ the ten fields }, ...]}.
 void writeJson(const std::vector<WeeksResult>& results, const orvane::Parameters& p,
                const RunInputs& inputs, std::ostream& out);

@@ -17,8 +17,9 @@ namespace {
 
 class ModuleTransform final : public Transform {
  public:
-  ModuleTransform(CUmodule module, CUfunction kernel, std::vector<double> params)
-      : module_(module), kernel_(kernel) {
+  ModuleTransform(CUmodule module, CUfunction kernel, CUfunction evaluator,
+                  std::vector<double> params)
+      : module_(module), kernel_(kernel), evaluator_(evaluator) {
     for (int k = 0; k < kMaxParams; ++k) block_.v[k] = k < int(params.size()) ? params[k] : 0.0;
   }
   ~ModuleTransform() override { cuModuleUnload(module_); }
@@ -28,13 +29,13 @@ class ModuleTransform final : public Transform {
     Block block = block_;
     void* args[] = {&r.Nsamples, &r.Nsigma, &r.Nb,       &r.sigmin,   &r.sigmax,
                     &r.bmax,     &r.rowBegin, &r.rowCount, &devSamples, &block};
-    const long long total = (long long)r.Nsamples * r.rowCount;
-    if (total <= 0) return 0;
-    long long blocks = (total + 255) / 256;
-    if (blocks > 1048576) blocks = 1048576;  // the kernel's grid-stride loop covers the rest
-    const CUresult launched =
-        cuLaunchKernel(kernel_, unsigned(blocks), 1, 1, 256, 1, 1, 0, nullptr, args, nullptr);
-    return launched == CUDA_SUCCESS ? 0 : int(cudaErrorLaunchFailure);
+    return launch(kernel_, (long long)r.Nsamples * r.rowCount, args);
+  }
+
+  int evaluate(const double2* devPoints, long long count, double2* devValues) const override {
+    Block block = block_;
+    void* args[] = {&devPoints, &count, &devValues, &block};
+    return launch(evaluator_, count, args);
   }
 
  private:
@@ -42,8 +43,18 @@ class ModuleTransform final : public Transform {
   struct Block {
     double v[kMaxParams];
   };
+  // One launch of a grid-stride kernel over `total` elements.
+  static int launch(CUfunction kernel, long long total, void** args) {
+    if (total <= 0) return 0;
+    long long blocks = (total + 255) / 256;
+    if (blocks > 1048576) blocks = 1048576;  // the kernel's grid-stride loop covers the rest
+    const CUresult launched =
+        cuLaunchKernel(kernel, unsigned(blocks), 1, 1, 256, 1, 1, 0, nullptr, args, nullptr);
+    return launched == CUDA_SUCCESS ? 0 : int(cudaErrorLaunchFailure);
+  }
   CUmodule module_;
   CUfunction kernel_;
+  CUfunction evaluator_;
   Block block_;
 };
 
@@ -56,12 +67,13 @@ std::unique_ptr<Transform> loadPtx(const std::string& ptx, const std::vector<dou
   CUmodule module;
   if (cuModuleLoadData(&module, ptx.c_str()) != CUDA_SUCCESS)
     throw Error(ErrorKind::kDeviceCall, "the GPU cannot load the compiled transform");
-  CUfunction kernel;
-  if (cuModuleGetFunction(&kernel, module, "orvane_jit_sample") != CUDA_SUCCESS) {
+  CUfunction kernel, evaluator;
+  if (cuModuleGetFunction(&kernel, module, "orvane_jit_sample") != CUDA_SUCCESS ||
+      cuModuleGetFunction(&evaluator, module, "orvane_jit_evaluate") != CUDA_SUCCESS) {
     cuModuleUnload(module);
-    throw Error(ErrorKind::kDeviceCall, "the compiled transform has no sampling kernel");
+    throw Error(ErrorKind::kDeviceCall, "the compiled transform lacks its sampling kernels");
   }
-  return std::unique_ptr<Transform>(new ModuleTransform(module, kernel, params));
+  return std::unique_ptr<Transform>(new ModuleTransform(module, kernel, evaluator, params));
 }
 
 bool deviceCapability(int* major, int* minor) {

@@ -32,7 +32,7 @@ namespace {
 
 // Raised whenever the generated code or the loading contract changes, so that
 // objects of an older layout are never loaded.
-const int kAbi = 2;
+const int kAbi = 3;
 const char* const kGeneratedName = "orvane-runtime-transform.cpp";
 
 [[noreturn]] void refuse(const std::string& message) { throw Error(ErrorKind::kParameters, message); }
@@ -151,35 +151,47 @@ bool privateFolder(const std::string& dir) {
 }
 
 typedef int (*SampleRowsFn)(const SampleRows*, double2*, const double*, int);
+typedef int (*EvaluateFn)(const double2*, long long, double2*, const double*, int);
 typedef int (*AbiFn)();
 
-// A loaded object's sampling entry point; null (and the handle closed) when
+// A loaded object's entry points.
+struct Entries {
+  SampleRowsFn sampleRows = nullptr;
+  EvaluateFn evaluate = nullptr;
+};
+
+// The entry points of a loaded object; false (and the handle closed) when
 // the file is not a usable object of this layout.
-SampleRowsFn load(const std::string& path, void** handle) {
+bool load(const std::string& path, void** handle, Entries* entries) {
   *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (*handle == nullptr) return nullptr;
+  if (*handle == nullptr) return false;
   AbiFn abi = reinterpret_cast<AbiFn>(dlsym(*handle, "orvane_jit_abi"));
-  SampleRowsFn fn = reinterpret_cast<SampleRowsFn>(dlsym(*handle, "orvane_jit_sample_rows"));
-  if (abi == nullptr || fn == nullptr || abi() != kAbi) {
+  entries->sampleRows = reinterpret_cast<SampleRowsFn>(dlsym(*handle, "orvane_jit_sample_rows"));
+  entries->evaluate = reinterpret_cast<EvaluateFn>(dlsym(*handle, "orvane_jit_evaluate"));
+  if (abi == nullptr || entries->sampleRows == nullptr || entries->evaluate == nullptr ||
+      abi() != kAbi) {
     dlclose(*handle);
     *handle = nullptr;
-    return nullptr;
+    return false;
   }
-  return fn;
+  return true;
 }
 
 class LoadedTransform final : public Transform {
  public:
-  LoadedTransform(void* handle, SampleRowsFn fn, std::vector<double> params)
-      : handle_(handle), fn_(fn), params_(std::move(params)) {}
+  LoadedTransform(void* handle, Entries entries, std::vector<double> params)
+      : handle_(handle), entries_(entries), params_(std::move(params)) {}
   ~LoadedTransform() override { dlclose(handle_); }
   int sampleRows(const SampleRows& rows, double2* devSamples) const override {
-    return fn_(&rows, devSamples, params_.data(), int(params_.size()));
+    return entries_.sampleRows(&rows, devSamples, params_.data(), int(params_.size()));
+  }
+  int evaluate(const double2* devPoints, long long count, double2* devValues) const override {
+    return entries_.evaluate(devPoints, count, devValues, params_.data(), int(params_.size()));
   }
 
  private:
   void* handle_;
-  SampleRowsFn fn_;
+  Entries entries_;
   std::vector<double> params_;
 };
 
@@ -299,6 +311,12 @@ std::string generatedSource(const std::string& statements, const std::string& or
        "  RuntimeTransform f;\n"
        "  for (int k = 0; k < " << kMaxParams << "; ++k) f.orvane_params.v[k] = k < count ? params[k] : 0.0;\n"
        "  return orvane::launchSampling(f, *rows, devSamples);\n"
+       "}\n"
+       "extern \"C\" int orvane_jit_evaluate(const double2* devPoints, long long n, double2* devValues,\n"
+       "                                     const double* params, int count) {\n"
+       "  RuntimeTransform f;\n"
+       "  for (int k = 0; k < " << kMaxParams << "; ++k) f.orvane_params.v[k] = k < count ? params[k] : 0.0;\n"
+       "  return orvane::launchEvaluation(f, devPoints, n, devValues);\n"
        "}\n";
   return s.str();
 }
@@ -324,6 +342,19 @@ std::string generatedCudaSource(const std::string& statements, const std::string
        "    const int y = (int)(e / Nsamples);\n"
        "    const int k = (int)(e - (long long)y * Nsamples);\n"
        "    wfnsampleFS(f, k, y, rowBegin, Nsamples, sigmin, sigmax, Nsigma, 0.0, bmax, Nb, nullptr, devSamples);\n"
+       "  }\n"
+       "}\n"
+       "// F at points: element e reads devPoints[e] and writes devValues[e].\n"
+       "extern \"C\" __global__ void orvane_jit_evaluate(const double2* devPoints, long long n,\n"
+       "                                               double2* devValues, RuntimeTransform f) {\n"
+       "  const long long stride = (long long)blockDim.x * gridDim.x;\n"
+       "  for (long long e = (long long)blockIdx.x * blockDim.x + threadIdx.x; e < n; e += stride) {\n"
+       "    wcomplex s;\n"
+       "    s.x = wreal(devPoints[e].x);\n"
+       "    s.y = wreal(devPoints[e].y);\n"
+       "    const wcomplex Fs = f(s);\n"
+       "    devValues[e].x = double(Fs.x);\n"
+       "    devValues[e].y = double(Fs.y);\n"
        "  }\n"
        "}\n";
   return s.str();
@@ -413,13 +444,14 @@ std::unique_ptr<Transform> compileStatements(const std::string& statements,
   const std::string object = dir + "/" + hex(fnv1a(key)) + ".so";
 
   void* handle = nullptr;
-  SampleRowsFn fn = nullptr;
+  Entries entries;
+  bool loaded = false;
   struct stat st;
   if (lstat(object.c_str(), &st) == 0) {
     if (S_ISREG(st.st_mode) && ownedPrivately(st)) {
-      fn = load(object, &handle);
+      loaded = load(object, &handle, &entries);
       // A corrupt or outdated entry is rebuilt.
-      if (fn == nullptr) unlink(object.c_str());
+      if (!loaded) unlink(object.c_str());
     } else {
       if (options.warnings != nullptr)
         *options.warnings << "orvane: warning: " << object
@@ -427,10 +459,9 @@ std::unique_ptr<Transform> compileStatements(const std::string& statements,
       unlink(object.c_str());
     }
   }
-  if (fn == nullptr) {
+  if (!loaded) {
     build(source, dir, object, origin);
-    fn = load(object, &handle);
-    if (fn == nullptr) {
+    if (!load(object, &handle, &entries)) {
       const char* why = dlerror();
       refuse("the compiled transform " + object + " cannot be loaded: " +
              (why != nullptr ? why : "it is not an object of this version"));
@@ -440,7 +471,7 @@ std::unique_ptr<Transform> compileStatements(const std::string& statements,
     unlink(object.c_str());
     rmdir(dir.c_str());
   }
-  return std::unique_ptr<Transform>(new LoadedTransform(handle, fn, std::move(values)));
+  return std::unique_ptr<Transform>(new LoadedTransform(handle, entries, std::move(values)));
 }
 
 }  // namespace jit
