@@ -1,17 +1,24 @@
-// Accuracy table: for every reference pair and time, the parameter search,
-// the inversion and the error prediction at each expansion size, against the
-// exact f(t); then, per requested relative error, how often the tolerance flag
-// says met and how often that is false, and how far the predicted relative
-// error lies above the true one.
+// Accuracy table: for every reference pair and time, against the exact f(t),
+// the three methods: weeks (the parameter search, the inversion and the error
+// prediction at each expansion size), talbot (the contour shifted to the
+// search's lowest sigma) and auto (the Weeks record at N = 64, replaced by the
+// Talbot record where it misses the request and Talbot predicts better). Then,
+// per method and requested relative error, how often the tolerance flag says
+// met and how often that is false, how far the predicted relative error lies
+// above the true one, and the median true error per category.
 // Last, the transforms and parameters of support/hostile.h that were chosen to
-// break the prediction: a flag that says met there must still be true.
+// break the Weeks prediction: a flag that says met there must still be true.
 // Usage: accuracy_table [N ...]   (default 16 32 64 128)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <string>
 #include <vector>
 
+#include "orvane/solver.h"
+#include "solver/method_choice.h"
 #include "support/accuracy.h"
 #include "support/hostile.h"
 
@@ -25,59 +32,178 @@ double quantile(const std::vector<double>& sorted, double q) {
   return sorted[std::min(k, sorted.size() - 1)];
 }
 
-}  // namespace
+// One result of one method, with the truth.
+struct Outcome {
+  std::string id, category, method;
+  double t, exact;
+  WeeksResult r;
+  double trueRel;
+};
 
-int main(int argc, char** argv) {
-  std::vector<int> sizes;
-  for (int a = 1; a < argc; ++a) sizes.push_back(std::atoi(argv[a]));
-  if (sizes.empty()) sizes = {16, 32, 64, 128};
+// The Talbot records of a pair at all its times, as a solver run gives them.
+std::vector<WeeksResult> talbotRun(orvane::Solver& solver, const reference::Pair& p) {
+  const accuracy::Range range = accuracy::rangeFor(p);
+  orvane::Parameters q;
+  for (const reference::Value& v : p.values) q.Time.push_back(v.t);
+  q.RelErr.assign(q.Time.size(), 1e-8);
+  q.SearchSwitch = 1;
+  q.NLag = {64};
+  q.sigmin = range.sigmin;
+  q.sigmax = range.sigmax;
+  q.bmax = range.bmax;
+  q.tols = {range.tols};
+  q.tolb = {range.tolb};
+  return solver.run(q, HostTransform{p.F});
+}
 
-  std::vector<accuracy::Row> rows;
-  std::printf("%-18s %6s %4s %6s %6s %13s %13s %9s %9s %9s %4s\n", "transform", "t", "N", "sigma",
-              "b", "exact", "computed", "true_rel", "pred_rel", "2pass_rel", "flag");
-  for (const reference::Pair& p : reference::pairs())
-    for (const reference::Value& v : p.values)
-      for (int N : sizes) {
-        // The flag printed is for a request of 1e-8.
-        accuracy::Row r = accuracy::evaluate(p, v, N, 1e-8, true);
-        const double legacyRel = std::fabs(r.legacyAbsPred) / std::hypot(r.computed, r.imag);
-        std::printf("%-18s %6g %4d %6.2f %6.2f %13.6e %13.6e %9.2e %9.2e %9.2e %4d\n", r.id.c_str(),
-                    r.t, N, r.sigma, r.b, r.exact, r.computed, r.trueRel, r.pred.RelErrPred,
-                    legacyRel, r.pred.TolFlag);
-        rows.push_back(r);
-      }
+// The auto record at request `req`: Weeks where it meets it, else the choice.
+WeeksResult autoAt(const WeeksResult& weeks, const WeeksResult& talbot, double req) {
+  if (req > weeks.RelErrPred) return weeks;
+  return orvane::autoChoice(weeks, talbot, req);
+}
 
-  // Per request R: the flag says met when RelErrPred < R; that claim is false
-  // when the true relative error is not below R. "reachable" counts the
-  // results whose true error is below R, met or not.
-  std::printf("\nSummary over %zu evaluations (sizes", rows.size());
-  for (int N : sizes) std::printf(" %d", N);
-  std::printf(")\n%-8s %6s %6s %8s %10s\n", "request", "met", "false", "correct", "reachable");
+double trueRel(const WeeksResult& r, double exact) {
+  return std::hypot(r.ft.x - exact, r.ft.y) / std::fabs(exact);
+}
+
+// Per request R: the flag says met when RelErrPred < R; that claim is false
+// when the true relative error is not below R. "reachable" counts the results
+// whose true error is below R, met or not. `at(o, R)` gives the outcome's
+// record at request R (auto's depends on it).
+template <class At>
+int summary(const char* method, const std::vector<Outcome>& rows, At at) {
+  std::printf("\n%s: %zu results\n%-8s %6s %6s %8s %10s\n", method, rows.size(), "request", "met",
+              "false", "correct", "reachable");
   int metTotal = 0, falseTotal = 0;
   for (int e = 1; e <= 13; ++e) {
     const double req = std::pow(10.0, -e);
     int met = 0, wrong = 0, reachable = 0;
-    for (const accuracy::Row& r : rows) {
-      const bool good = r.trueRel < req;
+    for (const Outcome& o : rows) {
+      const WeeksResult r = at(o, req);
+      const bool good = trueRel(r, o.exact) < req;
       reachable += good;
-      if (r.pred.RelErrPred < req) met++, wrong += !good;
+      if (r.RelErrPred < req) met++, wrong += !good;
     }
     metTotal += met;
     falseTotal += wrong;
     std::printf("%-8.0e %6d %6d %8d %10d\n", req, met, wrong, met - wrong, reachable);
   }
   std::printf("%-8s %6d %6d %8d\n", "all", metTotal, falseTotal, metTotal - falseTotal);
+  return falseTotal;
+}
 
-  // How cautious the prediction is, where the truth is above round-off.
+// The median true relative error per category, at request `req`.
+template <class At>
+void medians(const char* method, const std::vector<Outcome>& rows, double req, At at) {
+  std::map<std::string, std::vector<double>> byCategory;
+  for (const Outcome& o : rows) byCategory[o.category].push_back(trueRel(at(o, req), o.exact));
+  std::printf("%s, request %.0e: median true relative error per category:\n", method, req);
+  for (auto& c : byCategory) {
+    std::sort(c.second.begin(), c.second.end());
+    std::printf("  %-14s %9.2e  (%zu)\n", c.first.c_str(), quantile(c.second, 0.5), c.second.size());
+  }
+}
+
+// How cautious a prediction is, where the truth is above round-off.
+void pessimism(const std::vector<Outcome>& rows) {
   std::vector<double> ratio;
-  for (const accuracy::Row& r : rows)
-    if (std::isfinite(r.trueRel) && r.trueRel > 1e-14) ratio.push_back(r.pred.RelErrPred / r.trueRel);
+  for (const Outcome& o : rows)
+    if (std::isfinite(o.trueRel) && o.trueRel > 1e-14 && std::isfinite(o.r.RelErrPred))
+      ratio.push_back(o.r.RelErrPred / o.trueRel);
   std::sort(ratio.begin(), ratio.end());
-  std::printf("predicted / true relative error over %zu results with true error above 1e-14:\n",
+  std::printf("predicted / true relative error over %zu results with true error above 1e-14 and a "
+              "finite prediction:\n",
               ratio.size());
   std::printf("  10%% %.3g   50%% %.3g   90%% %.3g   below 1: %td\n", quantile(ratio, 0.1),
               quantile(ratio, 0.5), quantile(ratio, 0.9),
               std::lower_bound(ratio.begin(), ratio.end(), 1.0) - ratio.begin());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<int> sizes;
+  for (int a = 1; a < argc; ++a) sizes.push_back(std::atoi(argv[a]));
+  if (sizes.empty()) sizes = {16, 32, 64, 128};
+  // The Weeks size auto starts from.
+  const int autoSize =
+      std::find(sizes.begin(), sizes.end(), 64) != sizes.end() ? 64 : sizes.back();
+
+  orvane::SolverOptions talbotOptions;
+  talbotOptions.method = orvane::Method::kTalbot;
+  orvane::Solver talbot(talbotOptions);
+
+  std::vector<accuracy::Row> rows;
+  std::vector<Outcome> weeksRows, talbotRows, autoRows;
+  std::printf("%-18s %-7s %6s %4s %6s %6s %13s %13s %9s %9s %9s %4s\n", "transform", "method", "t",
+              "N", "sigma", "b", "exact", "computed", "true_rel", "pred_rel", "2pass_rel", "flag");
+  const auto print = [](const Outcome& o, double legacyRel) {
+    std::printf("%-18s %-7s %6g %4d %6.2f %6.2f %13.6e %13.6e %9.2e %9.2e %9.2e %4d\n",
+                o.id.c_str(), o.method.c_str(), o.t, o.r.NLag, o.r.sigma, o.r.b, o.exact, o.r.ft.x,
+                o.trueRel, o.r.RelErrPred, legacyRel, o.r.TolFlag);
+  };
+  for (const reference::Pair& p : reference::pairs()) {
+    const std::vector<WeeksResult> t = talbotRun(talbot, p);
+    for (std::size_t k = 0; k < p.values.size(); ++k) {
+      const reference::Value& v = p.values[k];
+      WeeksResult atAutoSize;
+      for (int N : sizes) {
+        // The flag printed is for a request of 1e-8.
+        accuracy::Row r = accuracy::evaluate(p, v, N, 1e-8, true);
+        const double legacyRel = std::fabs(r.legacyAbsPred) / std::hypot(r.computed, r.imag);
+        WeeksResult w;
+        w.Time = v.t;
+        w.ft.x = r.computed;
+        w.ft.y = r.imag;
+        w.sigma = r.sigma;
+        w.b = r.b;
+        w.AbsErrPred = r.pred.AbsErrPred;
+        w.RelErrPred = r.pred.RelErrPred;
+        w.TolFlag = r.pred.TolFlag;
+        w.NLag = N;
+        w.tols = w.tolb = 0.0;
+        const Outcome o{p.id, p.category, "weeks", v.t, v.f, w, r.trueRel};
+        print(o, legacyRel);
+        weeksRows.push_back(o);
+        rows.push_back(r);
+        if (N == autoSize) atAutoSize = w;
+      }
+      const Outcome ot{p.id, p.category, "talbot", v.t, v.f, t[k], trueRel(t[k], v.f)};
+      print(ot, NAN);
+      talbotRows.push_back(ot);
+      // auto's record at a request of 1e-8; the summary takes every request.
+      Outcome oa{p.id, p.category, "auto", v.t, v.f, autoAt(atAutoSize, t[k], 1e-8), 0.0};
+      oa.trueRel = trueRel(oa.r, v.f);
+      print(oa, NAN);
+      // Kept: the Weeks record in r, the Talbot record in talbotRows.
+      oa.r = atAutoSize;
+      autoRows.push_back(oa);
+    }
+  }
+
+  std::printf("\nSummary per method (weeks: sizes");
+  for (int N : sizes) std::printf(" %d", N);
+  std::printf("; auto from Weeks at N = %d)\n", autoSize);
+  const auto same = [](const Outcome& o, double) { return o.r; };
+  summary("weeks", weeksRows, same);
+  summary("talbot", talbotRows, same);
+  const auto chosen = [&](const Outcome& o, double req) {
+    const std::size_t k = std::size_t(&o - autoRows.data());
+    return autoAt(o.r, talbotRows[k].r, req);
+  };
+  const int autoFalse = summary("auto", autoRows, chosen);
+  std::printf("auto: false met at any request from 1e-1 to 1e-13: %d\n\n", autoFalse);
+  std::vector<Outcome> weeksAtAutoSize;
+  for (const Outcome& o : weeksRows)
+    if (o.r.NLag == autoSize) weeksAtAutoSize.push_back(o);
+  medians("weeks (N = 64)", weeksAtAutoSize, 1e-8, same);
+  medians("talbot", talbotRows, 1e-8, same);
+  for (double req : {1e-8, 1e-13}) medians("auto", autoRows, req, chosen);
+
+  std::printf("\nweeks: ");
+  pessimism(weeksRows);
+  std::printf("talbot: ");
+  pessimism(talbotRows);
 
   int under = 0, underL = 0, small = 0;
   for (const accuracy::Row& r : rows) {

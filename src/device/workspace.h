@@ -24,6 +24,9 @@ class Workspace {
   DeviceBuffer gridValues;   // a chunk of error estimates
   DeviceBuffer estimateRow;  // the error prediction's row of 4N samples
   DeviceBuffer threadRows;   // host backend: one row per thread
+  DeviceBuffer talbotNodes;  // Talbot's nodes of a batch of times, then F there
+  DeviceBuffer talbotTimes;  // their times and contour shifts
+  DeviceBuffer talbotSums;   // the sums of every node count
   FftPlans plans;
 
   // Host state that a stage keeps from one call to the next (the host

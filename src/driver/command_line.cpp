@@ -80,7 +80,10 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
   expr->excludes(file);
   std::vector<std::string> params;
   app.add_option("--param", params, "A real constant NAME=VALUE for --expr or --transform (repeatable)");
-  app.add_option("--method", cl.method, "Inversion method")->check(CLI::IsMember({"weeks"}));
+  auto* method = app.add_option("--method", cl.method,
+                                "Inversion method: weeks, talbot, or auto (default: Weeks, then Talbot "
+                                "for the times Weeks does not meet)")
+                     ->check(CLI::IsMember({"weeks", "talbot", "auto"}));
   app.add_option("--format", cl.format, "Output format: table (default), csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
   app.add_option("--output", cl.output, "Write the data to this file (whole, or not at all)");
@@ -89,6 +92,7 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
   try {
     app.parse(argc, argv);
     for (const std::string& p : params) cl.params.push_back(orvane::jit::parseParam(p));
+    cl.methodGiven = method->count() > 0;
   } catch (const CLI::ParseError& e) {
     // --help and --version end with 0; every usage error with 2.
     const int code = app.exit(e);
@@ -153,6 +157,7 @@ int runCommandLine(const CommandLine& cl) {
     orvane::SolverOptions options;
     options.diagnostics = ORVANE_DIAG ? talk : nullptr;
     options.progress = [&progress](int done, int total) { progress(done, total); };
+    orvane::parseMethod(cl.method, &options.method);
     orvane::Solver solver(options, check);
     const std::vector<WeeksResult> results = solver.run(p, *transform);
 
@@ -162,7 +167,7 @@ int runCommandLine(const CommandLine& cl) {
     } else if (cl.format == "json") {
       writeJson(results, p, inputs, data);
     } else {
-      writeResultReport(results.data(), int(results.size()), data);
+      writeResultReport(results.data(), int(results.size()), data, cl.methodGiven);
       writeWalkClockTime(milliseconds() - start, data);
     }
     if (!cl.output.empty()) {

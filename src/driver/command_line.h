@@ -17,7 +17,8 @@ struct CommandLine {
   std::string expr;           // --expr
   std::string transformFile;  // --transform
   std::vector<std::pair<std::string, double>> params;
-  std::string method = "weeks";
+  std::string method = "auto";  // weeks, talbot or auto
+  bool methodGiven = false;     // --method was on the command line
   std::string format = "table";  // table, csv or json
   std::string output;            // --output; empty: standard output
   bool quiet = false;

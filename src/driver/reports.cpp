@@ -64,7 +64,7 @@ bool writeInputReport(const WeeksMethod& w, std::ostream& out) {
   return writeInputReport(w.parameters(), out);
 }
 
-void writeResultReport(const WeeksResult* results, int count, std::ostream& out) {
+void writeResultReport(const WeeksResult* results, int count, std::ostream& out, bool showMethod) {
   out << std::scientific;
   for (int i = 0; i < count; ++i) {
     const WeeksResult& r = results[i];
@@ -77,6 +77,7 @@ void writeResultReport(const WeeksResult* results, int count, std::ostream& out)
     out << "Absolute Error Prediction = " << shown(r.AbsErrPred) << std::endl;
     out << "Relative Error Prediction = " << shown(r.RelErrPred) << std::endl;
     out << "Tolerance Flag = " << r.TolFlag << std::endl;
+    if (showMethod) out << "Method = " << orvane::methodName(r.method) << std::endl;
   }
 }
 

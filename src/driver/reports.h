@@ -22,8 +22,10 @@ void writeDeviceCheck(const orvane::DeviceCheck& check, std::ostream& out, std::
 bool writeInputReport(const orvane::Parameters& parameters, std::ostream& out);
 bool writeInputReport(const WeeksMethod& weeks, std::ostream& out);
 
-// The result report, in scientific notation (left in force on the stream).
-void writeResultReport(const WeeksResult* results, int count, std::ostream& out);
+// The result report, in scientific notation (left in force on the stream);
+// with `showMethod`, each time's block ends with the method that produced it.
+void writeResultReport(const WeeksResult* results, int count, std::ostream& out,
+                       bool showMethod = false);
 void writeResultReport(const WeeksMethod& weeks, std::ostream& out);
 
 // An empty line, then "Walk clock time = " and the elapsed seconds (a whole

@@ -11,7 +11,9 @@
 #include "error/error_est.h"
 #include "error/param_est.h"
 #include "series/weeks_core.h"
+#include "solver/method_choice.h"
 #include "solver/run_loop.h"
+#include "talbot/talbot.h"
 
 namespace orvane {
 namespace {
@@ -83,9 +85,36 @@ std::vector<WeeksResult> Solver::run(const Parameters& p, const Transform& trans
     params = &filled;
   }
   StageContext c{impl_->ws, transform, impl_->options.diagnostics, impl_->device.maxThreadsPerBlock};
-  Stages stages{c, impl_->memory, CoefficientRow()};
+  const Method method = impl_->options.method;
   std::vector<WeeksResult> results;
-  runLoop(*params, stages, results, impl_->options.diagnostics, &impl_->options.progress);
+  if (method != Method::kTalbot) {
+    Stages stages{c, impl_->memory, CoefficientRow()};
+    runLoop(*params, stages, results, impl_->options.diagnostics, &impl_->options.progress);
+    if (method == Method::kWeeks) return results;
+  } else {
+    results.assign(p.Time.size(), WeeksResult());
+  }
+
+  // Talbot for every time (talbot), or for the times whose Weeks record
+  // missed its request (auto), all in one batch. The contour's shift is the
+  // search's lowest sigma, or the user's sigma of the time.
+  std::vector<int> which;
+  std::vector<double> times, shifts, requests;
+  for (int i = 0; i < p.Ntimes(); ++i) {
+    if (method == Method::kAuto && results[i].TolFlag == 0) continue;
+    which.push_back(i);
+    times.push_back(p.Time[i]);
+    shifts.push_back(p.SearchSwitch != 0 ? p.sigmin : params->sigmaUser[i]);
+    requests.push_back(p.RelErr[i]);
+  }
+  const std::vector<TalbotRecord> talbot = wfnTalbot(c, times, shifts, requests);
+  for (std::size_t k = 0; k < which.size(); ++k) {
+    const int i = which[k];
+    const WeeksResult t = talbotResult(times[k], shifts[k], talbot[k]);
+    results[i] = method == Method::kTalbot ? t : autoChoice(results[i], t, requests[k]);
+  }
+  if (method == Method::kTalbot && impl_->options.progress)
+    impl_->options.progress(p.Ntimes(), p.Ntimes());
   return results;
 }
 

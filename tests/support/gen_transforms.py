@@ -23,7 +23,7 @@ for p in data["pairs"]:
     ident = p["id"].replace("-", "_")
     lines.append(f"inline cplx F_{ident}(cplx s) {{ return {p['F_cpp']}; }}")
 lines.append("struct Value { double t; double f; };")
-lines.append("struct Pair { const char* id; const char* tags; double abscissa; cplx (*F)(cplx); std::vector<Value> values; };")
+lines.append("struct Pair { const char* id; const char* tags; double abscissa; cplx (*F)(cplx); std::vector<Value> values; const char* category; };")
 lines.append("inline const std::vector<Pair>& pairs() {")
 lines.append("  static const std::vector<Pair> table = {")
 for p in data["pairs"]:
@@ -32,7 +32,7 @@ for p in data["pairs"]:
     vals = ", ".join(f"{{{float(v['t'])!r}, {float(v['f_double'])!r}}}" for v in p["values"]
                      if v.get("f_double") is not None and math.isfinite(float(v["f_double"])))
     tags = " ".join(p.get("tags", []))
-    lines.append(f'    {{"{p["id"]}", "{tags}", {absc}, &F_{ident}, {{{vals}}}}},')
+    lines.append(f'    {{"{p["id"]}", "{tags}", {absc}, &F_{ident}, {{{vals}}}, "{p.get("category", "")}"}},')
 lines.append("  };")
 lines.append("  return table;")
 lines.append("}")
