@@ -50,7 +50,7 @@ int lineCount(const std::string& text) {
 
 TEST(CommandLine, FormatsPutOnlyTheDataOnStandardOutput) {
   Case c;
-  const ProcessResult csv = c.run("--format csv");
+  const ProcessResult csv = c.run("--format csv --method weeks");
   EXPECT_EQ(csv.exitCode, 0) << csv.err;
   EXPECT_EQ(csv.out.rfind("t,re,im,sigma,b,abs_err,rel_err,flag,N,method\n0.5,", 0), 0u) << csv.out;
   EXPECT_EQ(lineCount(csv.out), 3);
@@ -60,8 +60,11 @@ TEST(CommandLine, FormatsPutOnlyTheDataOnStandardOutput) {
   EXPECT_EQ(csv.err.rfind("Orvane \nwith CUDA Acceleration\nTessaly\n\n", 0), 0u) << csv.err;
   EXPECT_NE(csv.err.find("# inversion times: 2\n"), std::string::npos);
   EXPECT_EQ(c.run("--format csv --quiet").err, "");
+  // By default a time that Weeks does not meet goes to Talbot, which meets it.
+  EXPECT_TRUE(std::regex_search(c.run("--format csv --quiet").out,
+                                std::regex("\n1,[-0-9.e]+,[-0-9.e]+,0,0,[-0-9.e]+,[-0-9.e]+,0,[0-9]+,talbot\n$")));
 
-  const ProcessResult json = c.run("--format json --quiet");
+  const ProcessResult json = c.run("--format json --quiet --method weeks");
   EXPECT_EQ(json.exitCode, 0);
   EXPECT_NE(json.out.find("\"times\": [0.5, 1]"), std::string::npos) << json.out;
   EXPECT_NE(json.out.find("\"transform\": \"compiled-in\""), std::string::npos);
@@ -70,10 +73,14 @@ TEST(CommandLine, FormatsPutOnlyTheDataOnStandardOutput) {
                                                      "\"flag\": 1, \"N\": 64, \"method\": \"weeks\"\\}\n  \\]\n\\}\n$")))
       << json.out;
 
-  // The table: today's report, without the wait or the object's messages.
+  // The table: today's report, without the wait or the object's messages; the
+  // method of each time only when one was asked for.
   const ProcessResult table = c.run("UserParameters.txt");
   EXPECT_EQ(table.exitCode, 0);
   EXPECT_NE(table.out.find("--------------------\n\nTime = 5.000000e-01\n"), std::string::npos) << table.out;
+  EXPECT_EQ(table.out.find("Method = "), std::string::npos);
+  EXPECT_NE(c.run("--method auto").out.find("Tolerance Flag = 0\nMethod = talbot\n\nWalk clock"),
+            std::string::npos);
   EXPECT_EQ(table.out.find("Press enter"), std::string::npos);
   EXPECT_TRUE(std::regex_search(table.out, std::regex("Walk clock time = [0-9.e+-]+\n$"))) << table.out;
 }
@@ -99,7 +106,7 @@ TEST(CommandLine, OutputFileIsWholeOrAbsent) {
 
 TEST(CommandLine, UsageErrorsExitWithTwo) {
   Case c;
-  for (const char* args : {"--frobnicate", "--format xml", "--method talbot",
+  for (const char* args : {"--frobnicate", "--format xml", "--method simpson",
                            "--expr '1/s' --transform x.fs", "a.txt b.txt"}) {
     SCOPED_TRACE(args);
     const ProcessResult r = c.run(args);
@@ -224,10 +231,16 @@ TEST(CommandLine, BadInputEndsCleanly) {
 // results, not a crash or a claim of accuracy.
 TEST(RuntimeTransform, ValuesThatAreNotFiniteAreFlagged) {
   Case c;
-  const ProcessResult r = c.run("--expr '1/(s-s)' --format csv --quiet");
+  const ProcessResult r = c.run("--expr '1/(s-s)' --format csv --quiet --method weeks");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(std::regex_search(r.out, std::regex("\n0.5,[^\n]*,nan,1,64,weeks\n1,[^\n]*,nan,1,64,weeks\n$")))
       << r.out;
+  // Talbot's sums are no better: unbounded errors, not met.
+  for (const char* method : {"talbot", "auto"}) {
+    const ProcessResult t = c.run(std::string("--expr '1/(s-s)' --format csv --quiet --method ") + method);
+    EXPECT_TRUE(std::regex_search(t.out, std::regex("\n0.5,nan,nan,0,0,inf,inf,1,64,talbot\n1,nan,nan,0,0,inf,inf,1,64,talbot\n$")))
+        << t.out;
+  }
 }
 
 // An expression compiled at run time meets a request of 1e-12 on exp(-t/2).
