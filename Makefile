@@ -1,4 +1,5 @@
-# Quick start: `make run` builds the two programs and runs the shipped example;
+# Quick start: `make run` builds the two programs and runs the shipped example
+# twice (the original console mode, then with the method chosen per time);
 # `make test` builds everything and runs every check (the C++ tests, the
 # sanitizer suite, fuzzing, the CUDA build where nvcc exists, the library
 # example), each stage's output in a log under build*/ and one summary line per
@@ -32,6 +33,9 @@ run: configure
 	@rm -rf build/run && mkdir -p build/run
 	@cp examples/UserParameters.txt build/run/
 	cd build/run && ../orvane < /dev/null
+	@echo
+	@echo "---- the same example, with the method chosen per time (orvane --method auto) ----"
+	cd build/run && ../orvane --method auto UserParameters.txt
 
 # Every stage runs, even after a failure; make test fails if any stage failed.
 test: deps

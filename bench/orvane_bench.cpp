@@ -24,6 +24,7 @@
 #include "device/gpu_runtime.h"
 #include "error/error_kernel.h"
 #include "support/stages.h"
+#include "talbot/talbot.h"
 
 namespace {
 
@@ -345,6 +346,21 @@ void BM_WeeksCore(benchmark::State& state) {
   }
 }
 
+// Talbot's method for a batch of times 0.1 ... 10 of the shipped transform (four
+// node counts, the reduction and the prediction); counter: microseconds per value.
+void BM_Talbot(benchmark::State& state) {
+  const int count = int(state.range(0));
+  std::vector<double> times(count), shifts(count, 0.0), requests(count, 1e-8);
+  for (int i = 0; i < count; ++i) times[i] = 0.1 + 9.9 * i / std::max(count - 1, 1);
+  stages_test::Stage<UserTransform> stage(UserTransform{}, nullptr, 1024);
+  for (auto _ : state) {
+    std::vector<orvane::TalbotRecord> r = orvane::wfnTalbot(stage.c, times, shifts, requests);
+    benchmark::DoNotOptimize(r);
+  }
+  state.counters["us_per_value"] = benchmark::Counter(
+      double(count) * 1e-6, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 // Wall time throughout: the host backend spreads the work over OpenMP threads.
 BENCHMARK(BM_Sampling)->Apply(gridArguments)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Shift)->Apply(gridArguments)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -357,6 +373,7 @@ BENCHMARK(BM_Scan)->ArgName("side")->Arg(30)->Arg(60)->Arg(120)->UseRealTime()->
 BENCHMARK(BM_Floor)->Apply(gridArguments)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GridPass)->Apply(gridArguments)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WeeksCore)->Arg(64)->Arg(512)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Talbot)->Arg(1)->Arg(100)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

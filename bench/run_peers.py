@@ -17,8 +17,12 @@
 4. Transforms given at run time: the whole program on w60 with the shipped
    transform compiled in, the same statements compiled at run time (first use
    with an empty cache, then cached) and the same transform as an expression.
-5. The stage times of orvane_bench's JSON output (--stages), the floor and the
-   grid pass's ratio to it.
+5. Talbot's method: the whole orvane process (--method talbot) for 100 times
+   0.1 ... 10 of the shipped transform against mpmath's invertlaplace(talbot,
+   15 digits) on the same times, both against the exact f(t); and --method auto
+   on the same times with a request of 1e-8.
+6. The stage times of orvane_bench's JSON output (--stages), the floor and the
+   grid pass's ratio to it, and Talbot's microseconds per value (BM_Talbot).
 
 Run with the system Python (numpy and mpmath from Debian):
   /usr/bin/python3 bench/run_peers.py [--build build] [--peers ../shared/bench]
@@ -145,6 +149,37 @@ def mpmath_per_value(transform, times):
     return (time.perf_counter() - start) / len(times), values
 
 
+T100 = [0.1 + 9.9 * k / 99 for k in range(100)]
+
+
+def shipped_exact(t):
+    return t ** (-2.0 / 11.0) * math.exp(-0.6 * t) / math.gamma(9.0 / 11.0)
+
+
+def talbot_comparison(build, peers, repeat):
+    """Whole orvane processes (talbot, auto) and mpmath's Talbot on 100 times of the shipped F."""
+    sys.path.insert(0, peers)
+    from make_params import params_text
+    n = len(T100)
+    text = params_text(T100, [1e-8] * n, 0, [64], [0.0] * n, [1.0] * n, 0.0, 30.0, [1.0], 30.0, [1.0],
+                       title="Talbot comparison, shipped transform, 100 times")
+    rows = {}
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "talbot100.txt")
+        with open(path, "w") as fh:
+            fh.write(text)
+        for method in ("talbot", "auto"):
+            secs, out = wall([os.path.join(build, "orvane"), path, "--method", method, "--format", "csv",
+                              "--quiet"], repeat=repeat)
+            lines = out.strip().split("\n")[1:]
+            values = [complex(float(l.split(",")[1]), float(l.split(",")[2])) for l in lines]
+            flags = [int(l.split(",")[7]) for l in lines]
+            rows[f"orvane --method {method}"] = (secs, max_errors(values, shipped_exact, T100), sum(flags))
+    m_pv, m_vals = mpmath_per_value("(s+0.6)^(-9/11)", T100)
+    rows["mpmath invertlaplace talbot"] = (m_pv * n, max_errors(m_vals, shipped_exact, T100), None)
+    return rows
+
+
 def read_params(path):
     """The values of a workload file, in file order (every line not starting with '#')."""
     with open(path) as fh:
@@ -263,7 +298,7 @@ def runtime_transforms(build, peers, repeat):
     return rows
 
 
-def print_table(stages, e2e, smooth, large, jit=None):
+def print_table(stages, e2e, smooth, large, jit=None, talbot=None):
     lines = []
     rule = "=" * 96
     load = " ".join(f"{x:.2f}" for x in os.getloadavg())
@@ -294,6 +329,10 @@ def print_table(stages, e2e, smooth, large, jit=None):
         if scans:
             lines.append(f"{'search scan (argmin), us':<42}" +
                          "  ".join(f"{s}x{s}: {fmt(us)}" for s, us in sorted(scans)))
+        per_value = [(a[0], e.get("us_per_value")) for (n, a), e in stages.items() if n == "BM_Talbot"]
+        if per_value:
+            lines.append(f"{'Talbot, us per value (batch of k times)':<42}" +
+                         "  ".join(f"k={a}: {fmt(us)}" for a, us in sorted(per_value, key=lambda c: int(c[0]))))
         cores = [(a[0], e["ms"] * 1e3) for (n, a), e in stages.items() if n == "BM_WeeksCore"]
         if cores:
             lines.append(f"{'inversion core (weeksCore, 2N samples), us':<42}" +
@@ -324,6 +363,16 @@ def print_table(stages, e2e, smooth, large, jit=None):
         lines += [head, "-" * len(head)]
         for name, (secs, same) in jit.items():
             lines.append(f"{name:<34}{fmt(secs):>10}{('' if same is None else 'yes' if same else 'NO'):>26}")
+    if talbot:
+        lines.append("")
+        head = (f"{'shipped F, 100 times 0.1..10':<32}{'seconds':>9}{'mpmath/this':>13}"
+                f"{'max rel err':>13}{'max abs err':>13}{'flags unmet':>13}")
+        lines += [head, "-" * len(head)]
+        m_secs = talbot["mpmath invertlaplace talbot"][0]
+        for name, (secs, err, unmet) in talbot.items():
+            lines.append(f"{name:<32}{fmt(secs):>9}{fmt(m_secs / secs):>13}{fmt(err[0]):>13}{fmt(err[1]):>13}"
+                         f"{('' if unmet is None else str(unmet)):>13}")
+        lines.append("(orvane: whole processes, request 1e-8, contour shift 0; mpmath at 15 digits)")
     if large:
         secs, rss = large
         lines.append("")
@@ -404,8 +453,13 @@ def main():
         print(f"w60, {name}: {secs:.3f} s" + ("" if same is None else f", same csv: {same}"), flush=True)
     ok = ok and all(same is not False for _, same in jit.values())
 
+    talbot = talbot_comparison(args.build, peers, args.repeat)
+    for name, (secs, err, unmet) in talbot.items():
+        print(f"shipped F, 100 times, {name}: {secs:.4f} s, max rel err {err[0]:.3g}"
+              + ("" if unmet is None else f", unmet flags {unmet}"), flush=True)
+
     stages = stage_table(args.stages) if args.stages and os.path.exists(args.stages) else None
-    print_table(stages, e2e, smooth, large, jit)
+    print_table(stages, e2e, smooth, large, jit, talbot)
     if not ok:
         print("run_peers: orvane and the numpy peer disagree (see above)", file=sys.stderr, flush=True)
     return 0 if ok else 1

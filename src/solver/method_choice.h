@@ -29,16 +29,18 @@ inline WeeksResult talbotResult(double t, double shift, const TalbotRecord& r) {
 }
 
 // The record kept for a time whose Weeks record missed its request. The two
-// values must agree within their predicted errors; where they do not, the
-// Weeks bound (tested to hold) puts the Talbot value's error at least at
-// their gap less the Weeks error, and at most their sum, which the Talbot
-// record then carries. It replaces the Weeks record only with a strictly
-// lower predicted relative error.
+// values must agree within their predicted errors, the Weeks one taken ten
+// times over (on the reference pairs no Weeks prediction lies below a tenth
+// of the true error). Where they do not, Talbot's contours have missed
+// something (a pole beyond all of them) and its error is put at their gap
+// plus that Weeks bound. The Talbot record replaces the Weeks record only
+// with a strictly lower predicted relative error.
 inline WeeksResult autoChoice(const WeeksResult& weeks, WeeksResult talbot, double relErr) {
   const double gap = std::hypot(talbot.ft.x - weeks.ft.x, talbot.ft.y - weeks.ft.y);
-  if (std::isfinite(weeks.AbsErrPred) && std::isfinite(talbot.AbsErrPred) &&
-      gap > weeks.AbsErrPred + talbot.AbsErrPred) {
-    talbot.AbsErrPred = gap + weeks.AbsErrPred;
+  const double weeksBound = 10.0 * weeks.AbsErrPred;
+  if (std::isfinite(weeksBound) && std::isfinite(talbot.AbsErrPred) &&
+      gap > weeksBound + talbot.AbsErrPred) {
+    talbot.AbsErrPred = gap + weeksBound;
     const double modulus = std::hypot(talbot.ft.x, talbot.ft.y);
     talbot.RelErrPred = modulus > 0.0 ? talbot.AbsErrPred / modulus : INFINITY;
     talbot.TolFlag = relErr > talbot.RelErrPred ? 0 : 1;
