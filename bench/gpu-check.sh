@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # GPU check, for a machine with an NVIDIA GPU (one call of under 10 minutes):
 # builds the CUDA backend, runs its tests and benchmarks, and compares every
-# (sigma, b) and f(t) of the shipped workload files with the host backend.
-# Writes logs under ${OUT:-build-gpu-check}; prints a short table last.
+# (sigma, b) and f(t) of the shipped workload files with the host backend, and
+# Talbot's results of both backends.
+# The workload files come from ${PEERS:-../shared/bench}, the reference pairs
+# from ${TESTDATA:-../shared/testdata}. Writes logs under ${OUT:-build-gpu-check};
+# prints a short table last.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 out="${OUT:-build-gpu-check}"
 mkdir -p "$out"
 jobs="$(nproc)"
+peers="${PEERS:-../shared/bench}"
+testdata="${TESTDATA:-../shared/testdata}"
 nvcc="$(command -v nvcc || echo /usr/local/cuda/bin/nvcc)"
 status=0
 
@@ -17,11 +22,11 @@ step() { echo "== $*"; }
 
 step "host backend build"
 cmake -S . -B build-host-check -DORVANE_BACKEND=host -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=ON >"$out/host-config.log" 2>&1 &&
-  cmake --build build-host-check -j "$jobs" --target e2e_runner >"$out/host-build.log" 2>&1 || { echo "host build failed"; status=1; }
+  cmake --build build-host-check -j "$jobs" --target e2e_runner orvane >"$out/host-build.log" 2>&1 || { echo "host build failed"; status=1; }
 
 step "CUDA backend build (tests and benchmarks)"
 cmake -S . -B build-cuda-check -DORVANE_BACKEND=cuda -DCMAKE_CUDA_COMPILER="$nvcc" -DCMAKE_CUDA_ARCHITECTURES=native \
-  -DORVANE_BUILD_BENCH=ON >"$out/cuda-config.log" 2>&1 &&
+  -DORVANE_BUILD_BENCH=ON -DORVANE_TESTDATA="$testdata" >"$out/cuda-config.log" 2>&1 &&
   cmake --build build-cuda-check -j "$jobs" >"$out/cuda-build.log" 2>&1 || { echo "CUDA build failed"; tail -30 "$out/cuda-build.log"; status=1; }
 
 step "CUDA backend tests"
@@ -38,7 +43,7 @@ step "host and CUDA backends on the workload files"
 compare() {  # file: both backends' end-to-end runners on it, every record compared
   local name="$1"
   for backend in host cuda; do
-    "build-$backend-check/bench/e2e_runner" "../shared/bench/$name" >"$out/$backend-$name.out" 2>>"$out/$backend-e2e.log"
+    "build-$backend-check/bench/e2e_runner" "$peers/$name" >"$out/$backend-$name.out" 2>>"$out/$backend-e2e.log"
   done
   python3 - "$out/host-$name.out" "$out/cuda-$name.out" "$name" <<'PY'
 import sys
@@ -60,7 +65,7 @@ PY
 for f in w60.txt w60n256.txt wmix.txt wuser.txt; do compare "$f" || status=1; done
 
 step "transform given at run time (NVRTC and the driver API) against the compiled-in one"
-peers_w60="../shared/bench/w60.txt"
+peers_w60="$peers/w60.txt"
 if build-cuda-check/orvane "$peers_w60" --format csv --quiet >"$out/compiled-in.csv" 2>>"$out/runtime.log" &&
    XDG_CACHE_HOME="$out/cache" build-cuda-check/orvane "$peers_w60" --transform user/UserFs --format csv --quiet \
      >"$out/runtime.csv" 2>>"$out/runtime.log"; then
@@ -76,6 +81,40 @@ PY
 else
   echo "run-time transform failed:"; tail -20 "$out/runtime.log"; status=1
 fi
+
+step "Talbot's method and the automatic choice: host and CUDA backends"
+talbot() {  # file method: both backends' csv, f(t) and node counts compared
+  local file="$1" method="$2" tag
+  tag="$(basename "$file" .txt)-$method"
+  for backend in host cuda; do
+    "build-$backend-check/orvane" "$file" --method "$method" --format csv --quiet >"$out/$backend-$tag.csv"       2>>"$out/$backend-talbot.log" || { echo "$backend $tag failed"; return 1; }
+  done
+  python3 - "$out/host-$tag.csv" "$out/cuda-$tag.csv" "$tag" <<'PY'
+import csv, math, sys
+a = list(csv.DictReader(open(sys.argv[1])))
+b = list(csv.DictReader(open(sys.argv[2])))
+bad = 0
+for x, y in zip(a, b):
+    fx, fy = complex(float(x["re"]), float(x["im"])), complex(float(y["re"]), float(y["im"]))
+    rel = abs(fx - fy) / max(abs(fx), 1e-300)
+    # The math libraries differ in the last bits: the values must agree far
+    # inside the predicted error, with the same method and flag.
+    pred = float(x["abs_err"])
+    ok = x["method"] == y["method"] and x["flag"] == y["flag"] and (rel < 1e-10 or abs(fx - fy) < 0.01 * pred)
+    bad += not ok
+    if not ok:
+        print(f"  t={x['t']}: host {x['method']} N={x['N']} {fx} flag {x['flag']}, "
+              f"cuda {y['method']} N={y['N']} {fy} flag {y['flag']}: MISMATCH")
+worst = max((abs(complex(float(x["re"]), float(x["im"])) - complex(float(y["re"]), float(y["im"])))
+             / max(abs(complex(float(x["re"]), float(x["im"]))), 1e-300) for x, y in zip(a, b)), default=0)
+print(f"{sys.argv[3]}: {len(a)} records, max f(t) rel diff {worst:.1e}, {bad} mismatches")
+sys.exit(1 if bad or len(a) != len(b) or not a else 0)
+PY
+}
+for method in talbot auto; do
+  talbot "$peers/w60.txt" "$method" || status=1
+  talbot examples/UserParameters.txt "$method" || status=1
+done
 
 echo "== gpu-check finished with status $status"
 exit $status
