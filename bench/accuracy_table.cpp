@@ -42,18 +42,7 @@ struct Outcome {
 
 // The Talbot records of a pair at all its times, as a solver run gives them.
 std::vector<WeeksResult> talbotRun(orvane::Solver& solver, const reference::Pair& p) {
-  const accuracy::Range range = accuracy::rangeFor(p);
-  orvane::Parameters q;
-  for (const reference::Value& v : p.values) q.Time.push_back(v.t);
-  q.RelErr.assign(q.Time.size(), 1e-8);
-  q.SearchSwitch = 1;
-  q.NLag = {64};
-  q.sigmin = range.sigmin;
-  q.sigmax = range.sigmax;
-  q.bmax = range.bmax;
-  q.tols = {range.tols};
-  q.tolb = {range.tolb};
-  return solver.run(q, HostTransform{p.F});
+  return solver.run(accuracy::parametersFor(p, 1e-8), HostTransform{p.F});
 }
 
 // The auto record at request `req`: Weeks where it meets it, else the choice.

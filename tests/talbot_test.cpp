@@ -211,16 +211,7 @@ TEST(Talbot, ReferencePairsHonestAndAccurate) {
   std::map<std::string, std::vector<double>> autoErrors;
   int checked = 0;
   for (const reference::Pair& p : reference::pairs()) {
-    const accuracy::Range range = accuracy::rangeFor(p);
-    orvane::Parameters q;
-    for (const reference::Value& v : p.values) q.Time.push_back(v.t);
-    q.RelErr.assign(q.Time.size(), 1e-13);
-    q.NLag = {64};
-    q.sigmin = range.sigmin;
-    q.sigmax = range.sigmax;
-    q.bmax = range.bmax;
-    q.tols = {range.tols};
-    q.tolb = {range.tolb};
+    const orvane::Parameters q = accuracy::parametersFor(p, 1e-13);
     const std::vector<WeeksResult> t = talbot.run(q, HostTransform{p.F});
     const std::vector<WeeksResult> w = weeks.run(q, HostTransform{p.F});
     for (std::size_t k = 0; k < q.Time.size(); ++k) {

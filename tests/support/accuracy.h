@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "orvane/parameters.h"
 #include "support/reference.h"
 #include "support/stages.h"
 
@@ -20,6 +21,23 @@ struct Range {
 inline Range rangeFor(const reference::Pair& p) {
   const double s0 = std::max(p.abscissa, 0.0) + 0.25;
   return Range{s0, s0 + 15.0, 24.0, 0.5, 1.0};
+}
+
+// A solver's parameters for every reference time of a pair at N = 64, with
+// that search and one tolerance.
+inline orvane::Parameters parametersFor(const reference::Pair& p, double request) {
+  const Range range = rangeFor(p);
+  orvane::Parameters q;
+  for (const reference::Value& v : p.values) q.Time.push_back(v.t);
+  q.RelErr.assign(q.Time.size(), request);
+  q.SearchSwitch = 1;
+  q.NLag = {64};
+  q.sigmin = range.sigmin;
+  q.sigmax = range.sigmax;
+  q.bmax = range.bmax;
+  q.tols = {range.tols};
+  q.tolb = {range.tolb};
+  return q;
 }
 
 struct Row {
