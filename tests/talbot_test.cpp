@@ -41,6 +41,17 @@ std::vector<WeeksResult> run(orvane::Method method, const orvane::Parameters& p,
   return solver.run(p, f);
 }
 
+// 1/sqrt(s): f(t) = 1/sqrt(pi t), a branch point at the origin.
+struct InvSqrt {
+  ORVANE_HD wcomplex operator()(wcomplex s) const {
+    const wreal r = sqrt(sqrt(s.x * s.x + s.y * s.y)), a = atan2(s.y, s.x) / 2;
+    wcomplex out;
+    out.x = cos(a) / r;
+    out.y = -sin(a) / r;
+    return out;
+  }
+};
+
 TalbotSum sum(double re, double size, int jump = 0) { return TalbotSum{{re, 0.0}, size, jump}; }
 
 // A transform known only by its values: the functor's, through the point entry.
@@ -177,15 +188,6 @@ TEST(AutoChoice, TalbotReplacesWeeksOnlyWhenBetterAndConsistent) {
 
   // In a run: a time that Weeks meets keeps its Weeks record; one it misses
   // (a branch point at the origin) goes to Talbot, which meets it.
-  struct InvSqrt {
-    ORVANE_HD wcomplex operator()(wcomplex s) const {
-      const wreal r = sqrt(sqrt(s.x * s.x + s.y * s.y)), a = atan2(s.y, s.x) / 2;
-      wcomplex out;
-      out.x = cos(a) / r;
-      out.y = -sin(a) / r;
-      return out;
-    }
-  };
   orvane::Parameters p = times({1.0}, 1e-10);
   p.SearchSwitch = 1;
   p.NLag = {32, 64};
