@@ -10,9 +10,9 @@ Python function of a complex numpy array of points. Sweeps over many parameter s
 spread over a Dask cluster with orvane.distributed.invert_many.
 """
 from ._orvane import __version__, backend
-from .inversion import InversionResult, invert, read_csv
+from .inversion import InversionResult, invert, read_csv, read_parameters
 
-__all__ = ["invert", "InversionResult", "read_csv", "plot", "distributed", "__version__", "backend"]
+__all__ = ["invert", "InversionResult", "read_csv", "read_parameters", "plot", "distributed", "__version__", "backend"]
 
 
 def plot(result, exact=None, **options):

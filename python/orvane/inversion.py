@@ -10,7 +10,7 @@ import numpy as np
 
 from . import _orvane
 
-__all__ = ["invert", "InversionResult", "read_csv"]
+__all__ = ["invert", "InversionResult", "read_csv", "read_parameters"]
 
 COLUMNS = ("t", "re", "im", "sigma", "b", "abs_err", "rel_err", "flag", "N", "method")
 METHODS = ("weeks", "talbot", "auto")
@@ -113,6 +113,23 @@ def read_csv(path):
     f = np.array(columns["re"], dtype=np.float64) + 1j * np.array(columns["im"], dtype=np.float64)
     return InversionResult(columns["t"], f, columns["sigma"], columns["b"], columns["abs_err"],
                            columns["rel_err"], columns["flag"], columns["N"], columns["method"])
+
+
+def read_parameters(path):
+    """The arguments of invert() that a parameter file (the command line's UserParameters.txt
+    format) holds, as a dict: orvane.invert(F, **orvane.read_parameters(path)) runs what
+    `orvane path --expr F` runs. The file is read and checked as the command line does,
+    with its messages (ValueError). A SearchSwitch other than 0 or 1 is refused."""
+    p = _orvane.read_parameters(os.fspath(path))
+    if p["search_switch"] not in (0, 1):
+        error = ValueError("Incorrect selection for the SearchSwitch variable.")
+        error.kind = "search switch"
+        raise error
+    args = dict(t=np.array(p["t"]), rel_err=np.array(p["rel_err"]), sizes=tuple(p["sizes"]),
+                sigma=(p["sigmin"], p["sigmax"]), b_max=p["bmax"], resolutions=tuple(zip(p["tols"], p["tolb"])))
+    if p["search_switch"] == 0:
+        args.update(user_sigma=np.array(p["sigma_user"]), user_b=np.array(p["b_user"]))
+    return args
 
 
 # ---- argument checks ------------------------------------------------------------------

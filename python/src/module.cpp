@@ -442,6 +442,29 @@ PYBIND11_MODULE(_orvane, m) {
     return d;
   }, "Device 0 as the engine sees it.");
 
+  m.def("read_parameters", [](const std::string& path) {
+    orvane::Parameters p;
+    try {
+      p = orvane::Parameters::fromFile(path);
+    } catch (const orvane::Error& e) {
+      setPythonError(e);
+      throw py::error_already_set();
+    }
+    py::dict d;
+    d["t"] = p.Time;
+    d["rel_err"] = p.RelErr;
+    d["search_switch"] = p.SearchSwitch;
+    d["sizes"] = p.NLag;
+    d["sigma_user"] = p.sigmaUser;
+    d["b_user"] = p.bUser;
+    d["sigmin"] = p.sigmin;
+    d["sigmax"] = p.sigmax;
+    d["tols"] = p.tols;
+    d["bmax"] = p.bmax;
+    d["tolb"] = p.tolb;
+    return d;
+  }, "The fields of a parameter file, read and checked as the command line does.");
+
   m.def("default_cache_dir", &orvane::jit::defaultCacheDir,
         "Where compiled transforms are kept ($XDG_CACHE_HOME/orvane or ~/.cache/orvane).");
 }

@@ -196,3 +196,27 @@ def test_a_grid_beyond_the_machine_is_refused_before_any_work():
     with pytest.raises(ValueError) as raised:
         orvane.invert("1/(s+1)", [1.0], resolutions=((1e-9, 1e-9),), sizes=(64,), method="weeks")
     assert raised.value.kind in ("resources", "parameters")
+
+
+# ---- parameter files -------------------------------------------------------------------
+
+def test_a_parameter_file_runs_as_on_the_command_line(program, tmp_path):
+    import subprocess
+    from conftest import parameter_text
+    path = tmp_path / "user.txt"
+    path.write_text(parameter_text([0.5, 2.0], [1e-8, 1e-10], sizes=(32, 64), user_sigma=0.25, user_b=1.5))
+    done = subprocess.run([program, str(path), "--expr", "1/(s+1)^3", "--method", "weeks", "--format", "csv",
+                           "--quiet"], capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=120)
+    assert done.returncode == 0, done.stderr
+    args = orvane.read_parameters(path)
+    assert args["user_b"].tolist() == [1.5, 1.5]
+    assert orvane.invert("1/(s+1)^3", method="weeks", **args).csv_text() == done.stdout
+
+    path.write_text(parameter_text([0.5], [1e-8]).replace("\n64\n", "\nabc\n"))
+    done = subprocess.run([program, str(path), "--expr", "1/s", "--format", "csv", "--quiet"],
+                          capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=120)
+    with pytest.raises(ValueError) as raised:
+        orvane.read_parameters(path)
+    assert done.returncode == 1 and str(raised.value) == done.stderr.strip()
+    with pytest.raises(ValueError, match="Unable to open the input parameters file!"):
+        orvane.read_parameters(tmp_path / "missing.txt")
