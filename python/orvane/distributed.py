@@ -8,8 +8,9 @@
     results = orvane.distributed.invert_many(client, "w/((s+a)^2+w^2)", t, params=sets, rel_err=1e-10)
 
 The tasks (one per parameter set, or per expression) go to the cluster in
-contiguous batches, a few per worker thread, each batch one Dask task that
-inverts its tasks one after the other. Results come back in input order and
+batches, eight per worker thread by default, each batch one Dask task that
+inverts its tasks one after the other; a batch takes every B-th task, so that
+runs of alike tasks spread over all batches. Results come back in input order and
 are those of a serial run (the same engine, the same numbers). A task that
 fails keeps its exception in its own slot; the others are unaffected. A batch
 whose worker is lost is run again elsewhere by Dask.
@@ -25,6 +26,11 @@ import uuid
 from .inversion import invert
 
 __all__ = ["invert_many"]
+
+# Batches per worker thread by default: enough for Dask to even out the load
+# (an idle worker steals queued batches), few enough that the per-task cost of
+# Dask (a few milliseconds) stays small against the inversions.
+_BATCHES_PER_THREAD = 8
 
 
 def _portable(error):
@@ -91,7 +97,7 @@ def invert_many(client, F, t, params=None, batch_size=None, errors="return", **o
                 of them (one task each; `params` then a list as long, or one dict for all)
     t           the times, as for orvane.invert
     params      a list of parameter sets (dicts name: value), one task each
-    batch_size  tasks per Dask task (default: the tasks spread over about four batches per
+    batch_size  tasks per Dask task (default: the tasks spread over eight batches per
                 worker thread)
     errors      "return" (default): a failed task's slot holds its exception;
                 "raise": the first failed task's exception is raised once all are back
@@ -113,17 +119,19 @@ def invert_many(client, F, t, params=None, batch_size=None, errors="return", **o
         results = _run_batch(transforms, t, param_sets, options)
     else:
         if batch_size is None:
-            batches = 4 * _worker_threads(client)
-            batch_size = max(1, -(-count // batches))
+            batch_size = max(1, -(-count // (_BATCHES_PER_THREAD * _worker_threads(client))))
         elif isinstance(batch_size, bool) or not isinstance(batch_size, int) or batch_size < 1:
             raise ValueError(f"batch_size is {batch_size!r}; expected a positive integer")
+        # Batch j holds tasks j, j + B, j + 2B, ... of the B batches: neighbouring tasks
+        # (often alike in cost, as in a sweep over a grid of parameters) spread evenly.
+        batches = -(-count // batch_size)
         run = uuid.uuid4().hex
-        futures = []
-        for k, begin in enumerate(range(0, count, batch_size)):
-            end = min(count, begin + batch_size)
-            futures.append(client.submit(_run_batch, transforms[begin:end], t, param_sets[begin:end], options,
-                                         key=f"orvane-invert-many-{run}-{k}", pure=False))
-        results = [r for batch in client.gather(futures) for r in batch]
+        futures = [client.submit(_run_batch, transforms[j::batches], t, param_sets[j::batches], options,
+                                 key=f"orvane-invert-many-{run}-{j}", pure=False)
+                   for j in range(batches)]
+        results = [None] * count
+        for j, batch in enumerate(client.gather(futures)):
+            results[j::batches] = batch
 
     if errors == "raise":
         for r in results:
