@@ -32,6 +32,9 @@ __all__ = ["invert_many"]
 # Dask (a few milliseconds) stays small against the inversions.
 _BATCHES_PER_THREAD = 8
 
+# The options of orvane.invert a sweep passes on (t, F and params are its own).
+_INVERT_OPTIONS = {"rel_err", "sizes", "sigma", "b_max", "resolutions", "method", "user_sigma", "user_b"}
+
 
 def _portable(error):
     """The exception itself when it can travel back to the client, else a RuntimeError saying what it was."""
@@ -108,8 +111,9 @@ def invert_many(client, F, t, params=None, batch_size=None, errors="return", **o
     """
     if errors not in ("return", "raise"):
         raise ValueError(f"errors is {errors!r}; expected 'return' or 'raise'")
-    if "params" in options:
-        raise ValueError("params is given twice")
+    unknown = sorted(set(options) - _INVERT_OPTIONS)
+    if unknown:
+        raise TypeError(f"invert_many() got an unexpected keyword argument {unknown[0]!r}")
     transforms, param_sets = _tasks(F, params)
     count = len(transforms)
     if count == 0:

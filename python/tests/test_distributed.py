@@ -61,6 +61,8 @@ def test_structural_mistakes_are_refused_before_anything_runs():
         orvane.distributed.invert_many(None, "1/(s+a)", T, params={"a": 1.0})
     with pytest.raises(ValueError, match=r"params\[1\] is int"):
         orvane.distributed.invert_many(None, "1/(s+a)", T, params=[{"a": 1.0}, 3])
+    with pytest.raises(TypeError, match="unexpected keyword argument 'rel_error'"):
+        orvane.distributed.invert_many(None, "1/(s+a)", T, params=[{"a": 1.0}], rel_error=1e-8)
     assert orvane.distributed.invert_many(None, "1/(s+a)", T, params=[]) == []
 
 
