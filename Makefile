@@ -1,9 +1,9 @@
 # Quick start: `make run` builds the two programs and runs the shipped example
 # twice (the original console mode, then with the method chosen per time);
-# `make test` builds everything and runs every check (the C++ tests, the
-# sanitizer suite, fuzzing, the CUDA build where nvcc exists, the library
-# example), each stage's output in a log under build*/ and one summary line per
-# stage on the console.
+# `make test` builds everything and runs every check (the C++ tests, the Python
+# tests, the sanitizer suite, fuzzing, the CUDA build where nvcc exists, the
+# library example), each stage's output in a log under build*/ and one summary
+# line per stage on the console.
 JOBS ?= $(shell nproc)
 NVCC := $(shell command -v nvcc 2>/dev/null || ls /usr/local/cuda/bin/nvcc 2>/dev/null)
 
@@ -63,8 +63,9 @@ fuzz: deps
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus fuzz/corpus
 
 # Stage benchmarks (Google Benchmark), then the peers on the same work (the
-# numpy peer, mpmath's Talbot inversion) and one summary table. BENCH_MIN_TIME:
-# seconds each benchmark case runs at least.
+# numpy peer, mpmath's Talbot inversion) and one summary table, then the Python
+# package's targets (bench/python_bench.py). BENCH_MIN_TIME: seconds each
+# benchmark case runs at least.
 BENCH_MIN_TIME ?= 0.05
 bench: deps
 	@scripts/install-deps.sh --bench
@@ -73,6 +74,10 @@ bench: deps
 	build/bench/orvane_bench --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_counters_tabular=true \
 	  --benchmark_out=build/bench/stages.json --benchmark_out_format=json
 	/usr/bin/python3 bench/run_peers.py --build build --peers ../shared/bench --stages build/bench/stages.json
+	@if grep -q '^ORVANE_PYTHON_DIR:' build/CMakeCache.txt; then \
+	  cmake --build --preset default -j $(JOBS) --target _orvane && \
+	  PYTHONPATH=build/python $(call cached,Python3_EXECUTABLE) bench/python_bench.py --peers ../shared/bench; \
+	else echo "make bench: the Python module is not built; its measurements are skipped"; fi
 
 # Compiles and links the CUDA backend (it runs only where there is a GPU).
 cuda-build: deps

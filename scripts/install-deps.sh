@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, what the build needs and the machine lacks.
+# Installs, from Debian's packages, what the build needs and the machine lacks
+# (the Python module's too: pybind11, the headers, numpy, matplotlib, Dask's
+# distributed and pytest for the system python3).
 # With --bench also the benchmark peers' Python packages (numpy and mpmath for
 # the system Python). Does nothing when everything is present; needs root only
 # when it installs.
 set -euo pipefail
 
 needed=(cmake make g++ pkg-config libfftw3-dev libgtest-dev libbenchmark-dev libcli11-dev python3
-        clang libclang-rt-dev libomp-dev)
+        clang libclang-rt-dev libomp-dev
+        pybind11-dev python3-dev python3-numpy python3-matplotlib python3-distributed python3-pytest)
 [ "${1:-}" = "--bench" ] && needed+=(python3-numpy python3-mpmath)
 
 missing=()

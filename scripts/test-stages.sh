@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The stages of `make test`, run in order from the Makefile:
 #   scripts/test-stages.sh MAKE     (environment: JOBS, NVCC, FUZZ_SECONDS)
+# The stages: the C++ tests, the Python tests, the sanitizer tests, fuzzing,
+# the CUDA build and the library example.
 # Each stage's own output goes to a log under build*/; the console gets one
 # line as a stage starts, ctest's closing line, the log's tail when a stage
 # fails, and one summary line per stage at the end. Every stage runs even after
@@ -36,6 +38,23 @@ cxx_tests() {
 stage "C++ tests" build/test.log cxx_tests
 # CI reads ctest's closing line ("100% tests passed, 0 tests failed out of N").
 grep -E '^[0-9]+% tests passed' build/test.log
+
+# The Python package in build/python, with the system interpreter (the one the
+# module was built for) and pytest; skipped when the build skipped the module.
+python_tests() {
+  local python
+  python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' build/CMakeCache.txt)
+  PYTHONPATH="$PWD/build/python${PYTHONPATH:+:$PYTHONPATH}" \
+    "${python:-/usr/bin/python3}" -m pytest -p no:cacheprovider -q python/tests
+}
+if ls build/python/orvane/_orvane*.so > /dev/null 2>&1; then
+  stage "Python tests" build/python-test.log python_tests
+  # The closing line of pytest ("43 passed in 14.1s").
+  grep -E '^[0-9]+ (passed|failed)' build/python-test.log | tail -n 1
+else
+  reason=$(sed -n 's/^-- Orvane Python module: *skipped,* *//p' build/test.log | tail -n 1)
+  summary+=("make test: Python tests skipped (${reason:-the module was not built})")
+fi
 
 stage "sanitizer tests" build-asan/test.log "$make_cmd" --no-print-directory sanitize-test JOBS="$jobs"
 

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdlib>
 #include <iostream>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "device/gpu_runtime.h"
 #include "error/param_est.h"
 #include "orvane/orvane.h"
 #include "support/stages.h"
@@ -185,4 +189,55 @@ TEST(SearchMemory, KeepsTheNewestGridsWithinItsBudget) {
   EXPECT_EQ(memory.keptBytes(), 3u * 8u * 100u);
   EXPECT_EQ(memory.keep(key(5), std::vector<double>(400, 5.0)), nullptr);  // larger than the budget
   EXPECT_NE(memory.find(key(4)), nullptr);
+}
+
+namespace {
+
+// F(s) = 1/(s + 1) known only by its values at points, counting its calls and
+// the threads they come from.
+class CountingPoints : public orvane::PointTransform {
+ public:
+  explicit CountingPoints(bool wholeBatches) : wholeBatches_(wholeBatches) {}
+  int evaluate(const double2* points, long long count, double2* values) const override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++calls_;
+      threads_.insert(std::this_thread::get_id());
+    }
+    for (long long k = 0; k < count; ++k) {
+      const std::complex<double> v = 1.0 / (std::complex<double>(points[k].x, points[k].y) + 1.0);
+      values[k].x = v.real();
+      values[k].y = v.imag();
+    }
+    return 0;
+  }
+  bool wantsWholeBatches() const override { return wholeBatches_; }
+  int calls() const { return calls_; }
+  std::size_t threads() const { return threads_.size(); }
+
+ private:
+  bool wholeBatches_;
+  mutable std::mutex mutex_;
+  mutable int calls_ = 0;
+  mutable std::set<std::thread::id> threads_;
+};
+
+}  // namespace
+
+// A transform that serves one call at a time is asked for whole chunks of rows
+// from the calling thread, and the results are those of the per-row path.
+TEST(Solver, WholeBatchTransformsGetFewCallsFromOneThreadAndTheSameResults) {
+  // The points live in device memory on the CUDA backend, which takes whole batches anyway.
+  if (!gpu::kHostBackend) GTEST_SKIP() << "host backend only";
+  orvane::Solver solver;
+  const orvane::Parameters p = search({0.5, 2.0, 7.0}, 1e-10);
+  CountingPoints rows(false), batches(true);
+  const std::vector<WeeksResult> a = solver.run(p, rows);
+  const std::vector<WeeksResult> b = solver.run(p, batches);
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t k = 0; k < a.size(); ++k) EXPECT_TRUE(sameResult(a[k], b[k])) << k;
+  EXPECT_EQ(batches.threads(), 1u);
+  // Two sizes and two tolerances make at most four grids, plus the inversions.
+  EXPECT_LT(batches.calls(), 40);
+  EXPECT_GT(rows.calls(), 100);
 }

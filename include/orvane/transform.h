@@ -28,6 +28,12 @@ class Transform {
   // which may be `devPoints` itself): the entry of the methods that sample F
   // off the Weeks contour. Returns a GPU runtime status, 0 on success.
   virtual int evaluate(const double2* devPoints, long long count, double2* devValues) const = 0;
+  // True for a transform that serves one call at a time at a fixed cost per
+  // call (a function of an interpreter that holds a lock, say): the error grid
+  // then asks it for whole chunks of rows from one thread, as on the CUDA
+  // backend, instead of one row per call from every thread of the host
+  // backend. The numbers are the same either way.
+  virtual bool wantsWholeBatches() const { return false; }
 };
 
 // A transform given by evaluate() alone: the rows of the Weeks contour are

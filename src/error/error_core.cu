@@ -96,7 +96,7 @@ void errorCoreBatched(StageContext& c, double TimeInput, const ErrorGridSizes& s
 void wfnErrorCore(StageContext& c, double TimeInput, int Nsigma, int Nb, int NLaguerre,
                   double sigmin, double sigmax, double bmax, double* Errorvec) {
   const ErrorGridSizes sizes = checkErrorGrid(Nsigma, Nb, NLaguerre);
-  if (gpu::kHostBackend && c.diag == nullptr)
+  if (gpu::kHostBackend && c.diag == nullptr && !c.transform.wantsWholeBatches())
     errorCoreHostRows(c, TimeInput, sizes, Nsigma, Nb, sigmin, sigmax, bmax, Errorvec);
   else
     errorCoreBatched(c, TimeInput, sizes, Nsigma, Nb, sigmin, sigmax, bmax, Errorvec);

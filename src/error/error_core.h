@@ -7,9 +7,10 @@
 //    kernel launch per chunk. Chunks are as large as free device memory
 //    allows, so a grid larger than the device is done in several passes with
 //    exactly the result of one.
-//  - host rows (the host backend): every thread takes one row at a time
-//    through sampling, shift, FFT, coefficients and error sum in a buffer of
-//    its own, with the contour and phase factors computed once.
+//  - host rows (the host backend, unless the transform wants whole batches):
+//    every thread takes one row at a time through sampling, shift, FFT,
+//    coefficients and error sum in a buffer of its own, with the contour and
+//    phase factors computed once.
 // The estimate of a point is e^(sigma t) times a sum that does not depend on
 // t; the estimate at t = 0 is that sum, so a search can keep the sums and
 // scale them for every time.
@@ -48,7 +49,8 @@ int rowsPerChunk(const ErrorGridSizes& sizes, std::size_t heldBytes);
 // Leaves in Errorvec[k] (k < Nsigma*Nb, host memory) the estimate at
 // TimeInput of grid point k = i*Nb + j, i.e.
 // (sigmin + (i/Nsigma)(sigmax - sigmin), ((j+1)/Nb) bmax), from 4N samples per
-// point. With a diagnostic sink the batched path runs and writes its lines.
+// point. With a diagnostic sink, or a transform that wants whole batches, the
+// batched path runs (and, with the sink, writes its lines).
 void wfnErrorCore(StageContext& c, double TimeInput, int Nsigma, int Nb, int NLaguerre,
                   double sigmin, double sigmax, double bmax, double* Errorvec);
 
