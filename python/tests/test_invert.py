@@ -42,6 +42,20 @@ def test_results_and_csv_equal_the_command_line(case, run_program, tmp_path):
         np.testing.assert_array_equal(getattr(back, name), getattr(result, name), err_msg=name)
 
 
+@pytest.mark.parametrize("method", ["talbot", "auto"])
+def test_every_method_gives_the_command_lines_bytes(method, run_program):
+    # A branch point at the origin: Weeks misses 1e-10, so auto takes Talbot at some times.
+    c = dict(t=T, rel_err=1e-10, sizes=(64,))
+    code, stdout, stderr = run_program("(s+0.6)^(-9/11)", method=method, **c)
+    assert code == 0, stderr
+    result = orvane.invert("(s+0.6)^(-9/11)", method=method, **c)
+    assert result.csv_text() == stdout
+    assert "talbot" in set(result.method)
+    exact = [t ** (-2 / 11) * math.exp(-0.6 * t) / math.gamma(9 / 11) for t in T]
+    np.testing.assert_allclose(result.f.real, exact, rtol=1e-10)
+    assert (result.flag == 0).all()
+
+
 def test_non_finite_predictions_are_spelled_as_the_command_line_does(run_program):
     # A pole right of the search range: the prediction is inf and the flag 1.
     code, stdout, stderr = run_program("1/(s-40)", [1.0], rel_err=1e-8, sizes=(16,))
