@@ -304,19 +304,20 @@ std::string generatedSource(const std::string& statements, const std::string& or
   for (char c : head) lines += c == '\n';
   std::ostringstream s;
   s << head << transformStruct(statements, origin, params, lines)
-    << "}  // namespace\n"
+    << "RuntimeTransform withParams(const double* params, int count) {\n"
+       "  RuntimeTransform f;\n"
+       "  for (int k = 0; k < " << kMaxParams << "; ++k) f.orvane_params.v[k] = k < count ? params[k] : 0.0;\n"
+       "  return f;\n"
+       "}\n"
+       "}  // namespace\n"
        "extern \"C\" int orvane_jit_abi() { return " << kAbi << "; }\n"
        "extern \"C\" int orvane_jit_sample_rows(const orvane::SampleRows* rows, double2* devSamples,\n"
        "                                        const double* params, int count) {\n"
-       "  RuntimeTransform f;\n"
-       "  for (int k = 0; k < " << kMaxParams << "; ++k) f.orvane_params.v[k] = k < count ? params[k] : 0.0;\n"
-       "  return orvane::launchSampling(f, *rows, devSamples);\n"
+       "  return orvane::launchSampling(withParams(params, count), *rows, devSamples);\n"
        "}\n"
        "extern \"C\" int orvane_jit_evaluate(const double2* devPoints, long long n, double2* devValues,\n"
        "                                     const double* params, int count) {\n"
-       "  RuntimeTransform f;\n"
-       "  for (int k = 0; k < " << kMaxParams << "; ++k) f.orvane_params.v[k] = k < count ? params[k] : 0.0;\n"
-       "  return orvane::launchEvaluation(f, devPoints, n, devValues);\n"
+       "  return orvane::launchEvaluation(withParams(params, count), devPoints, n, devValues);\n"
        "}\n";
   return s.str();
 }
