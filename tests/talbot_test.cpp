@@ -120,6 +120,20 @@ TEST(Talbot, BatchOfTimesEqualsTimesOneByOne) {
   }
 }
 
+// More times than one device batch holds: those past the boundary are summed too.
+TEST(Talbot, TimesBeyondOneDeviceBatch) {
+  std::vector<double> t(orvane::kTalbotBatch + 3);
+  for (std::size_t i = 0; i < t.size(); ++i) t[i] = 0.5 + double(i % 7);
+  const std::vector<WeeksResult> r =
+      run(orvane::Method::kTalbot, times(t, 1e-9), orvane::FunctorTransform<hd::ExpDecay>());
+  for (std::size_t i : {std::size_t(0), std::size_t(orvane::kTalbotBatch - 1), std::size_t(orvane::kTalbotBatch),
+                        t.size() - 1}) {
+    EXPECT_EQ(r[i].Time, t[i]);
+    EXPECT_NEAR(r[i].ft.x, std::exp(-t[i]), 1e-12 * std::exp(-t[i]) + 1e-15) << i;
+    EXPECT_EQ(r[i].TolFlag, 0) << i;
+  }
+}
+
 TEST(Talbot, ShiftComesFromTheParameters) {
   // The search's lowest sigma, else the user's sigma of each time.
   orvane::Parameters p = times({0.5, 2.0}, 1e-10);

@@ -3,6 +3,7 @@
 // and the prediction on the host.
 #include "talbot/talbot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -69,37 +70,40 @@ std::vector<TalbotRecord> wfnTalbot(StageContext& c, const std::vector<double>& 
       records[i] = talbotPrediction(none, relErr[i]);
     }
   }
-  const int rows = int(index.size());
-  if (rows == 0) return records;
-
+  // Batches of at most kTalbotBatch times bound the device memory (about 176 MB of nodes).
+  const int total = int(index.size());
   gpu::Workspace& ws = c.ws;
-  const std::size_t nodeBytes = std::size_t(rows) * kTalbotRow * sizeof(double2);
-  const std::size_t timeBytes = std::size_t(rows) * sizeof(double);
-  const std::size_t sumBytes = std::size_t(rows) * kTalbotCandidates * sizeof(TalbotSum);
-  WFN_CHECK(ws.talbotNodes.reserve(nodeBytes));
-  WFN_CHECK(ws.talbotTimes.reserve(2 * timeBytes));
-  WFN_CHECK(ws.talbotSums.reserve(sumBytes));
-  double2* nodes = ws.talbotNodes.as<double2>();
-  double* devTimes = ws.talbotTimes.as<double>();
-  double* devShifts = devTimes + rows;
-  TalbotSum* devSums = ws.talbotSums.as<TalbotSum>();
-  WFN_CHECK(gpu::memcpyHostToDevice(devTimes, t.data(), timeBytes));
-  WFN_CHECK(gpu::memcpyHostToDevice(devShifts, shift.data(), timeBytes));
+  for (int first = 0; first < total; first += kTalbotBatch) {
+    const int rows = std::min(kTalbotBatch, total - first);
+    const std::size_t nodeBytes = std::size_t(rows) * kTalbotRow * sizeof(double2);
+    const std::size_t timeBytes = std::size_t(rows) * sizeof(double);
+    const std::size_t sumBytes = std::size_t(rows) * kTalbotCandidates * sizeof(TalbotSum);
+    WFN_CHECK(ws.talbotNodes.reserve(nodeBytes));
+    WFN_CHECK(ws.talbotTimes.reserve(2 * timeBytes));
+    WFN_CHECK(ws.talbotSums.reserve(sumBytes));
+    double2* nodes = ws.talbotNodes.as<double2>();
+    double* devTimes = ws.talbotTimes.as<double>();
+    double* devShifts = devTimes + rows;
+    TalbotSum* devSums = ws.talbotSums.as<TalbotSum>();
+    WFN_CHECK(gpu::memcpyHostToDevice(devTimes, t.data() + first, timeBytes));
+    WFN_CHECK(gpu::memcpyHostToDevice(devShifts, shift.data() + first, timeBytes));
 
-  WFN_CHECK(gpu::launch(kTalbotRow, rows, [=] ORVANE_HD(int e, int i) {
-    talbotPoint(e, i, devTimes, devShifts, nodes);
-  }));
-  WFN_CHECK(c.transform.evaluate(nodes, (long long)rows * kTalbotRow, nodes));
-  WFN_CHECK(gpu::launch(kTalbotCandidates, rows, [=] ORVANE_HD(int k, int i) {
-    devSums[i * kTalbotCandidates + k] = talbotReduce(k, i, devTimes, devShifts, nodes);
-  }));
-  std::vector<TalbotSum> sums(std::size_t(rows) * kTalbotCandidates);
-  WFN_CHECK(gpu::memcpyDeviceToHost(sums.data(), devSums, sumBytes));
+    WFN_CHECK(gpu::launch(kTalbotRow, rows, [=] ORVANE_HD(int e, int i) {
+      talbotPoint(e, i, devTimes, devShifts, nodes);
+    }));
+    WFN_CHECK(c.transform.evaluate(nodes, (long long)rows * kTalbotRow, nodes));
+    WFN_CHECK(gpu::launch(kTalbotCandidates, rows, [=] ORVANE_HD(int k, int i) {
+      devSums[i * kTalbotCandidates + k] = talbotReduce(k, i, devTimes, devShifts, nodes);
+    }));
+    std::vector<TalbotSum> sums(std::size_t(rows) * kTalbotCandidates);
+    WFN_CHECK(gpu::memcpyDeviceToHost(sums.data(), devSums, sumBytes));
 
-  for (int r = 0; r < rows; ++r) {
-    TalbotSum of[kTalbotCandidates];
-    for (int k = 0; k < kTalbotCandidates; ++k) of[k] = sums[std::size_t(r) * kTalbotCandidates + k];
-    records[index[r]] = talbotPrediction(of, relErr[index[r]]);
+    for (int r = 0; r < rows; ++r) {
+      TalbotSum of[kTalbotCandidates];
+      for (int k = 0; k < kTalbotCandidates; ++k) of[k] = sums[std::size_t(r) * kTalbotCandidates + k];
+      const int i = index[first + r];
+      records[i] = talbotPrediction(of, relErr[i]);
+    }
   }
   return records;
 }

@@ -38,8 +38,12 @@ struct TalbotRecord {
 // The prediction from the sums of one time.
 TalbotRecord talbotPrediction(const TalbotSum (&sums)[kTalbotCandidates], double relErr);
 
+// Times per device batch: their nodes take kTalbotBatch * kTalbotRow * 16 bytes.
+constexpr int kTalbotBatch = 65536;
+
 // One record per time: shifts[i] is the contour's shift for times[i], relErr[i]
-// its request. Throws Error as the other stages do when the device fails.
+// its request; all times in batches of kTalbotBatch. Throws Error as the other
+// stages do when the device fails.
 std::vector<TalbotRecord> wfnTalbot(StageContext& c, const std::vector<double>& times,
                                     const std::vector<double>& shifts,
                                     const std::vector<double>& relErr);
