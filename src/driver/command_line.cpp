@@ -68,7 +68,8 @@ long long milliseconds() {
 
 int parseCommandLine(int argc, char** argv, CommandLine& cl) {
   CLI::App app{std::string(programName()) +
-                   ": numerical inverse Laplace transform by the Weeks method.\n"
+                   ": numerical inverse Laplace transform by the Weeks method, and by Talbot's\n"
+                   "method where the Weeks expansion falls short (--method).\n"
                    "Without arguments: reads UserParameters.txt in the working folder, writes the "
                    "console report and waits for Enter.",
                programName()};
