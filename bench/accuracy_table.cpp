@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "orvane/solver.h"
-#include "solver/method_choice.h"
+#include "solver/chooser.h"
 #include "support/accuracy.h"
 #include "support/hostile.h"
 

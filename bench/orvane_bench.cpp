@@ -17,14 +17,14 @@
 #include <omp.h>
 #endif
 
-#include "coeffs/kernels.h"
+#include "methods/weeks/coefficient_kernels.h"
 #include "driver/user_transform.h"
 #include "device/check_cuda.h"
-#include "device/gpu_launch.h"
+#include "orvane/detail/launch.h"
 #include "device/gpu_runtime.h"
-#include "error/error_kernel.h"
+#include "methods/weeks/error_kernel.h"
 #include "support/stages.h"
-#include "talbot/talbot.h"
+#include "methods/talbot/talbot.h"
 
 namespace {
 

@@ -38,13 +38,13 @@ void fillConstant(double2* dev, long long first, int count, double2 value) {
 }
 
 void lagCoeffsRows(double2* dev, int N, int Nrows, int Nb) {
-  WFN_CHECK(gpu::launch(N, Nrows, [=] ORVANE_HD(int n, int r) { wfnLagCoeffs(n, r, N, Nb, nullptr, dev); }));
+  WFN_CHECK(gpu::launch(N, Nrows, [=] ORVANE_HD(int n, int r) { wfnLagCoeffs(n, r, N, nullptr, dev); }));
 }
 
 template <class F>
 void sampleRow(const F& f, double2* dev, int Nsamples, double sigma, double b) {
   WFN_CHECK(gpu::launch(Nsamples, 1, [=] ORVANE_HD(int k, int r) {
-    wfnsampleFS(f, k, r, 0, Nsamples, sigma, sigma, 1, 0.0, b, 1, nullptr, dev);
+    wfnsampleFS(f, k, r, 0, Nsamples, orvane::detail::Grid::single(sigma, b), nullptr, dev);
   }));
 }
 
@@ -52,7 +52,7 @@ void shiftRows(DeviceRows& rows, int Nsamples, int Nsigma, int Nb) {
   double2* dev = rows.data();
   // The full row width in x: threads past the first half must do nothing.
   WFN_CHECK(gpu::launch(Nsamples, Nsigma * Nb, [=] ORVANE_HD(int k, int r) {
-    wfncufftshift(k, r, Nsamples, Nb, dev);
+    wfncufftshift(k, r, Nsamples, dev);
   }));
 }
 
@@ -159,7 +159,7 @@ TEST(Sample, GridValuesAndContourPoints) {
     for (int j = 0; j < Nb; ++j)
       for (int k = 0; k < Nsamples; ++k) {
         const int r = i * Nb + j;
-        wfnsampleFS(rec, k, r, 0, Nsamples, 0.0, 2.0, Nsigma, 0.0, 2.0, Nb, nullptr, out.data());
+        wfnsampleFS(rec, k, r, 0, Nsamples, stages_test::grid(Nsigma, Nb, 0.0, 2.0, 2.0), nullptr, out.data());
         const double theta = (k - M + 0.5) * M_PI / M;
         const double y = bs[j] / std::tan(theta / 2);  // b cot(theta/2)
         EXPECT_EQ(seen.x, sigmas[i]);
@@ -176,7 +176,7 @@ TEST(Sample, ExtremePointsAndMirrorPairs) {
   std::vector<double2> out(Nsamples);
   wcomplex seen{};
   for (int k = 0; k < Nsamples; ++k) {
-    wfnsampleFS(PointRecorder{&seen}, k, 0, 0, Nsamples, 0.25, 0.25, 1, 0.0, b, 1, nullptr, out.data());
+    wfnsampleFS(PointRecorder{&seen}, k, 0, 0, Nsamples, orvane::detail::Grid::single(0.25, b), nullptr, out.data());
     s[k] = double2{seen.x, seen.y};
     EXPECT_NE(seen.y, 0.0) << "k=" << k;  // never on the real axis
   }
@@ -294,7 +294,7 @@ TEST(PipelineFailure, FailedFftIsLocated) {
   setenv("ORVANE_HOST_FAIL_FFT", "1", 1);
   stages_test::expectError(
       orvane::ErrorKind::kFft,
-      "^Error located: FFT plan or execution failed in src/coeffs/pipeline.cu at line [0-9]+$",
+      "^Error located: FFT plan or execution failed in src/methods/weeks/pipeline.cu at line [0-9]+$",
       [&] { stages_test::coefficientPipeline(hd::Ramp{}, 16, 1, 1, 1.0, 1.0, 2.0, rows.data()); });
   unsetenv("ORVANE_HOST_FAIL_FFT");
 }

@@ -115,8 +115,8 @@ TEST(CommandLine, UsageErrorsExitWithTwo) {
     EXPECT_NE(r.err, "");
   }
   EXPECT_EQ(c.run("--version").out, std::string(ORVANE_BIN).find("diag") == std::string::npos
-                                        ? "orvane 0.2.0\n"
-                                        : "orvane-diag 0.2.0\n");
+                                        ? "orvane 0.3.0\n"
+                                        : "orvane-diag 0.3.0\n");
   EXPECT_NE(c.run("--help").out.find("--expr"), std::string::npos);
 }
 

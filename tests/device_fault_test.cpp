@@ -100,13 +100,13 @@ Layout userPair() {
 }  // namespace
 
 TEST(DeviceFault, InversionCoreAllocationFailureIsLocated) {
-  const std::vector<int> calls = linesContaining("src/series/weeks_core.cpp", ".reserve(");
+  const std::vector<int> calls = linesContaining("src/methods/weeks/weeks_core.cpp", ".reserve(");
   ASSERT_EQ(calls.size(), 1u) << "expected one device allocation in the inversion core";
   const process_test::Outcome r = runFault(userPair(), {"ORVANE_HOST_MEMORY=1024"});
   const Located at = expectLocatedFailure(r);
   ASSERT_TRUE(at.ok);
   EXPECT_EQ(at.reason, "out of memory");
-  EXPECT_TRUE(endsWith(at.file, "src/series/weeks_core.cpp")) << at.file;
+  EXPECT_TRUE(endsWith(at.file, "src/methods/weeks/weeks_core.cpp")) << at.file;
   EXPECT_EQ(at.line, calls[0]);
   // Nothing of the run is reported after the input report.
   EXPECT_EQ(r.out.find("Time = "), std::string::npos);
@@ -117,7 +117,7 @@ TEST(DeviceFault, InversionCoreAllocationFailureIsLocated) {
 // (the shipped example, N = 64) meets it before anything else allocates.
 TEST(DeviceFault, ErrorDriverAllocationFailureIsLocated) {
   // The host backend takes the grid's rows one at a time (error_rows.cpp).
-  const std::string driver = "src/error/error_rows.cpp";
+  const std::string driver = "src/methods/weeks/error_rows.cpp";
   const std::vector<int> calls = linesContaining(driver, ".reserve(");
   ASSERT_FALSE(calls.empty()) << "expected device allocations in the error driver";
   // Too little for one row of the driver (4096 bytes).
@@ -135,7 +135,7 @@ TEST(DeviceFault, ErrorDriverAllocationFailureIsLocated) {
 // With the user's pair the error prediction's row of 4N samples is the second
 // device allocation, after the inversion core's row of 2N, which it keeps.
 TEST(DeviceFault, ErrorPredictionAllocationFailureIsLocated) {
-  const std::string prediction = "src/error/error_est.cpp";
+  const std::string prediction = "src/methods/weeks/error_est.cpp";
   const std::vector<int> calls = linesContaining(prediction, ".reserve(");
   ASSERT_EQ(calls.size(), 1u) << "expected one device allocation in the error prediction";
   // Enough for the inversion core (2048 bytes), too little for both rows (6144).

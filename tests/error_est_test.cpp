@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "solver/run_loop.h"
+#include "methods/weeks/run_loop.h"
 #include "support/device_rows.h"
 #include "support/stages.h"
 #include "support/test_util.h"

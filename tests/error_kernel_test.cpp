@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "error/error_kernel.h"
+#include "methods/weeks/error_kernel.h"
 #include "support/device_rows.h"
 #include "support/transforms_hd.h"
 #include "support/test_util.h"
@@ -48,7 +48,8 @@ TEST(Modulus, OverflowSafeCases) {
 double estimate(const std::vector<double2>& data, int k, int Nsamples, double sigmin, double sigmax,
                 int Nsigma, int Nb, double t) {
   std::vector<double> err(std::size_t(Nsigma) * Nb, -1.0);
-  orvane::wfnLagError(k, 0, Nsamples, sigmin, sigmax, Nsigma, Nb, t, data.data(), err.data());
+  orvane::wfnLagError(k, 0, Nsamples, stages_test::grid(Nsigma, Nb, sigmin, sigmax, 1.0), t, data.data(),
+                      err.data());
   return err[k];
 }
 
@@ -110,7 +111,7 @@ TEST(ErrorKernel, GridPointFiveOfThreeByFour) {
 
 TEST(ErrorGridSizes, FormedIn64BitsAndRefusedBeyondInt) {
   orvane::ErrorGridSizes s;
-  ASSERT_EQ(orvane::errorGridSizes(4, 5, 8, &s), "");
+  ASSERT_EQ(orvane::errorGridSizes(stages_test::grid(4, 5, 0, 1, 1), 8, &s), "");
   EXPECT_EQ(s.Ncoeff, 16);
   EXPECT_EQ(s.Nsamples, 32);
   EXPECT_EQ(s.Nbatch, 20);
@@ -119,11 +120,11 @@ TEST(ErrorGridSizes, FormedIn64BitsAndRefusedBeyondInt) {
   EXPECT_EQ(s.errorBytes, 160u);
 
   // The largest element count that fits int: 2^31 - 1 is odd, so the largest multiple of 4 below it.
-  ASSERT_EQ(orvane::errorGridSizes(8191, 65537, 1, &s), "");
+  ASSERT_EQ(orvane::errorGridSizes(stages_test::grid(8191, 65537, 0, 1, 1), 1, &s), "");
   EXPECT_EQ(s.dataBytes, std::size_t(8191) * 65537 * 4 * 16);  // beyond 32 bits
 
   // A grid whose whole array exceeds int elements is still usable: it is done in chunks.
-  ASSERT_EQ(orvane::errorGridSizes(1000, 1000, 1024, &s), "");
+  ASSERT_EQ(orvane::errorGridSizes(stages_test::grid(1000, 1000, 0, 1, 1), 1024, &s), "");
   EXPECT_EQ(s.Ncombo, 0);
   EXPECT_EQ(s.dataBytes, std::size_t(1000) * 1000 * 4096 * 16);
 
@@ -138,7 +139,7 @@ TEST(ErrorGridSizes, FormedIn64BitsAndRefusedBeyondInt) {
       {5, -1, 8, "at least one sigma"},
   };
   for (const Bad& b : bad) {
-    std::string why = orvane::errorGridSizes(b.Nsigma, b.Nb, b.N, &s);
+    std::string why = orvane::errorGridSizes(stages_test::grid(b.Nsigma, b.Nb, 0, 1, 1), b.N, &s);
     EXPECT_NE(why.find(b.why), std::string::npos) << b.Nsigma << "x" << b.Nb << " N=" << b.N << ": " << why;
   }
 }
@@ -168,7 +169,7 @@ TEST(ErrorCoreFailure, DeviceWithoutRoomForOneRowReportsTheAllocation) {
   setenv("ORVANE_HOST_MEMORY", "1000", 1);
   hd::ExpDecay f;
   std::vector<double> err(400);
-  const char* located = "^Error located: out of memory in src/error/error_(core.cu|rows.cpp) at line [0-9]+$";
+  const char* located = "^Error located: out of memory in src/methods/weeks/error_(core.cu|rows.cpp) at line [0-9]+$";
   stages_test::expectError(orvane::ErrorKind::kAllocation, located, [&] {
     stages_test::errorCoreBatched(f, 1.0, 20, 20, 64, 1.0, 21.0, 20.0, err.data());
   });

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "error/laguerre.h"
+#include "methods/weeks/laguerre.h"
 
 namespace {
 

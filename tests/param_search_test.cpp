@@ -26,7 +26,7 @@ TEST(SearchGrid, SizesAreRoundedDownDoubleQuotients) {
       {-2, 2, 1, 4, 1, 1, 1},
   };
   for (const Row& r : rows) {
-    orvane::SearchGrid g = orvane::searchGrid(r.sigmin, r.sigmax, r.bmax, r.tols, r.tolb);
+    orvane::detail::Grid g = orvane::searchGrid(r.sigmin, r.sigmax, r.bmax, r.tols, r.tolb);
     EXPECT_EQ(g.Nsigma, r.Nsigma) << r.sigmax - r.sigmin << "/" << r.tols;
     EXPECT_EQ(g.Nb, r.Nb) << r.bmax << "/" << r.tolb;
   }
@@ -37,11 +37,11 @@ TEST(SearchGrid, ValuesStopShortOfSigmaMaxAndEndAtBmax) {
   const int Nsigma = 3, Nb = 4;
   const double sigmas[] = {0.0, 1.0 / 3.0, 2.0 / 3.0}, bs[] = {0.5, 1.0, 1.5, 2.0};
   for (int k = 0; k < Nsigma * Nb; ++k) {
-    SigmaB p = orvane::gridPoint(k, Nsigma, Nb, 0.0, 1.0, 2.0);
+    SigmaB p = orvane::gridPoint(stages_test::grid(Nsigma, Nb, 0.0, 1.0, 2.0), k);
     EXPECT_EQ(p.sigma, sigmas[k / Nb]) << "k=" << k;
     EXPECT_EQ(p.b, bs[k % Nb]) << "k=" << k;
   }
-  SigmaB p = orvane::gridPoint(5, 3, 4, 2.0, 5.0, 8.0);  // i = 1, j = 1
+  SigmaB p = orvane::gridPoint(stages_test::grid(3, 4, 2.0, 5.0, 8.0), 5);  // i = 1, j = 1
   EXPECT_EQ(p.sigma, 3.0);
   EXPECT_EQ(p.b, 4.0);
 }
@@ -99,7 +99,7 @@ TEST(ParamEst, ReturnsTheGridPointOfTheSmallestEstimate) {
   int best = 0;
   for (int k = 1; k < Nsigma * Nb; ++k)
     if (e[k] < e[best]) best = k;
-  SigmaB expected = orvane::gridPoint(best, Nsigma, Nb, sigmin, sigmax, bmax);
+  SigmaB expected = orvane::gridPoint(stages_test::grid(Nsigma, Nb, sigmin, sigmax, bmax), best);
   SigmaB p = stages_test::paramEst(f, t, N, sigmin, sigmax, bmax, tols, tolb);
   EXPECT_EQ(p.sigma, expected.sigma);
   EXPECT_EQ(p.b, expected.b);

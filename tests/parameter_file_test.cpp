@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "orvane/error.h"
-#include "orvane/parameters.h"
-#include "solver/parameter_file.h"
+#include "driver/console_records.h"
+#include "vocabulary/parameter_file.h"
 #include "support/driver_support.h"
 
 using driver_test::Layout;

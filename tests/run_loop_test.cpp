@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "solver/run_loop.h"
+#include "methods/weeks/run_loop.h"
 #include "support/scripted_stages.h"
 
 namespace {
@@ -48,7 +48,7 @@ TEST(RunLoop, ChoiceAmongRecords) {
     wm.bind();
     ScriptedStages st;
     st.rel = c.rel;
-    orvane::runLoop(wm.params, st, wm.Results, nullptr);
+    wm.run(st, nullptr);
 
     ASSERT_EQ(int(st.cores.size()), c.evaluations) << c.name;
     ASSERT_EQ(int(st.estimates.size()), c.evaluations) << c.name;
@@ -76,7 +76,7 @@ TEST(RunLoop, StagesGetTheCurrentTimeSizeToleranceAndPair) {
   wm.bind();
   ScriptedStages st;
   st.rel = {1, 1, 1, 1, 1, 1e-4};  // time 0: four misses; time 1: miss, then met
-  orvane::runLoop(wm.params, st, wm.Results, nullptr);
+  wm.run(st, nullptr);
 
   ASSERT_EQ(st.cores.size(), 6u);
   const int N[] = {16, 16, 32, 32, 16, 16};
@@ -111,7 +111,7 @@ TEST(RunLoop, UserPairIsUsedWhenTheSearchIsOff) {
   wm.tolbV = {1.0, 0.5, 0.25};
   wm.bind();
   ScriptedStages st;
-  orvane::runLoop(wm.params, st, wm.Results, nullptr);
+  wm.run(st, nullptr);
   ASSERT_EQ(st.cores.size(), 2u);
   for (const Call& c : st.cores) {
     EXPECT_EQ(c.sigma, 0.25);
@@ -128,7 +128,7 @@ TEST(RunLoop, NoEvaluationLeavesADefinedRecord) {
     if (which == 2) wm.TimeV.clear();
     wm.bind();
     ScriptedStages st;
-    orvane::runLoop(wm.params, st, wm.Results, nullptr);
+    wm.run(st, nullptr);
     EXPECT_EQ(st.cores.size(), 0u);
     if (which == 2) continue;
     EXPECT_EQ(wm.Results[0].Time, 0.5);

@@ -52,7 +52,7 @@ TEST(RuntimeTransformHost, SamplesLikeTheCompiledInFunctor) {
   options.cacheDir = dir.path() + "/cache";
   std::unique_ptr<orvane::Transform> runtime =
       orvane::jit::compileStatements(kShiftedPole, "pole.fs", {{"a", 1.0}}, options);
-  const orvane::SampleRows rows{64, 3, 4, 0.5, 3.5, 8.0, 2, 7, nullptr};
+  const orvane::detail::SampleRows rows{64, {0.5, 3.5, 3, 8.0, 4}, 2, 7, nullptr};
   std::vector<double2> a(64 * 7), b(64 * 7);
   ASSERT_EQ(runtime->sampleRows(rows, a.data()), 0);
   ASSERT_EQ(orvane::FunctorTransform<ShiftedPole>(ShiftedPole{1.0}).sampleRows(rows, b.data()), 0);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "driver/user_transform.h"
-#include "series/clenshaw.h"
+#include "methods/weeks/clenshaw.h"
 #include "support/driver_support.h"
 #include "support/reference.h"
 #include "support/transforms_hd.h"

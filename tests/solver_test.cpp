@@ -1,4 +1,4 @@
-// The library's solver: parameters built in code, results as data, typed
+// The library's solver: options built in code, results as data, typed
 // failures, a solver reused across runs and transforms, two solvers in two
 // threads, and the host-memory bounds of the search.
 #include <gtest/gtest.h>
@@ -14,90 +14,99 @@
 #include <vector>
 
 #include "device/gpu_runtime.h"
-#include "error/param_est.h"
+#include "methods/weeks/param_est.h"
 #include "orvane/orvane.h"
 #include "support/stages.h"
 #include "support/transforms_hd.h"
 
 namespace {
 
-orvane::Parameters search(std::vector<double> times, double request) {
-  orvane::Parameters p;
-  p.Time = times;
-  p.RelErr.assign(times.size(), request);
-  p.sigmaUser.assign(times.size(), 0.0);
-  p.bUser.assign(times.size(), 1.0);
-  p.NLag = {32, 64};
-  return p;
+// A Weeks search at the times, sizes 32 and 64.
+orvane::Options search(double request) {
+  orvane::Options o;
+  o.method = "weeks";
+  o.rel_err = request;
+  o.sizes = {32, 64};
+  return o;
 }
 
-bool sameResult(const WeeksResult& a, const WeeksResult& b) {
-  return a.Time == b.Time && a.ft.x == b.ft.x && a.ft.y == b.ft.y && a.sigma == b.sigma &&
-         a.b == b.b && a.AbsErrPred == b.AbsErrPred && a.RelErrPred == b.RelErrPred &&
-         a.TolFlag == b.TolFlag && a.NLag == b.NLag && a.tols == b.tols && a.tolb == b.tolb;
+bool sameResult(const orvane::Result& a, const orvane::Result& b) {
+  return a.t == b.t && a.f == b.f && a.sigma == b.sigma && a.b == b.b && a.abs_err == b.abs_err &&
+         a.rel_err == b.rel_err && a.flag == b.flag && a.N == b.N && a.sigma_step == b.sigma_step &&
+         a.b_step == b.b_step && a.method == b.method;
 }
 
 }  // namespace
 
 TEST(Solver, ResultsAsDataWithTheRecordThatProducedThem) {
   orvane::Solver solver;
-  const std::vector<WeeksResult> r = solver.run(search({0.5, 2.0}, 1e-10), hd::ExpDecay{});
+  const std::vector<orvane::Result> r = solver.invert(hd::ExpDecay{}, {0.5, 2.0}, search(1e-10));
   ASSERT_EQ(r.size(), 2u);
-  for (const WeeksResult& x : r) {
-    EXPECT_NEAR(x.ft.x, std::exp(-x.Time), 1e-12) << x.Time;
-    EXPECT_EQ(x.TolFlag, 0);
-    EXPECT_LT(x.RelErrPred, 1e-10);
-    EXPECT_TRUE(x.NLag == 32 || x.NLag == 64);
-    EXPECT_TRUE(x.tols == 1.0 || x.tols == 0.5);
-    EXPECT_EQ(x.tolb, x.tols);
+  for (const orvane::Result& x : r) {
+    EXPECT_NEAR(x.f.real(), std::exp(-x.t), 1e-12) << x.t;
+    EXPECT_EQ(x.flag, 0);
+    EXPECT_LT(x.rel_err, 1e-10);
+    EXPECT_TRUE(x.N == 32 || x.N == 64);
+    EXPECT_TRUE(x.sigma_step == 1.0 || x.sigma_step == 0.5);
+    EXPECT_EQ(x.b_step, x.sigma_step);
+    EXPECT_STREQ(orvane::methodName(x.method), "weeks");
   }
-  // The user's pair: no search, so no resolution.
-  orvane::Parameters user = search({1.0}, 1e-6);
-  user.SearchSwitch = 0;
-  const WeeksResult u = solver.run(user, hd::ExpDecay{})[0];
+  // The caller's pair: no search, so no resolution; one pair serves every time.
+  orvane::Options user = search(1e-6);
+  user.pairs = {{0.0, 1.0}};
+  const orvane::Result u = solver.invert(hd::ExpDecay{}, {1.0}, user)[0];
   EXPECT_EQ(u.sigma, 0.0);
   EXPECT_EQ(u.b, 1.0);
-  EXPECT_EQ(u.tols, 0.0);
-  EXPECT_EQ(u.tolb, 0.0);
-  EXPECT_EQ(u.NLag, 32);
-  // A search needs no user pairs.
-  orvane::Parameters bare;
-  bare.Time = {1.0};
-  bare.RelErr = {1e-10};
-  EXPECT_NEAR(solver.run(bare, hd::ExpDecay{})[0].ft.x, std::exp(-1.0), 1e-12);
-  bare.SearchSwitch = 0;
-  EXPECT_THROW(solver.run(bare, hd::ExpDecay{}), orvane::Error);
+  EXPECT_EQ(u.sigma_step, 0.0);
+  EXPECT_EQ(u.b_step, 0.0);
+  EXPECT_EQ(u.N, 32);
+  // The defaults: auto, N = 64, the search of Python's invert().
+  const orvane::Result d = solver.invert(hd::ExpDecay{}, {1.0})[0];
+  EXPECT_NEAR(d.f.real(), std::exp(-1.0), 1e-12);
+  EXPECT_EQ(d.flag, 0);
+  // A pair whose b is not positive is refused, naming the field.
+  user.pairs = {{0.0, -1.0}};
+  try {
+    solver.invert(hd::ExpDecay{}, {1.0}, user);
+    ADD_FAILURE() << "no error";
+  } catch (const orvane::Error& e) {
+    EXPECT_EQ(e.refusal().field, "pairs.b");
+    EXPECT_EQ(e.refusal().index, 0);
+    EXPECT_EQ(e.refusal().found, "-1");
+  }
 }
 
 // The search keeps a grid's error sums for the times of one run; a later run
 // with another transform must not see them.
 TEST(Solver, ReusedSolverStartsEveryRunAfresh) {
   orvane::Solver solver;
-  const orvane::Parameters p = search({0.5, 1.0}, 1e-14);
-  const std::vector<WeeksResult> exp1 = solver.run(p, hd::ExpDecay{});
-  const std::vector<WeeksResult> two = solver.run(p, hd::TwoPoles{});
-  const std::vector<WeeksResult> exp2 = solver.run(p, hd::ExpDecay{});
+  const orvane::Options p = search(1e-14);
+  const std::vector<double> t{0.5, 1.0};
+  const std::vector<orvane::Result> exp1 = solver.invert(hd::ExpDecay{}, t, p);
+  const std::vector<orvane::Result> two = solver.invert(hd::TwoPoles{}, t, p);
+  const std::vector<orvane::Result> exp2 = solver.invert(hd::ExpDecay{}, t, p);
   orvane::Solver fresh;
-  const std::vector<WeeksResult> twoFresh = fresh.run(p, hd::TwoPoles{});
-  for (std::size_t i = 0; i < p.Time.size(); ++i) {
+  const std::vector<orvane::Result> twoFresh = fresh.invert(hd::TwoPoles{}, t, p);
+  for (std::size_t i = 0; i < t.size(); ++i) {
     EXPECT_TRUE(sameResult(exp1[i], exp2[i])) << i;
     EXPECT_TRUE(sameResult(two[i], twoFresh[i])) << i;
   }
 }
 
 TEST(Solver, TwoSolversInTwoThreadsMatchASerialRun) {
-  const orvane::Parameters p = search({0.25, 1.0, 4.0}, 1e-12);
+  const orvane::Options p = search(1e-12);
+  const std::vector<double> t{0.25, 1.0, 4.0};
   orvane::Solver serial;
-  const std::vector<WeeksResult> a = serial.run(p, hd::Underdamped{});
-  const std::vector<WeeksResult> b = serial.run(p, hd::Sine{});
-  std::vector<WeeksResult> ta, tb;
+  const std::vector<orvane::Result> a = serial.invert(hd::Underdamped{}, t, p);
+  const std::vector<orvane::Result> b = serial.invert(hd::Sine{}, t, p);
+  std::vector<orvane::Result> ta, tb;
   std::thread first([&] {
     orvane::Solver s;
-    for (int k = 0; k < 3; ++k) ta = s.run(p, hd::Underdamped{});
+    for (int k = 0; k < 3; ++k) ta = s.invert(hd::Underdamped{}, t, p);
   });
   std::thread second([&] {
     orvane::Solver s;
-    for (int k = 0; k < 3; ++k) tb = s.run(p, hd::Sine{});
+    for (int k = 0; k < 3; ++k) tb = s.invert(hd::Sine{}, t, p);
   });
   first.join();
   second.join();
@@ -111,16 +120,16 @@ TEST(Solver, TwoSolversInTwoThreadsMatchASerialRun) {
 
 // Nothing reaches the console; with a sink the diagnostic lines go there.
 TEST(Solver, WritesOnlyToTheSinkItIsGiven) {
-  const orvane::Parameters p = search({1.0}, 1e-6);
+  const orvane::Options p = search(1e-6);
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   orvane::Solver quiet;
-  quiet.run(p, hd::ExpDecay{});
+  quiet.invert(hd::ExpDecay{}, {1.0}, p);
   std::ostringstream sink;
-  orvane::SolverOptions options;
-  options.diagnostics = &sink;
-  orvane::Solver talkative(options);
-  talkative.run(p, hd::ExpDecay{});
+  orvane::SolverSettings settings;
+  settings.diagnostics = &sink;
+  orvane::Solver talkative(settings);
+  talkative.invert(hd::ExpDecay{}, {1.0}, p);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_NE(sink.str().find("Time Input = 1"), std::string::npos);
@@ -131,21 +140,20 @@ TEST(Solver, WritesOnlyToTheSinkItIsGiven) {
 TEST(Solver, FailuresArriveAsErrorsOfTheirKind) {
   using orvane::ErrorKind;
   orvane::Solver solver;
-  orvane::Parameters bad = search({1.0}, 1e-6);
-  bad.SearchSwitch = 2;
-  stages_test::expectError(ErrorKind::kSearchSwitch, "^Incorrect selection for the SearchSwitch",
-                           [&] { solver.run(bad, hd::ExpDecay{}); });
-  orvane::Parameters big = search({1.0}, 1e-6);
-  big.NLag = {1024};
+  stages_test::expectError(ErrorKind::kParameters, "^method is 'fastest'; expected weeks, talbot or auto$",
+                           [&] { orvane::Options o; o.method = "fastest"; });
+  orvane::Options big = search(1e-6);
+  big.sizes = {1024};
   stages_test::expectError(ErrorKind::kSizeRefused, "^The number of samples per block 2048exceeds",
-                           [&] { solver.run(big, hd::ExpDecay{}); });
-  orvane::Parameters mismatched = search({1.0, 2.0}, 1e-6);
-  mismatched.RelErr.pop_back();
-  EXPECT_THROW(solver.run(mismatched, hd::ExpDecay{}), orvane::Error);
+                           [&] { solver.invert(hd::ExpDecay{}, {1.0}, big); });
+  orvane::Options mismatched = search(1e-6);
+  mismatched.rel_errs = {1e-6};
+  stages_test::expectError(ErrorKind::kParameters, "^options: the size of rel_errs is 1; expected 2",
+                           [&] { solver.invert(hd::ExpDecay{}, {1.0, 2.0}, mismatched); });
 #if ORVANE_BACKEND_HOST
   setenv("ORVANE_HOST_FAIL_FFT", "2", 1);
   stages_test::expectError(ErrorKind::kFft, "^Error located: FFT plan or execution failed",
-                           [&] { solver.run(search({1.0}, 1e-6), hd::ExpDecay{}); });
+                           [&] { solver.invert(hd::ExpDecay{}, {1.0}, search(1e-6)); });
   unsetenv("ORVANE_HOST_FAIL_FFT");
   setenv("ORVANE_HOST_CAPABILITY", "1.2", 1);
   stages_test::expectError(ErrorKind::kNoDevice, "^An acceptable graphics processor was not found.$",
@@ -153,35 +161,35 @@ TEST(Solver, FailuresArriveAsErrorsOfTheirKind) {
   unsetenv("ORVANE_HOST_CAPABILITY");
 #endif
   // The solver is still usable after a failure.
-  EXPECT_EQ(solver.run(search({1.0}, 1e-6), hd::ExpDecay{}).size(), 1u);
+  EXPECT_EQ(solver.invert(hd::ExpDecay{}, {1.0}, search(1e-6)).size(), 1u);
 }
 
 // A grid whose estimates exceed the search's host memory is refused before
 // anything is allocated; one whose sums exceed the cache is recomputed for
 // every time, with the choice of a kept grid.
 TEST(SearchMemory, BoundsTheHostMemoryOfASearch) {
-  orvane::Parameters p = search({0.5, 1.0}, 1e-14);
-  p.tols = {0.5};
-  p.tolb = {0.5};  // 60 x 60 grid: 28,800 bytes of estimates
-  orvane::SolverOptions small;
+  orvane::Options p = search(1e-14);
+  const std::vector<double> t{0.5, 1.0};
+  p.resolutions = {{0.5, 0.5}};  // 60 x 60 grid: 28,800 bytes of estimates
+  orvane::SolverSettings small;
   small.hostMemoryBytes = 20000;
   orvane::Solver refusing(small);
   stages_test::expectError(orvane::ErrorKind::kResources,
                            "^The parameter search cannot hold the error estimates of its 60 x 60 "
                            "grid: 28800 bytes of host memory, more than the 20000 it may use.$",
-                           [&] { refusing.run(p, hd::ExpDecay{}); });
+                           [&] { refusing.invert(hd::ExpDecay{}, t, p); });
 
-  orvane::SolverOptions noCache;
+  orvane::SolverSettings noCache;
   noCache.searchCacheBytes = 1000;
   orvane::Solver recomputing(noCache), keeping;
-  const std::vector<WeeksResult> a = recomputing.run(p, hd::TwoPoles{});
-  const std::vector<WeeksResult> b = keeping.run(p, hd::TwoPoles{});
+  const std::vector<orvane::Result> a = recomputing.invert(hd::TwoPoles{}, t, p);
+  const std::vector<orvane::Result> b = keeping.invert(hd::TwoPoles{}, t, p);
   for (std::size_t i = 0; i < a.size(); ++i) EXPECT_TRUE(sameResult(a[i], b[i])) << i;
 }
 
 TEST(SearchMemory, KeepsTheNewestGridsWithinItsBudget) {
   orvane::SearchMemory memory(3 * 8 * 100, std::size_t(1) << 30);
-  auto key = [](int N) { return orvane::SearchMemory::Key{N, 10, 10, 0.0, 1.0, 1.0}; };
+  auto key = [](int N) { return orvane::SearchMemory::Key{N, stages_test::grid(10, 10, 0.0, 1.0, 1.0)}; };
   for (int N = 1; N <= 4; ++N) EXPECT_NE(memory.keep(key(N), std::vector<double>(100, N)), nullptr);
   EXPECT_EQ(memory.find(key(1)), nullptr);  // the oldest went first
   for (int N = 2; N <= 4; ++N) ASSERT_NE(memory.find(key(N)), nullptr) << N;
@@ -230,10 +238,11 @@ TEST(Solver, WholeBatchTransformsGetFewCallsFromOneThreadAndTheSameResults) {
   // The points live in device memory on the CUDA backend, which takes whole batches anyway.
   if (!gpu::kHostBackend) GTEST_SKIP() << "host backend only";
   orvane::Solver solver;
-  const orvane::Parameters p = search({0.5, 2.0, 7.0}, 1e-10);
+  const orvane::Options p = search(1e-10);
+  const std::vector<double> t{0.5, 2.0, 7.0};
   CountingPoints rows(false), batches(true);
-  const std::vector<WeeksResult> a = solver.run(p, rows);
-  const std::vector<WeeksResult> b = solver.run(p, batches);
+  const std::vector<orvane::Result> a = solver.invert(rows, t, p);
+  const std::vector<orvane::Result> b = solver.invert(batches, t, p);
   ASSERT_EQ(a.size(), b.size());
   for (std::size_t k = 0; k < a.size(); ++k) EXPECT_TRUE(sameResult(a[k], b[k])) << k;
   EXPECT_EQ(batches.threads(), 1u);

@@ -13,33 +13,37 @@
 #include "jit/expression.h"
 #include "jit/runtime_transform.h"
 #include "orvane/orvane.h"
-#include "solver/method_choice.h"
+#include "solver/chooser.h"
 #include "support/transforms_hd.h"
-#include "talbot/talbot.h"
+#include "methods/talbot/talbot.h"
 #if defined(ORVANE_BACKEND_HOST)
 #include "support/accuracy.h"
 #endif
 
 namespace {
 
-orvane::Parameters times(std::vector<double> t, double request, double shift = 0.0) {
-  orvane::Parameters p;
-  p.Time = t;
-  p.RelErr.assign(t.size(), request);
-  p.sigmaUser.assign(t.size(), shift);
-  p.bUser.assign(t.size(), 1.0);
-  p.SearchSwitch = 0;
-  p.NLag = {64};
+// Times at the caller's pair (shift, 1).
+struct Times {
+  std::vector<double> t;
+  orvane::Options o;
+};
+
+Times times(std::vector<double> t, double request, double shift = 0.0) {
+  Times p;
+  p.t = t;
+  p.o.rel_err = request;
+  p.o.pairs = {{shift, 1.0}};
+  p.o.sizes = {64};
   return p;
 }
 
-std::vector<WeeksResult> run(orvane::Method method, const orvane::Parameters& p,
-                             const orvane::Transform& f) {
-  orvane::SolverOptions o;
-  o.method = method;
-  orvane::Solver solver(o);
-  return solver.run(p, f);
+std::vector<orvane::Result> run(orvane::Method method, Times p, const orvane::Transform& f) {
+  p.o.method = method;
+  orvane::Solver solver;
+  return solver.invert(f, p.t, p.o);
 }
+
+const orvane::Method kWeeks("weeks"), kTalbot("talbot"), kAuto("auto");
 
 // 1/sqrt(s): f(t) = 1/sqrt(pi t), a branch point at the origin.
 struct InvSqrt {
@@ -52,27 +56,26 @@ struct InvSqrt {
   }
 };
 
-TalbotSum sum(double re, double size, int jump = 0) { return TalbotSum{{re, 0.0}, size, jump}; }
+orvane::TalbotSum sum(double re, double size, int jump = 0) { return orvane::TalbotSum{{re, 0.0}, size, jump}; }
 
 // A transform known only by its values: the functor's, through the point entry.
 template <class F>
 struct PointsOf final : orvane::PointTransform {
   int evaluate(const double2* points, long long count, double2* values) const override {
-    return orvane::launchEvaluation(F{}, points, count, values);
+    return orvane::detail::launchEvaluation(F{}, points, count, values);
   }
 };
 
-bool same(const WeeksResult& a, const WeeksResult& b) {
-  return a.ft.x == b.ft.x && a.ft.y == b.ft.y && a.AbsErrPred == b.AbsErrPred &&
-         a.RelErrPred == b.RelErrPred && a.TolFlag == b.TolFlag && a.NLag == b.NLag &&
-         a.sigma == b.sigma && a.b == b.b && a.method == b.method;
+bool same(const orvane::Result& a, const orvane::Result& b) {
+  return a.f == b.f && a.abs_err == b.abs_err && a.rel_err == b.rel_err && a.flag == b.flag &&
+         a.N == b.N && a.sigma == b.sigma && a.b == b.b && a.method == b.method;
 }
 
 }  // namespace
 
 TEST(TalbotPrediction, KeepsTheBestAgreeingPairAndDistrustsTheRest) {
   // Converging sums: the pair (48, 64) agrees best; the error is twice the gap.
-  const TalbotSum converging[] = {sum(1.0 + 1e-6, 1.0), sum(1.0 + 1e-9, 1.0), sum(1.0 + 1e-10, 1.0),
+  const orvane::TalbotSum converging[] = {sum(1.0 + 1e-6, 1.0), sum(1.0 + 1e-9, 1.0), sum(1.0 + 1e-10, 1.0),
                                   sum(1.0 + 1.2e-10, 1.0)};
   orvane::TalbotRecord r = orvane::talbotPrediction(converging, 1e-8);
   EXPECT_EQ(r.nodes, 48);
@@ -80,23 +83,23 @@ TEST(TalbotPrediction, KeepsTheBestAgreeingPairAndDistrustsTheRest) {
   EXPECT_NEAR(r.AbsErrPred, 2 * 0.2e-10, 1e-16);
   EXPECT_EQ(r.TolFlag, 0);
   // The round-off of the larger sums bounds the error from below.
-  const TalbotSum noisy[] = {sum(1.0, 1e6), sum(1.0, 1e7), sum(1.0, 1e8), sum(1.0, 1e9)};
+  const orvane::TalbotSum noisy[] = {sum(1.0, 1e6), sum(1.0, 1e7), sum(1.0, 1e8), sum(1.0, 1e9)};
   r = orvane::talbotPrediction(noisy, 1e-8);
   EXPECT_EQ(r.nodes, 24);
   EXPECT_NEAR(r.AbsErrPred, 32 * 2.220446049250313e-16 * 1e7, 1e-12);
   // A sum that saw F jump across its contour takes no part in a pair.
-  const TalbotSum cut[] = {sum(1.0, 1.0), sum(1.0, 1.0, 1), sum(1.5, 1.0), sum(1.5 + 1e-12, 1.0)};
+  const orvane::TalbotSum cut[] = {sum(1.0, 1.0), sum(1.0, 1.0, 1), sum(1.5, 1.0), sum(1.5 + 1e-12, 1.0)};
   r = orvane::talbotPrediction(cut, 1e-8);
   EXPECT_EQ(r.nodes, 48);
   EXPECT_EQ(r.ft.x, 1.5);
   // A pole only the largest contour encloses: the small ones agree, but the
   // largest differs beyond its round-off, so nothing is met.
-  const TalbotSum pole[] = {sum(1.0, 1.0), sum(1.0 + 1e-14, 1.0), sum(1.0, 1.0), sum(1.4, 1.0)};
+  const orvane::TalbotSum pole[] = {sum(1.0, 1.0), sum(1.0 + 1e-14, 1.0), sum(1.0, 1.0), sum(1.4, 1.0)};
   r = orvane::talbotPrediction(pole, 1e-1);
   EXPECT_GE(r.AbsErrPred, 0.4 - 1e-12);
   EXPECT_EQ(r.TolFlag, 1);
   // Nothing finite: unbounded errors, not met, never a number that looks valid.
-  const TalbotSum bad[] = {sum(NAN, NAN), sum(INFINITY, INFINITY), sum(NAN, 1.0), sum(1.0, 1.0, 1)};
+  const orvane::TalbotSum bad[] = {sum(NAN, NAN), sum(INFINITY, INFINITY), sum(NAN, 1.0), sum(1.0, 1.0, 1)};
   r = orvane::talbotPrediction(bad, 1e-1);
   EXPECT_EQ(r.AbsErrPred, INFINITY);
   EXPECT_EQ(r.RelErrPred, INFINITY);
@@ -106,17 +109,17 @@ TEST(TalbotPrediction, KeepsTheBestAgreeingPairAndDistrustsTheRest) {
 TEST(Talbot, BatchOfTimesEqualsTimesOneByOne) {
   const std::vector<double> t = {0.1, 0.5, 1.0, 3.0, 7.5};
   const orvane::FunctorTransform<hd::TwoPoles> f;
-  const std::vector<WeeksResult> batch = run(orvane::Method::kTalbot, times(t, 1e-9), f);
+  const std::vector<orvane::Result> batch = run(kTalbot, times(t, 1e-9), f);
   ASSERT_EQ(batch.size(), t.size());
   for (std::size_t i = 0; i < t.size(); ++i) {
     SCOPED_TRACE(t[i]);
-    const WeeksResult one = run(orvane::Method::kTalbot, times({t[i]}, 1e-9), f)[0];
+    const orvane::Result one = run(kTalbot, times({t[i]}, 1e-9), f)[0];
     EXPECT_TRUE(same(batch[i], one));
-    EXPECT_EQ(batch[i].method, orvane::Method::kTalbot);
-    EXPECT_EQ(batch[i].Time, t[i]);
+    EXPECT_EQ(batch[i].method, kTalbot);
+    EXPECT_EQ(batch[i].t, t[i]);
     EXPECT_EQ(batch[i].b, 0.0);
-    EXPECT_EQ(batch[i].TolFlag, 0) << batch[i].RelErrPred;
-    EXPECT_NEAR(batch[i].ft.x, std::exp(-t[i]) - std::exp(-2 * t[i]), 1e-12);
+    EXPECT_EQ(batch[i].flag, 0) << batch[i].rel_err;
+    EXPECT_NEAR(batch[i].f.real(), std::exp(-t[i]) - std::exp(-2 * t[i]), 1e-12);
   }
 }
 
@@ -124,47 +127,47 @@ TEST(Talbot, BatchOfTimesEqualsTimesOneByOne) {
 TEST(Talbot, TimesBeyondOneDeviceBatch) {
   std::vector<double> t(orvane::kTalbotBatch + 3);
   for (std::size_t i = 0; i < t.size(); ++i) t[i] = 0.5 + double(i % 7);
-  const std::vector<WeeksResult> r =
-      run(orvane::Method::kTalbot, times(t, 1e-9), orvane::FunctorTransform<hd::ExpDecay>());
+  const std::vector<orvane::Result> r =
+      run(kTalbot, times(t, 1e-9), orvane::FunctorTransform<hd::ExpDecay>());
   for (std::size_t i : {std::size_t(0), std::size_t(orvane::kTalbotBatch - 1), std::size_t(orvane::kTalbotBatch),
                         t.size() - 1}) {
-    EXPECT_EQ(r[i].Time, t[i]);
-    EXPECT_NEAR(r[i].ft.x, std::exp(-t[i]), 1e-12 * std::exp(-t[i]) + 1e-15) << i;
-    EXPECT_EQ(r[i].TolFlag, 0) << i;
+    EXPECT_EQ(r[i].t, t[i]);
+    EXPECT_NEAR(r[i].f.real(), std::exp(-t[i]), 1e-12 * std::exp(-t[i]) + 1e-15) << i;
+    EXPECT_EQ(r[i].flag, 0) << i;
   }
 }
 
 TEST(Talbot, ShiftComesFromTheParameters) {
   // The search's lowest sigma, else the user's sigma of each time.
-  orvane::Parameters p = times({0.5, 2.0}, 1e-10);
-  p.sigmaUser = {0.25, 1.5};
-  std::vector<WeeksResult> r = run(orvane::Method::kTalbot, p, orvane::FunctorTransform<hd::ExpDecay>());
+  Times p = times({0.5, 2.0}, 1e-10);
+  p.o.pairs = {{0.25, 1.0}, {1.5, 1.0}};
+  std::vector<orvane::Result> r = run(kTalbot, p, orvane::FunctorTransform<hd::ExpDecay>());
   EXPECT_EQ(r[0].sigma, 0.25);
   EXPECT_EQ(r[1].sigma, 1.5);
-  p.SearchSwitch = 1;
-  p.sigmin = 0.75;
-  r = run(orvane::Method::kTalbot, p, orvane::FunctorTransform<hd::ExpDecay>());
-  for (const WeeksResult& x : r) {
+  p.o.pairs.clear();
+  p.o.sigma_min = 0.75;
+  r = run(kTalbot, p, orvane::FunctorTransform<hd::ExpDecay>());
+  for (const orvane::Result& x : r) {
     EXPECT_EQ(x.sigma, 0.75);
-    EXPECT_NEAR(x.ft.x, std::exp(-x.Time), 1e-12);
+    EXPECT_NEAR(x.f.real(), std::exp(-x.t), 1e-12);
   }
   // A time of 0 has no contour: no value, unbounded errors, not met.
-  const WeeksResult zero = run(orvane::Method::kTalbot, times({0.0}, 1e-1), orvane::FunctorTransform<hd::ExpDecay>())[0];
-  EXPECT_TRUE(std::isnan(zero.ft.x));
-  EXPECT_EQ(zero.RelErrPred, INFINITY);
-  EXPECT_EQ(zero.TolFlag, 1);
+  const orvane::Result zero = run(kTalbot, times({0.0}, 1e-1), orvane::FunctorTransform<hd::ExpDecay>())[0];
+  EXPECT_TRUE(std::isnan(zero.f.real()));
+  EXPECT_EQ(zero.rel_err, INFINITY);
+  EXPECT_EQ(zero.flag, 1);
 }
 
 // Every kind of transform reaches Talbot's nodes through evaluate(), and a
 // transform given by its values alone samples the Weeks contour exactly as
 // the functor's own sampling does.
 TEST(Talbot, EveryKindOfTransformGivesTheSameNumbers) {
-  const orvane::Parameters p = times({0.5, 2.0}, 1e-10, 0.5);
+  const Times p = times({0.5, 2.0}, 1e-10, 0.5);
   const orvane::FunctorTransform<hd::Underdamped> functor;
   const PointsOf<hd::Underdamped> points;
-  for (orvane::Method m : {orvane::Method::kWeeks, orvane::Method::kTalbot}) {
+  for (orvane::Method m : {kWeeks, kTalbot}) {
     SCOPED_TRACE(orvane::methodName(m));
-    const std::vector<WeeksResult> a = run(m, p, functor), b = run(m, p, points);
+    const std::vector<orvane::Result> a = run(m, p, functor), b = run(m, p, points);
     for (std::size_t i = 0; i < a.size(); ++i) EXPECT_TRUE(same(a[i], b[i]));
   }
 #if defined(ORVANE_BACKEND_HOST)
@@ -174,44 +177,45 @@ TEST(Talbot, EveryKindOfTransformGivesTheSameNumbers) {
   options.cacheDir = dir;
   const std::unique_ptr<orvane::Transform> expr = orvane::jit::compileStatements(
       orvane::jit::expressionSource("1/(s^2+s+1)", {}), "expression", {}, options);
-  const std::vector<WeeksResult> a = run(orvane::Method::kTalbot, p, *expr);
-  const std::vector<WeeksResult> b = run(orvane::Method::kTalbot, p, functor);
-  for (std::size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i].ft.x, b[i].ft.x, 1e-14);
+  const std::vector<orvane::Result> a = run(kTalbot, p, *expr);
+  const std::vector<orvane::Result> b = run(kTalbot, p, functor);
+  for (std::size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i].f.real(), b[i].f.real(), 1e-14);
 #endif
 }
 
 TEST(AutoChoice, TalbotReplacesWeeksOnlyWhenBetterAndConsistent) {
-  WeeksResult weeks;
-  weeks.ft = make_cuDoubleComplex(1.0, 0.0);
-  weeks.AbsErrPred = 1e-6;
-  weeks.RelErrPred = 1e-6;
-  weeks.TolFlag = 1;
+  orvane::Result weeks;
+  weeks.f = 1.0;
+  weeks.abs_err = 1e-6;
+  weeks.rel_err = 1e-6;
+  weeks.flag = 1;
+  weeks.method = kWeeks;
   orvane::TalbotRecord t{make_cuDoubleComplex(1.0 + 1e-9, 0.0), 1e-12, 1e-12, 0, 32};
-  WeeksResult kept = orvane::autoChoice(weeks, orvane::talbotResult(1.0, 0.0, t), 1e-8);
-  EXPECT_EQ(kept.method, orvane::Method::kTalbot);
-  EXPECT_EQ(kept.AbsErrPred, 1e-12);
+  orvane::Result kept = orvane::autoChoice(weeks, orvane::talbotResult(1.0, 0.0, t), 1e-8);
+  EXPECT_EQ(kept.method, kTalbot);
+  EXPECT_EQ(kept.abs_err, 1e-12);
   // Further apart than both predictions allow: Talbot's error becomes the
   // gap plus the Weeks error, and the Weeks record stays.
   t.ft.x = 1.0 + 1e-3;
   kept = orvane::autoChoice(weeks, orvane::talbotResult(1.0, 0.0, t), 1e-8);
-  EXPECT_EQ(kept.method, orvane::Method::kWeeks);
+  EXPECT_EQ(kept.method, kWeeks);
   // With an unbounded Weeks record there is nothing to check against.
-  weeks.AbsErrPred = weeks.RelErrPred = INFINITY;
+  weeks.abs_err = weeks.rel_err = INFINITY;
   kept = orvane::autoChoice(weeks, orvane::talbotResult(1.0, 0.0, t), 1e-8);
-  EXPECT_EQ(kept.method, orvane::Method::kTalbot);
+  EXPECT_EQ(kept.method, kTalbot);
 
   // In a run: a time that Weeks meets keeps its Weeks record; one it misses
   // (a branch point at the origin) goes to Talbot, which meets it.
-  orvane::Parameters p = times({1.0}, 1e-10);
-  p.SearchSwitch = 1;
-  p.NLag = {32, 64};
-  const WeeksResult easy = run(orvane::Method::kAuto, p, orvane::FunctorTransform<hd::ExpDecay>())[0];
-  EXPECT_EQ(easy.method, orvane::Method::kWeeks);
-  EXPECT_EQ(easy.TolFlag, 0);
-  const WeeksResult hard = run(orvane::Method::kAuto, p, orvane::FunctorTransform<InvSqrt>())[0];
-  EXPECT_EQ(hard.method, orvane::Method::kTalbot);
-  EXPECT_EQ(hard.TolFlag, 0);
-  EXPECT_NEAR(hard.ft.x, 1 / std::sqrt(M_PI), 1e-12);
+  Times p = times({1.0}, 1e-10);
+  p.o.pairs.clear();
+  p.o.sizes = {32, 64};
+  const orvane::Result easy = run(kAuto, p, orvane::FunctorTransform<hd::ExpDecay>())[0];
+  EXPECT_EQ(easy.method, kWeeks);
+  EXPECT_EQ(easy.flag, 0);
+  const orvane::Result hard = run(kAuto, p, orvane::FunctorTransform<InvSqrt>())[0];
+  EXPECT_EQ(hard.method, kTalbot);
+  EXPECT_EQ(hard.flag, 0);
+  EXPECT_NEAR(hard.f.real(), 1 / std::sqrt(M_PI), 1e-12);
 }
 
 #if defined(ORVANE_BACKEND_HOST)
@@ -219,29 +223,28 @@ TEST(AutoChoice, TalbotReplacesWeeksOnlyWhenBetterAndConsistent) {
 // no flag claims a request (1e-1 to 1e-13) that the true error misses, and
 // auto reaches 1e-10 (median) in every category but the discontinuous one.
 TEST(Talbot, ReferencePairsHonestAndAccurate) {
-  orvane::SolverOptions o;
-  o.method = orvane::Method::kTalbot;
-  orvane::Solver talbot(o);
-  o.method = orvane::Method::kWeeks;
-  orvane::Solver weeks(o);
+  orvane::Solver solver;
   std::map<std::string, std::vector<double>> autoErrors;
   int checked = 0;
   for (const reference::Pair& p : reference::pairs()) {
-    const orvane::Parameters q = accuracy::parametersFor(p, 1e-13);
-    const std::vector<WeeksResult> t = talbot.run(q, HostTransform{p.F});
-    const std::vector<WeeksResult> w = weeks.run(q, HostTransform{p.F});
-    for (std::size_t k = 0; k < q.Time.size(); ++k) {
+    orvane::Options q = accuracy::optionsFor(p, 1e-13);
+    const std::vector<double> times = accuracy::timesOf(p);
+    q.method = kTalbot;
+    const std::vector<orvane::Result> t = solver.invert(HostTransform{p.F}, times, q);
+    q.method = kWeeks;
+    const std::vector<orvane::Result> w = solver.invert(HostTransform{p.F}, times, q);
+    for (std::size_t k = 0; k < times.size(); ++k) {
       const double exact = p.values[k].f;
       for (int e = 1; e <= 13; ++e) {
         const double req = std::pow(10.0, -e);
-        const WeeksResult a = req > w[k].RelErrPred ? w[k] : orvane::autoChoice(w[k], t[k], req);
-        for (const WeeksResult* r : {&t[k], &a}) {
-          const double rel = std::hypot(r->ft.x - exact, r->ft.y) / std::fabs(exact);
-          EXPECT_FALSE(r->RelErrPred < req && !(rel < req))
-              << p.id << " t=" << q.Time[k] << " request " << req << " " << orvane::methodName(r->method)
-              << " predicted " << r->RelErrPred << " true " << rel;
+        const orvane::Result a = req > w[k].rel_err ? w[k] : orvane::autoChoice(w[k], t[k], req);
+        for (const orvane::Result* r : {&t[k], &a}) {
+          const double rel = std::hypot(r->f.real() - exact, r->f.imag()) / std::fabs(exact);
+          EXPECT_FALSE(r->rel_err < req && !(rel < req))
+              << p.id << " t=" << times[k] << " request " << req << " " << orvane::methodName(r->method)
+              << " predicted " << r->rel_err << " true " << rel;
         }
-        if (e == 13) autoErrors[p.category].push_back(std::hypot(a.ft.x - exact, a.ft.y) / std::fabs(exact));
+        if (e == 13) autoErrors[p.category].push_back(std::hypot(a.f.real() - exact, a.f.imag()) / std::fabs(exact));
       }
       ++checked;
     }

@@ -19,8 +19,11 @@
 
 #include "orvane/complex.h"
 
+namespace orvane {
+
 // wreal/wcomplex: the precision of the sampling, shift, coefficient and error
-// kernels. Arrays in memory are always double2; values are widened on store.
+// kernels, and the argument and value type of a compiled-in transform. Arrays
+// in memory are always double2; values are widened on store.
 #if ORVANE_SINGLE
 typedef float wreal;
 typedef float2 wcomplex;
@@ -29,5 +32,9 @@ typedef double wreal;
 typedef double2 wcomplex;
 #endif
 
+namespace detail {
 // pi in the working precision: the double 3.141592653589793, or the float 3.14159274.
 constexpr wreal kPi = wreal(3.141592653589793);
+}  // namespace detail
+
+}  // namespace orvane

@@ -1,18 +1,18 @@
-// Orvane: numerical inversion of Laplace transforms by the Weeks method.
+// Orvane: numerical inversion of Laplace transforms.
 //
-//   struct Exp {  // F(s) = 1/(s + 1)
-//     ORVANE_HD wcomplex operator()(wcomplex s) const { ... }
-//   };
-//   orvane::Parameters p;           // defaults: search, N = 64
-//   p.Time = {0.5, 1.0};
-//   p.RelErr = {1e-10, 1e-10};
+//   orvane::Options opt;            // method auto, sizes {64}, search over
+//   opt.rel_err = 1e-10;            // sigma [0, 30), b (0, 30]
+//   std::unique_ptr<orvane::Transform> F = orvane::compile("1/(s+a)", {{"a", 1.0}});
 //   orvane::Solver solver;
-//   for (const WeeksResult& r : solver.run(p, Exp{})) ...
+//   for (const orvane::Result& r : solver.invert(*F, {0.5, 1.0, 2.0}, opt))
+//     ...  // r.t, r.f, r.abs_err, r.rel_err, r.flag (0: met), r.N, methodName(r.method)
 #pragma once
 
+#include "orvane/device.h"
 #include "orvane/error.h"
 #include "orvane/method.h"
-#include "orvane/parameters.h"
+#include "orvane/options.h"
+#include "orvane/parameter_file.h"
 #include "orvane/result.h"
 #include "orvane/solver.h"
 #include "orvane/transform.h"

@@ -1,45 +1,25 @@
-// The records a run produces. WeeksResult is the result of one inversion time;
-// CoreResult, ErrorPrediction and SigmaB are what the inversion core, the error
-// prediction and the parameter search hand to the run loop.
+// The result of one inversion time, with the names of the csv and of the
+// Python result.
 #pragma once
 
-#include "orvane/complex.h"
+#include <complex>
+
 #include "orvane/method.h"
 
-// The kept result of one inversion time.
-struct WeeksResult {
-  double Time;
-  double2 ft;         // f(t), real and imaginary part
-  double sigma;
-  double b;
-  double AbsErrPred;  // predicted absolute error
-  double RelErrPred;  // predicted relative error
-  int TolFlag;        // 0: RelErrPred below the requested relative error; 1: not met
-  int NLag;           // expansion size N of the kept record (0: nothing was evaluated)
-  double tols;        // sigma resolution of the search that gave it (0 with the user's pair)
-  double tolb;        // b resolution of that search (0 with the user's pair)
-  // The method that produced the record. A Talbot record has NLag the node
-  // count of the value kept, sigma the contour's shift and b 0.
-  orvane::Method method = orvane::Method::kWeeks;
+namespace orvane {
+
+struct Result {
+  double t = 0.0;
+  std::complex<double> f;   // f(t)
+  double sigma = 0.0;       // the shift used (Talbot: the contour's)
+  double b = 0.0;           // the Laguerre scale used (0 for a method without one)
+  double abs_err = 0.0;     // predicted absolute error
+  double rel_err = 0.0;     // predicted relative error
+  int flag = 1;             // 0: rel_err below the request; 1: not met
+  int N = 0;                // the expansion size (Talbot: node count) kept; 0: nothing evaluated
+  Method method;            // the method that produced the value
+  double sigma_step = 0.0;  // the search resolution that gave (sigma, b); 0 without a search
+  double b_step = 0.0;
 };
 
-// What the inversion core returns.
-struct CoreResult {
-  double Time;
-  double2 ft;
-  double sigma;
-  double b;
-};
-
-// What the error prediction returns.
-struct ErrorPrediction {
-  double AbsErrPred;
-  double RelErrPred;
-  int TolFlag;
-};
-
-// A (sigma, b) pair chosen by the parameter search.
-struct SigmaB {
-  double sigma;
-  double b;
-};
+}  // namespace orvane

@@ -1,19 +1,23 @@
-// The point where a transform enters the engine: the sampling stage asks it
-// for whole rows of weighted samples of F(s) on the Weeks contour, one call per
-// batch of rows, never per element. A transform compiled into the caller's
-// program is a functor with an ORVANE_HD call operator on the working complex
-// type (wcomplex: double2, float2 in a single-precision build):
-//
-//   struct Exp { ORVANE_HD wcomplex operator()(wcomplex s) const { ... } };
-//
-// FunctorTransform runs the sampling kernel body wfnsampleFS with it on the
-// active backend. A transform made at run time derives from Transform itself;
-// one known only by its values at given points (a function of another
-// language, say) derives from PointTransform.
+// A transform F(s), as the engine asks for it: whole rows of weighted samples
+// on the Weeks contour, and F at batches of points for the methods that sample
+// elsewhere; never one call per element. Three ways to give one:
+//   - a formula, compiled when the program runs: orvane::compile("1/(s+a)", {{"a", 1.0}});
+//   - a functor compiled into the caller's program, with an ORVANE_HD call
+//     operator on the working complex type (orvane::wcomplex: double2, float2
+//     in a single-precision build), wrapped by FunctorTransform (Solver::invert
+//     does that itself):
+//       struct Exp { ORVANE_HD orvane::wcomplex operator()(orvane::wcomplex s) const; };
+//   - a class known only by its values at points (a function of another
+//     language, say), derived from PointTransform.
 #pragma once
 
-#include "coeffs/sampling.h"
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "orvane/config.h"
+#include "orvane/detail/sampling.h"
 
 namespace orvane {
 
@@ -23,10 +27,9 @@ class Transform {
   // Fills `devSamples` (device memory, rows.rowCount rows of rows.Nsamples
   // elements) with the weighted samples of the rows it names, in contour order.
   // Returns a GPU runtime status, 0 on success.
-  virtual int sampleRows(const SampleRows& rows, double2* devSamples) const = 0;
+  virtual int sampleRows(const detail::SampleRows& rows, double2* devSamples) const = 0;
   // F at `count` points (device memory) into `devValues` (device memory,
-  // which may be `devPoints` itself): the entry of the methods that sample F
-  // off the Weeks contour. Returns a GPU runtime status, 0 on success.
+  // which may be `devPoints` itself). Returns a GPU runtime status, 0 on success.
   virtual int evaluate(const double2* devPoints, long long count, double2* devValues) const = 0;
   // True for a transform that serves one call at a time at a fixed cost per
   // call (a function of an interpreter that holds a lock, say): the error grid
@@ -40,23 +43,33 @@ class Transform {
 // filled by writing their points, evaluating F there in place, and weighting.
 class PointTransform : public Transform {
  public:
-  int sampleRows(const SampleRows& rows, double2* devSamples) const override;
+  int sampleRows(const detail::SampleRows& rows, double2* devSamples) const override;
 };
 
 template <class F>
 class FunctorTransform final : public Transform {
  public:
   explicit FunctorTransform(const F& f = F()) : f_(f) {}
-  int sampleRows(const SampleRows& rows, double2* devSamples) const override {
-    return launchSampling(f_, rows, devSamples);
+  int sampleRows(const detail::SampleRows& rows, double2* devSamples) const override {
+    return detail::launchSampling(f_, rows, devSamples);
   }
   int evaluate(const double2* devPoints, long long count, double2* devValues) const override {
-    return launchEvaluation(f_, devPoints, count, devValues);
+    return detail::launchEvaluation(f_, devPoints, count, devValues);
   }
   const F& functor() const { return f_; }
 
  private:
   F f_;
 };
+
+// Real constants of a formula, by name.
+typedef std::vector<std::pair<std::string, double>> Constants;
+
+// The transform of a formula in s, as the command line's --expr takes it
+// ("1/(s+a)^2", "exp(-sqrt(s))/s", ...), with `constants` as named real
+// values in it. It is compiled on first use and kept in the per-user cache of
+// compiled transforms. Throws Error(kParameters) for a formula that does not
+// parse or compile, with the message naming the place.
+std::unique_ptr<Transform> compile(const std::string& formula, const Constants& constants = {});
 
 }  // namespace orvane

@@ -9,13 +9,17 @@
 #include "device/gpu_runtime.h"
 #include "orvane/error.h"
 
+namespace orvane {
+
 // "Error located: <reason> in <file> at line <line>"
 std::string wfnCheckCudaMessage(gpu::Status status, const char* file, int line);
 
 // The kind of error a failed status is.
-orvane::ErrorKind statusKind(gpu::Status status);
+ErrorKind statusKind(gpu::Status status);
 
 // Returns only when status is success; throws orvane::Error otherwise.
 void wfnCheckCuda(gpu::Status status, const char* file, int line);
 
-#define WFN_CHECK(call) wfnCheckCuda((call), __FILE__, __LINE__)
+}  // namespace orvane
+
+#define WFN_CHECK(call) ::orvane::wfnCheckCuda((call), __FILE__, __LINE__)

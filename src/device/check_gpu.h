@@ -4,7 +4,7 @@
 #pragma once
 
 #include "device/gpu_runtime.h"
-#include "orvane/solver.h"
+#include "orvane/device.h"
 
 namespace orvane {
 

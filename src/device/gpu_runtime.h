@@ -8,6 +8,7 @@
 
 #include "orvane/complex.h"
 
+namespace orvane {
 namespace gpu {
 
 // Status codes. The CUDA backend passes cudaError_t values through unchanged
@@ -121,3 +122,4 @@ class DeviceBuffer {
 };
 
 }  // namespace gpu
+}  // namespace orvane

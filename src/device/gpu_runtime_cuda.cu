@@ -10,6 +10,7 @@
 
 #include "device/gpu_runtime.h"
 
+namespace orvane {
 namespace gpu {
 
 const char* errorString(Status status) {
@@ -107,3 +108,4 @@ Status FftPlans::forward(int n, int batch, double2* data) {
 }
 
 }  // namespace gpu
+}  // namespace orvane

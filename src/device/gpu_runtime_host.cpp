@@ -28,6 +28,7 @@
 
 #include "device/gpu_runtime.h"
 
+namespace orvane {
 namespace gpu {
 namespace {
 
@@ -286,3 +287,4 @@ Status FftPlans::forward(int n, int batch, double2* data) {
 }
 
 }  // namespace gpu
+}  // namespace orvane

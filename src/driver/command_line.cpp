@@ -82,9 +82,10 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
   std::vector<std::string> params;
   app.add_option("--param", params, "A real constant NAME=VALUE for --expr or --transform (repeatable)");
   auto* method = app.add_option("--method", cl.method,
-                                "Inversion method: weeks, talbot, or auto (default: Weeks, then Talbot "
-                                "for the times Weeks does not meet)")
-                     ->check(CLI::IsMember({"weeks", "talbot", "auto"}));
+                                "Inversion method: " + orvane::methodList() +
+                                    " (default: auto, each method in turn for the times the ones "
+                                    "before it do not meet)")
+                     ->check(CLI::IsMember(orvane::methodNames()));
   app.add_option("--format", cl.format, "Output format: table (default), csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
   app.add_option("--output", cl.output, "Write the data to this file (whole, or not at all)");
@@ -155,12 +156,12 @@ int runCommandLine(const CommandLine& cl) {
     }
 
     Progress progress;
-    orvane::SolverOptions options;
-    options.diagnostics = ORVANE_DIAG ? talk : nullptr;
-    options.progress = [&progress](int done, int total) { progress(done, total); };
-    orvane::parseMethod(cl.method, &options.method);
-    orvane::Solver solver(options, check);
-    const std::vector<WeeksResult> results = solver.run(p, *transform);
+    orvane::SolverSettings settings;
+    settings.diagnostics = ORVANE_DIAG ? talk : nullptr;
+    orvane::Solver solver(settings, check);
+    const std::vector<orvane::Result> results = runParameters(
+        solver, p, *transform, orvane::Method(cl.method),
+        [&progress](int done, int total) { progress(done, total); });
 
     std::ostringstream data;
     if (cl.format == "csv") {
@@ -168,7 +169,9 @@ int runCommandLine(const CommandLine& cl) {
     } else if (cl.format == "json") {
       writeJson(results, p, inputs, data);
     } else {
-      writeResultReport(results.data(), int(results.size()), data, cl.methodGiven);
+      std::vector<WeeksResult> records;
+      for (const orvane::Result& r : results) records.push_back(weeksResult(r));
+      writeResultReport(records.data(), int(records.size()), data, cl.methodGiven);
       writeWalkClockTime(milliseconds() - start, data);
     }
     if (!cl.output.empty()) {

@@ -31,12 +31,12 @@ std::string jsonString(const std::string& text) {
   return out + "\"";
 }
 
-void writeCsv(const std::vector<WeeksResult>& results, std::ostream& out) {
+void writeCsv(const std::vector<orvane::Result>& results, std::ostream& out) {
   out << "t,re,im,sigma,b,abs_err,rel_err,flag,N,method\n";
-  for (const WeeksResult& r : results) {
-    out << csvNumber(r.Time) << ',' << csvNumber(r.ft.x) << ',' << csvNumber(r.ft.y) << ','
-        << csvNumber(r.sigma) << ',' << csvNumber(r.b) << ',' << csvNumber(r.AbsErrPred) << ','
-        << csvNumber(r.RelErrPred) << ',' << r.TolFlag << ',' << r.NLag << ',' << orvane::methodName(r.method) << '\n';
+  for (const orvane::Result& r : results) {
+    out << csvNumber(r.t) << ',' << csvNumber(r.f.real()) << ',' << csvNumber(r.f.imag()) << ','
+        << csvNumber(r.sigma) << ',' << csvNumber(r.b) << ',' << csvNumber(r.abs_err) << ','
+        << csvNumber(r.rel_err) << ',' << r.flag << ',' << r.N << ',' << orvane::methodName(r.method) << '\n';
   }
 }
 
@@ -53,7 +53,7 @@ std::string realArray(const std::vector<double>& v) { return jsonArray(v, jsonNu
 
 }  // namespace
 
-void writeJson(const std::vector<WeeksResult>& results, const orvane::Parameters& p,
+void writeJson(const std::vector<orvane::Result>& results, const orvane::Parameters& p,
                const RunInputs& in, std::ostream& out) {
   out << "{\n  \"inputs\": {\n";
   out << "    \"parameter_file\": " << jsonString(in.parameterFile) << ",\n";
@@ -77,12 +77,12 @@ void writeJson(const std::vector<WeeksResult>& results, const orvane::Parameters
   out << "    \"b_resolutions\": " << realArray(p.tolb) << "\n";
   out << "  },\n  \"results\": [";
   for (std::size_t k = 0; k < results.size(); ++k) {
-    const WeeksResult& r = results[k];
-    out << (k ? "," : "") << "\n    {\"t\": " << jsonNumber(r.Time) << ", \"re\": " << jsonNumber(r.ft.x)
-        << ", \"im\": " << jsonNumber(r.ft.y) << ", \"sigma\": " << jsonNumber(r.sigma)
-        << ", \"b\": " << jsonNumber(r.b) << ", \"abs_err\": " << jsonNumber(r.AbsErrPred)
-        << ", \"rel_err\": " << jsonNumber(r.RelErrPred) << ", \"flag\": " << r.TolFlag
-        << ", \"N\": " << r.NLag << ", \"method\": " << jsonString(orvane::methodName(r.method)) << "}";
+    const orvane::Result& r = results[k];
+    out << (k ? "," : "") << "\n    {\"t\": " << jsonNumber(r.t) << ", \"re\": " << jsonNumber(r.f.real())
+        << ", \"im\": " << jsonNumber(r.f.imag()) << ", \"sigma\": " << jsonNumber(r.sigma)
+        << ", \"b\": " << jsonNumber(r.b) << ", \"abs_err\": " << jsonNumber(r.abs_err)
+        << ", \"rel_err\": " << jsonNumber(r.rel_err) << ", \"flag\": " << r.flag
+        << ", \"N\": " << r.N << ", \"method\": " << jsonString(orvane::methodName(r.method)) << "}";
   }
   out << (results.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }

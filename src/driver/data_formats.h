@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "orvane/parameters.h"
-#include "orvane/result.h"
+#include "driver/console_records.h"
 
 // What the json record says of the run's inputs beyond the parameters.
 struct RunInputs {
@@ -26,7 +25,7 @@ std::string jsonString(const std::string& text);
 
 // The header line t,re,im,sigma,b,abs_err,rel_err,flag,N,method and one line
 // per time; method is the one that produced the result.
-void writeCsv(const std::vector<WeeksResult>& results, std::ostream& out);
+void writeCsv(const std::vector<orvane::Result>& results, std::ostream& out);
 // One object: {"inputs": {...}, "results": [{ the ten fields }, ...]}.
-void writeJson(const std::vector<WeeksResult>& results, const orvane::Parameters& p,
+void writeJson(const std::vector<orvane::Result>& results, const orvane::Parameters& p,
                const RunInputs& inputs, std::ostream& out);

@@ -7,17 +7,19 @@
 #include "driver/weeks_method.h"
 
 void WeeksMethod::makeSolver(const orvane::DeviceCheck& check) {
-  orvane::SolverOptions options;
+  orvane::SolverSettings settings;
   // The diagnostic build writes the run loop's echo lines and the stage
   // timing lines on the console.
-  options.diagnostics = ORVANE_DIAG ? &std::cout : nullptr;
-  solver_.reset(new orvane::Solver(options, check));
+  settings.diagnostics = ORVANE_DIAG ? &std::cout : nullptr;
+  solver_.reset(new orvane::Solver(settings, check));
 }
 
 void WeeksMethod::Run() {
   if (!solver_) makeSolver(orvane::checkDevice());
-  const std::vector<WeeksResult> results = solver_->run(parameters(), UserTransform{});
-  for (int i = 0; i < Ntimes; ++i) Results[i] = results[std::size_t(i)];
+  const orvane::FunctorTransform<UserTransform> F;
+  const std::vector<orvane::Result> results =
+      runParameters(*solver_, parameters(), F, orvane::Method("weeks"));
+  for (int i = 0; i < Ntimes; ++i) Results[i] = weeksResult(results[std::size_t(i)]);
 }
 
 std::unique_ptr<orvane::Transform> compiledInTransform() {

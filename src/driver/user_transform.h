@@ -13,6 +13,9 @@
 #endif
 
 struct UserTransform {
+  // The names the statements may use for the working precision.
+  typedef orvane::wreal wreal;
+  typedef orvane::wcomplex wcomplex;
   ORVANE_HD wcomplex operator()(wcomplex s) const {
     wcomplex Fs;
     Fs.x = 0;

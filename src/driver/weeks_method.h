@@ -8,9 +8,8 @@
 
 #include <memory>
 
+#include "driver/console_records.h"
 #include "orvane/config.h"
-#include "orvane/parameters.h"
-#include "orvane/result.h"
 #include "orvane/solver.h"
 
 class WeeksMethod {

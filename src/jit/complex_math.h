@@ -20,6 +20,10 @@
 
 #include "orvane/config.h"
 
+// The generated code of a run-time transform is written in these names.
+using orvane::wcomplex;
+using orvane::wreal;
+
 namespace cx_detail {
 
 // The component type of a complex type; any other type fails here.

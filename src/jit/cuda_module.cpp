@@ -24,11 +24,11 @@ class ModuleTransform final : public Transform {
   }
   ~ModuleTransform() override { cuModuleUnload(module_); }
 
-  int sampleRows(const SampleRows& rows, double2* devSamples) const override {
-    SampleRows r = rows;
+  int sampleRows(const detail::SampleRows& rows, double2* devSamples) const override {
+    detail::SampleRows r = rows;
     Block block = block_;
-    void* args[] = {&r.Nsamples, &r.Nsigma, &r.Nb,       &r.sigmin,   &r.sigmax,
-                    &r.bmax,     &r.rowBegin, &r.rowCount, &devSamples, &block};
+    void* args[] = {&r.Nsamples,    &r.grid.Nsigma, &r.grid.Nb,  &r.grid.sigmin, &r.grid.sigmax,
+                    &r.grid.bmax,   &r.rowBegin,    &r.rowCount, &devSamples,    &block};
     return launch(kernel_, (long long)r.Nsamples * r.rowCount, args);
   }
 

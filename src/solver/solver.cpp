@@ -1,67 +1,73 @@
-// The solver: the device check, the workspace and the kept search sums of its
-// runs, and the run loop over the stages.
+// The solver: the device check, the shared workspace, one instance of each
+// registered method (made on first use), and the run of a call: one method
+// on every time, or the automatic choice over all of them.
 #include "orvane/solver.h"
-
-#include <unistd.h>
 
 #include <utility>
 
 #include "device/check_gpu.h"
 #include "device/workspace.h"
-#include "error/error_est.h"
-#include "error/param_est.h"
-#include "series/weeks_core.h"
-#include "solver/method_choice.h"
-#include "solver/run_loop.h"
-#include "talbot/talbot.h"
+#include "methods/registry.h"
+#include "solver/chooser.h"
+#include "solver/solver_access.h"
 
 namespace orvane {
-namespace {
-
-// Half of the machine's memory, like the emulated device's default size.
-std::size_t defaultHostLimit() {
-  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || pageSize <= 0) return std::size_t(1) << 31;
-  return std::size_t(pages) * std::size_t(pageSize) / 2;
-}
-
-// Forwards the run loop's stage calls to the stage functions. The inversion
-// core's coefficient row goes on to the error prediction of the same record.
-struct Stages {
-  StageContext& c;
-  SearchMemory& memory;
-  CoefficientRow coreRow;
-  SigmaB paramEst(double t, int N, double sigmin, double sigmax, double bmax, double tols,
-                  double tolb) {
-    return wfnParamEst(c, memory, t, N, sigmin, sigmax, bmax, tols, tolb);
-  }
-  CoreResult weeksCore(double t, int N, double sigma, double b) {
-    return wfnWeeksCore(c, t, N, sigma, b, &coreRow);
-  }
-  ErrorPrediction errorEst(double2 ft, double t, int N, double sigma, double b, double relErr) {
-    return wfnErrorEst(c, ft, t, N, sigma, b, relErr, &coreRow);
-  }
-};
-
-}  // namespace
 
 struct Solver::Impl {
-  SolverOptions options;
+  SolverSettings settings;
   DeviceInfo device;
   gpu::Workspace ws;
-  SearchMemory memory;
-  Impl(const SolverOptions& o, const DeviceInfo& d)
-      : options(o),
-        device(d),
-        memory(o.searchCacheBytes, o.hostMemoryBytes != 0 ? o.hostMemoryBytes : defaultHostLimit()) {}
+  std::vector<std::unique_ptr<InversionMethod>> methods;
+  Impl(const SolverSettings& s, const DeviceInfo& d) : settings(s), device(d), methods(Registry::count()) {}
+
+  InversionMethod& method(int index) {
+    std::unique_ptr<InversionMethod>& m = methods[std::size_t(index)];
+    if (!m) m = Registry::entry(index).make(settings);
+    return *m;
+  }
+
+  std::vector<Result> run(const Transform& F, const std::vector<double>& t, const Options& o,
+                          const std::vector<Pair>* shownPairs) {
+    o.check(t);
+    for (std::unique_ptr<InversionMethod>& m : methods)
+      if (m) m->forget();
+    StageContext c{ws, F, settings.diagnostics, device.maxThreadsPerBlock};
+    std::vector<int> all(t.size());
+    for (std::size_t i = 0; i < t.size(); ++i) all[i] = int(i);
+    if (!o.method.isAuto()) {
+      const TimeBatch batch{t, o, all, o.progress, shownPairs};
+      return method(o.method.index()).invert(c, batch);
+    }
+    // Every method in the registry's order on the times still unmet; the
+    // first one hears the progress.
+    std::vector<Result> kept;
+    for (int m = 0; m < Registry::count(); ++m) {
+      std::vector<int> which;
+      for (int i : all)
+        if (m == 0 || kept[std::size_t(i)].flag != 0) which.push_back(i);
+      if (m > 0 && which.empty()) continue;
+      const TimeBatch batch{t, o, which, m == 0 ? o.progress : std::function<void(int, int)>(),
+                            shownPairs};
+      std::vector<Result> records = method(m).invert(c, batch);
+      if (m == 0) {
+        kept = std::move(records);
+        continue;
+      }
+      for (std::size_t k = 0; k < which.size(); ++k) {
+        const std::size_t i = std::size_t(which[k]);
+        kept[i] = autoChoice(kept[i], records[k], o.request(i));
+      }
+    }
+    return kept;
+  }
 };
 
-Solver::Solver(const SolverOptions& options) : Solver(options, checkDevice()) {}
+Solver::Solver(const SolverSettings& settings) : Solver(settings, checkDevice()) {}
 
-Solver::Solver(const SolverOptions& options, const DeviceCheck& check) {
+Solver::Solver(const SolverSettings& settings, const DeviceCheck& check) {
   if (!check.accepted)
     throw Error(ErrorKind::kNoDevice, "An acceptable graphics processor was not found.");
-  impl_.reset(new Impl(options, check.device));
+  impl_.reset(new Impl(settings, check.device));
 }
 
 Solver::~Solver() = default;
@@ -70,52 +76,15 @@ Solver& Solver::operator=(Solver&&) noexcept = default;
 
 const DeviceInfo& Solver::device() const { return impl_->device; }
 
-std::vector<WeeksResult> Solver::run(const Parameters& p, const Transform& transform) {
-  if (p.SearchSwitch != 0 && p.SearchSwitch != 1)
-    throw Error(ErrorKind::kSearchSwitch, "Incorrect selection for the SearchSwitch variable.");
-  p.check();
-  impl_->memory.clear();
-  // A search may come without the user's pairs; the run loop reads one per time.
-  Parameters filled;
-  const Parameters* params = &p;
-  if (p.sigmaUser.size() != p.Time.size() || p.bUser.size() != p.Time.size()) {
-    filled = p;
-    filled.sigmaUser.assign(p.Time.size(), 0.0);
-    filled.bUser.assign(p.Time.size(), 0.0);
-    params = &filled;
-  }
-  StageContext c{impl_->ws, transform, impl_->options.diagnostics, impl_->device.maxThreadsPerBlock};
-  const Method method = impl_->options.method;
-  std::vector<WeeksResult> results;
-  if (method != Method::kTalbot) {
-    Stages stages{c, impl_->memory, CoefficientRow()};
-    runLoop(*params, stages, results, impl_->options.diagnostics, &impl_->options.progress);
-    if (method == Method::kWeeks) return results;
-  } else {
-    results.assign(p.Time.size(), WeeksResult());
-  }
+std::vector<Result> Solver::invert(const Transform& F, const std::vector<double>& t,
+                                   const Options& options) {
+  return impl_->run(F, t, options, nullptr);
+}
 
-  // Talbot for every time (talbot), or for the times whose Weeks record
-  // missed its request (auto), all in one batch. The contour's shift is the
-  // search's lowest sigma, or the user's sigma of the time.
-  std::vector<int> which;
-  std::vector<double> times, shifts, requests;
-  for (int i = 0; i < p.Ntimes(); ++i) {
-    if (method == Method::kAuto && results[i].TolFlag == 0) continue;
-    which.push_back(i);
-    times.push_back(p.Time[i]);
-    shifts.push_back(p.SearchSwitch != 0 ? p.sigmin : params->sigmaUser[i]);
-    requests.push_back(p.RelErr[i]);
-  }
-  const std::vector<TalbotRecord> talbot = wfnTalbot(c, times, shifts, requests);
-  for (std::size_t k = 0; k < which.size(); ++k) {
-    const int i = which[k];
-    const WeeksResult t = talbotResult(times[k], shifts[k], talbot[k]);
-    results[i] = method == Method::kTalbot ? t : autoChoice(results[i], t, requests[k]);
-  }
-  if (method == Method::kTalbot && impl_->options.progress)
-    impl_->options.progress(p.Ntimes(), p.Ntimes());
-  return results;
+std::vector<Result> SolverAccess::invert(Solver& solver, const Transform& F,
+                                         const std::vector<double>& t, const Options& options,
+                                         const std::vector<Pair>* shownPairs) {
+  return solver.impl_->run(F, t, options, shownPairs);
 }
 
 }  // namespace orvane

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "solver/run_loop.h"
-#include "error/error_kernel.h"
+#include "methods/weeks/run_loop.h"
+#include "methods/weeks/error_kernel.h"
 #include "support/transforms_hd.h"
 #include "support/scripted_stages.h"
 #include "support/test_util.h"
@@ -38,7 +38,7 @@ TEST(DiagRunLoop, EchoBlockPerTimeNLagPerSizeTolsPerEvaluation) {
   // Time 0: met at its fourth evaluation (second size); time 1: never met.
   st.rel = {1, 1, 1, 1e-7, 1, 1, 1, 1, 1, 1};
   testing::internal::CaptureStdout();
-  orvane::runLoop(wm.params, st, wm.Results, &std::cout);
+  wm.run(st, &std::cout);
   const std::vector<std::string> ls = lines(testing::internal::GetCapturedStdout());
 
   EXPECT_EQ(countPrefix(ls, "Time Input = "), 2);
@@ -85,11 +85,11 @@ TEST(DiagErrorKernel, SinglePrecisionArithmetic) {
   data[1].x = 3;
   data[1].y = 4;
   double e = -1;
-  orvane::wfnLagError(0, 0, 4, 0.0, 0.0, 1, 1, 1.0, data.data(), &e);
+  orvane::wfnLagError(0, 0, 4, orvane::detail::Grid::single(0.0, 1.0), 1.0, data.data(), &e);
   EXPECT_EQ(e, 5.0);
   data[1].x = 1.0 + std::ldexp(1.0, -30);
   data[1].y = 0;
-  orvane::wfnLagError(0, 0, 4, 0.0, 0.0, 1, 1, 1.0, data.data(), &e);
+  orvane::wfnLagError(0, 0, 4, orvane::detail::Grid::single(0.0, 1.0), 1.0, data.data(), &e);
   EXPECT_EQ(e, 1.0);
 }
 

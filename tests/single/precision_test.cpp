@@ -15,6 +15,7 @@
 #include "support/device_rows.h"
 #include "support/reference.h"
 #include "support/transforms_hd.h"
+#include "methods/weeks/error_kernel.h"
 #include "support/stages.h"
 
 namespace {
@@ -39,7 +40,7 @@ TEST(SinglePrecision, BuildIsSingleAndDiagnostic) {
   EXPECT_EQ(ORVANE_SINGLE, 1);
   EXPECT_EQ(ORVANE_DIAG, 1);
   EXPECT_EQ(sizeof(wreal), sizeof(float));
-  EXPECT_EQ(kPi, 3.14159274f);
+  EXPECT_EQ(orvane::detail::kPi, 3.14159274f);
 }
 
 // Every stored component is a float value widened to double.
@@ -150,3 +151,26 @@ TEST(DiagnosticTiming, EveryPipelineCallPrintsItsBlock) {
 }
 
 }  // namespace
+
+// Grid rows are split into their (sigma, b) indices in integers: a row index
+// beyond 2^24, where float has no odd integers, still names its own sigma, and
+// the error sums scaled for a time use that sigma.
+TEST(SinglePrecision, GridRowsBeyondTwoToThe24NameTheirOwnSigma) {
+  orvane::detail::Grid g;
+  g.sigmin = 0.0;
+  g.sigmax = 1.0;
+  g.Nsigma = 8192;
+  g.bmax = 3.0;
+  g.Nb = 3;
+  const int row = (1 << 24) + 5;  // sigma index 5592407, b index 0
+  EXPECT_EQ(g.sigmaIndex(row), 5592407);
+  EXPECT_EQ(g.bIndex(row), 0);
+  EXPECT_EQ(g.sigmaIndex(row + 2), 5592407);
+  EXPECT_EQ(g.bIndex(row + 2), 2);
+  // float(row) / float(Nb) rounds to the next sigma index.
+  EXPECT_NE(int(std::floor(float(row + 2) / float(g.Nb))), g.sigmaIndex(row + 2));
+  EXPECT_EQ(g.sigma<double>(g.sigmaIndex(row)), 5592407.0 / 8192.0);
+  const double t = 1e-3;
+  EXPECT_EQ(orvane::wfnLagErrorAt(1.0f, g, row + 2, t), double(std::exp(float(t) * g.sigma<float>(5592407))));
+  EXPECT_NE(orvane::wfnLagErrorAt(1.0f, g, row + 2, t), double(std::exp(float(t) * g.sigma<float>(5592408))));
+}

@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
-#include "orvane/parameters.h"
+#include "orvane/options.h"
 #include "support/reference.h"
 #include "support/stages.h"
 
@@ -23,20 +24,23 @@ inline Range rangeFor(const reference::Pair& p) {
   return Range{s0, s0 + 15.0, 24.0, 0.5, 1.0};
 }
 
-// A solver's parameters for every reference time of a pair at N = 64, with
-// that search and one tolerance.
-inline orvane::Parameters parametersFor(const reference::Pair& p, double request) {
+// The reference times of a pair.
+inline std::vector<double> timesOf(const reference::Pair& p) {
+  std::vector<double> t;
+  for (const reference::Value& v : p.values) t.push_back(v.t);
+  return t;
+}
+
+// A solver's options for a pair at N = 64, with that search and one tolerance.
+inline orvane::Options optionsFor(const reference::Pair& p, double request) {
   const Range range = rangeFor(p);
-  orvane::Parameters q;
-  for (const reference::Value& v : p.values) q.Time.push_back(v.t);
-  q.RelErr.assign(q.Time.size(), request);
-  q.SearchSwitch = 1;
-  q.NLag = {64};
-  q.sigmin = range.sigmin;
-  q.sigmax = range.sigmax;
-  q.bmax = range.bmax;
-  q.tols = {range.tols};
-  q.tolb = {range.tolb};
+  orvane::Options q;
+  q.rel_err = request;
+  q.sizes = {64};
+  q.sigma_min = range.sigmin;
+  q.sigma_max = range.sigmax;
+  q.b_max = range.bmax;
+  q.resolutions = {{range.tols, range.tolb}};
   return q;
 }
 
@@ -56,7 +60,7 @@ struct Row {
 // time to the pipeline's output before the error kernel (every modulus 1/Nsamples).
 template <class F>
 double legacyEstimate(const F& f, double t, int N, double sigma, double b) {
-  const orvane::ErrorGridSizes s = orvane::checkErrorGrid(1, 1, N);
+  const orvane::ErrorGridSizes s = orvane::checkErrorGrid(orvane::detail::Grid::single(0.0, 1.0), N);
   double2* devData = nullptr;
   double* devErr = nullptr;
   WFN_CHECK(gpu::malloc(reinterpret_cast<void**>(&devData), s.dataBytes));
@@ -64,7 +68,7 @@ double legacyEstimate(const F& f, double t, int N, double sigma, double b) {
   stages_test::coefficientPipeline(f, s.Nsamples, 1, 1, sigma, sigma, b, devData);
   const int Nsamples = s.Nsamples;
   WFN_CHECK(gpu::launch(Nsamples, 1, [=] ORVANE_HD(int n, int r) {
-    wfnLagCoeffs(n, r, Nsamples, 1, nullptr, devData);
+    orvane::wfnLagCoeffs(n, r, Nsamples, nullptr, devData);
   }));
   stages_test::launchErrorKernel(Nsamples, sigma, sigma, 1, 1, 1, t, devData, devErr);
   double e = 0;

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "device/check_cuda.h"
-#include "device/gpu_launch.h"
+#include "orvane/detail/launch.h"
 #include "device/gpu_runtime.h"
+#include "support/engine_names.h"
 
 class DeviceRows {
  public:

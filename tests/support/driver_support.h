@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/engine_names.h"
+
 namespace driver_test {
 
 // The value lines of a parameter file (the text on each line), in file order;

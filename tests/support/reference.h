@@ -6,6 +6,7 @@
 #include <complex>
 
 #include "orvane/config.h"
+#include "support/engine_names.h"
 #include "transforms_table.h"
 
 // Evaluates a host F(s) in double and returns it in the kernel's working precision.

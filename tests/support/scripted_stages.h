@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cmath>
+#include <ostream>
 #include <vector>
 
-#include "orvane/parameters.h"
-#include "orvane/result.h"
+#include "driver/console_records.h"
+#include "methods/weeks/run_loop.h"
+#include "support/engine_names.h"
 
 struct FakeSolver {
   std::vector<double> TimeV{0.5}, RelErrV{1e-6}, sigmaUserV{0.25}, bUserV{2.0};
@@ -30,6 +32,23 @@ struct FakeSolver {
     params.bmax = bmax;
     params.tols = tolsV;
     params.tolb = tolbV;
+  }
+
+  // The run loop over every time of the parameters, as the console runs it
+  // (the file's pairs in the echo lines), into Results.
+  template <class Stages>
+  void run(Stages& stages, std::ostream* diag) {
+    const orvane::Inputs in = orvane::detail::inputsOf(params);
+    std::vector<int> which;
+    std::vector<orvane::Pair> shown;
+    for (std::size_t i = 0; i < params.Time.size(); ++i) {
+      which.push_back(int(i));
+      shown.push_back(orvane::Pair{params.sigmaUser[i], params.bUser[i]});
+    }
+    std::vector<orvane::Result> records;
+    orvane::runLoop(orvane::WeeksRun{in.t, in.options, which, &shown}, stages, records, diag);
+    Results.clear();
+    for (const orvane::Result& r : records) Results.push_back(weeksResult(r));
   }
 };
 

@@ -9,17 +9,18 @@
 #include <regex>
 #include <string>
 
-#include "coeffs/pipeline.h"
+#include "methods/weeks/pipeline.h"
 #include "device/check_cuda.h"
-#include "device/gpu_launch.h"
-#include "error/error_core.h"
-#include "error/error_est.h"
-#include "error/error_kernel.h"
-#include "error/param_est.h"
+#include "orvane/detail/launch.h"
+#include "methods/weeks/error_core.h"
+#include "methods/weeks/error_est.h"
+#include "methods/weeks/error_kernel.h"
+#include "methods/weeks/param_est.h"
 #include "orvane/error.h"
 #include "orvane/transform.h"
-#include "series/clenshaw.h"
-#include "series/weeks_core.h"
+#include "support/engine_names.h"
+#include "methods/weeks/clenshaw.h"
+#include "methods/weeks/weeks_core.h"
 
 namespace stages_test {
 
@@ -30,12 +31,24 @@ inline std::ostream* nullSink() {
 
 template <class F>
 struct Stage {
-  gpu::Workspace ws;
+  orvane::gpu::Workspace ws;
+  orvane::WeeksBuffers buffers;
   orvane::FunctorTransform<F> transform;
-  orvane::StageContext c;
+  orvane::WeeksContext c;
   explicit Stage(const F& f, std::ostream* diag = nullptr, int maxThreadsPerBlock = 1 << 30)
-      : transform(f), c{ws, transform, diag, maxThreadsPerBlock} {}
+      : transform(f), c{{ws, transform, diag, maxThreadsPerBlock}, buffers} {}
 };
+
+// The grid of an Nsigma x Nb search over [sigmin, sigmax) x (0, bmax].
+inline orvane::detail::Grid grid(int Nsigma, int Nb, double sigmin, double sigmax, double bmax) {
+  orvane::detail::Grid g;
+  g.sigmin = sigmin;
+  g.sigmax = sigmax;
+  g.Nsigma = Nsigma;
+  g.bmax = bmax;
+  g.Nb = Nb;
+  return g;
+}
 
 // Coefficients of an Nsigma x Nb grid, all rows in one pass.
 template <class F>
@@ -43,7 +56,7 @@ void coefficientPipeline(const F& f, int Nsamples, int Nsigma, int Nb, double si
                          double sigmax, double bmax, double2* devData,
                          std::ostream* diag = nullptr) {
   Stage<F> s(f, diag);
-  orvane::wfngpuFFTLagCoef(s.c, Nsamples, Nsigma, Nb, 0, Nsigma * Nb, sigmin, sigmax, bmax,
+  orvane::wfngpuFFTLagCoef(s.c, Nsamples, grid(Nsigma, Nb, sigmin, sigmax, bmax), 0, Nsigma * Nb,
                            devData);
 }
 
@@ -58,7 +71,7 @@ template <class F>
 void errorCore(const F& f, double t, int Nsigma, int Nb, int N, double sigmin, double sigmax,
                double bmax, double* Errorvec, std::ostream* diag = nullptr) {
   Stage<F> s(f, diag);
-  orvane::wfnErrorCore(s.c, t, Nsigma, Nb, N, sigmin, sigmax, bmax, Errorvec);
+  orvane::wfnErrorCore(s.c, t, grid(Nsigma, Nb, sigmin, sigmax, bmax), N, Errorvec);
 }
 
 // The batched path, whatever the backend.
@@ -86,8 +99,9 @@ ErrorPrediction errorEst(const F& f, double2 ft, double t, int N, double sigma, 
 // The error kernel over `rows` consecutive coefficient blocks of devData.
 inline void launchErrorKernel(int Nsamples, double sigmin, double sigmax, int Nsigma, int Nb,
                               int rows, double t, const double2* devData, double* devErrorvec) {
+  const orvane::detail::Grid g = grid(Nsigma, Nb, sigmin, sigmax, 0.0);
   WFN_CHECK(gpu::launch(1, rows, [=] ORVANE_HD(int, int y) {
-    orvane::wfnLagError(y, 0, Nsamples, sigmin, sigmax, Nsigma, Nb, t, devData, devErrorvec);
+    orvane::wfnLagError(y, 0, Nsamples, g, t, devData, devErrorvec);
   }));
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "orvane/config.h"
+#include "support/engine_names.h"
 
 namespace hd {
 

@@ -1,0 +1,40 @@
+// The seam of an inversion method: the solver hands a method the times of a
+// call that it is to invert, in the stage context of every method, and gets a
+// record per time back. A method keeps its own buffers and whatever else it
+// reuses from one call to the next; the registry makes one per solver.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "orvane/options.h"
+#include "orvane/result.h"
+#include "orvane/solver.h"
+#include "stages/stage_context.h"
+
+namespace orvane {
+
+// The times of one call and what was asked for them. The method inverts the
+// times t[which[k]] and returns their records in that order.
+struct TimeBatch {
+  const std::vector<double>& t;
+  const Options& options;
+  const std::vector<int>& which;
+  // Hears of the times done, as (done, of all in `which`); none when empty.
+  std::function<void(int, int)> progress;
+  // The (sigma, b) the diagnostic lines show for each time of t where the
+  // options search (the console's parameter file has them either way); null:
+  // the options' pairs, or zeros.
+  const std::vector<Pair>* shownPairs = nullptr;
+};
+
+class InversionMethod {
+ public:
+  virtual ~InversionMethod() = default;
+  virtual std::vector<Result> invert(StageContext& c, const TimeBatch& batch) = 0;
+  // Forgets what it kept that depends on the transform; called before each call.
+  virtual void forget() {}
+};
+
+}  // namespace orvane

@@ -1,0 +1,197 @@
+// Options built in code: check() refuses what the parameter file reader would
+// refuse, naming the field as data and in its message, and accepts whatever
+// the reader accepts.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <string>
+
+#include "driver/console_records.h"
+#include "orvane/error.h"
+#include "orvane/options.h"
+#include "support/driver_support.h"
+
+using driver_test::Layout;
+using orvane::Options;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+// The shipped example's times and requests.
+struct Case {
+  std::vector<double> t{0.5, 1.0};
+  Options o;
+  Case() { o.rel_errs = {1e-6, 1e-6}; }
+};
+
+// The message of check(), or "accepted"; the refusal's field must name the
+// subject of the message.
+std::string checked(const Case& c) {
+  try {
+    c.o.check(c.t);
+  } catch (const orvane::Error& e) {
+    EXPECT_EQ(e.kind(), orvane::ErrorKind::kParameters);
+    EXPECT_NE(std::string(e.what()).find(e.refusal().field), std::string::npos) << e.what();
+    return e.what();
+  }
+  return "accepted";
+}
+
+}  // namespace
+
+TEST(OptionsCheck, DefaultsAndTheShippedExampleAreAccepted) {
+  EXPECT_EQ(checked(Case()), "accepted");
+  const orvane::Inputs read =
+      orvane::readParameterFile(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt");
+  EXPECT_EQ(read.t, Case().t);
+  EXPECT_EQ(read.options.rel_errs, Case().o.rel_errs);
+  EXPECT_EQ(read.options.sizes, Options().sizes);
+  ASSERT_EQ(read.options.resolutions.size(), 2u);
+  EXPECT_EQ(read.options.resolutions[1].b, 0.5);
+  EXPECT_TRUE(read.options.search());
+  EXPECT_TRUE(read.options.method.isAuto());
+}
+
+TEST(OptionsCheck, RefusalsNameTheFieldAndTheExpectation) {
+  struct Change {
+    void (*change)(Case&);
+    const char* message;  // after "options: "
+  };
+  const Change cases[] = {
+      // List lengths, before any value.
+      {[](Case& c) { c.o.rel_errs = {1e-6}; }, "the size of rel_errs is 1; expected 2, one per time"},
+      {[](Case& c) { c.o.pairs = {{0, 1}, {0, 1}, {0, 1}}; },
+       "the size of pairs is 3; expected 1 or 2, one per time"},
+      {[](Case& c) { c.o.sizes.clear(); }, "the size of sizes is 0; expected at least 1"},
+      {[](Case& c) { c.o.resolutions.clear(); }, "the size of resolutions is 0; expected at least 1"},
+      // Times, requests and sizes.
+      {[](Case& c) { c.t[1] = -0.5; }, "t[1] is -0.5; expected a real number of at least 0"},
+      {[](Case& c) { c.t[0] = kNaN; }, "t[0] is nan; expected a finite real number"},
+      {[](Case& c) { c.o.rel_errs[1] = -kInf; }, "rel_errs[1] is -inf; expected a finite real number"},
+      {[](Case& c) { c.o.rel_errs.clear(); c.o.rel_err = kNaN; }, "rel_err is nan; expected a finite real number"},
+      {[](Case& c) { c.o.sizes = {64, 0}; }, "sizes[1] is 0; expected an integer of at least 1"},
+      // The caller's (sigma, b): finite, b positive.
+      {[](Case& c) { c.o.pairs = {{kNaN, 1}}; }, "pairs.sigma[0] is nan; expected a finite real number"},
+      {[](Case& c) { c.o.pairs = {{0, 1}, {0, kInf}}; }, "pairs.b[1] is inf; expected a finite real number"},
+      {[](Case& c) { c.o.pairs = {{0, 1}, {0, 0}}; }, "pairs.b[1] is 0; expected a positive real number"},
+      // The search ranges and steps: finite always, a usable grid with the search
+      // (the rules themselves are the reader's, tested with it).
+      {[](Case& c) { c.o.pairs = {{0, 1}}; c.o.sigma_min = -kInf; },
+       "sigma_min is -inf; expected a finite real number"},
+      {[](Case& c) { c.o.sigma_min = -1e308; c.o.sigma_max = 1e308; },
+       "sigma_max is 1e+308; expected a value whose distance from the minimum sigma -1e+308 is a finite number"},
+      {[](Case& c) { c.o.resolutions[1].sigma = 0; },
+       "resolutions.sigma[1] is 0; expected a positive real number"},
+      {[](Case& c) { c.o.resolutions[0].sigma = 40; },
+       "resolutions.sigma[0] is 40; expected a step that fits at least once into the sigma range from 0 to 30"},
+      {[](Case& c) { c.o.pairs = {{0, 1}}; c.o.b_max = kNaN; }, "b_max is nan; expected a finite real number"},
+      {[](Case& c) { c.o.b_max = 0.25; },
+       "resolutions.b[0] is 1; expected a step that fits at least once into the b range from 0 to 0.25"},
+      {[](Case& c) { c.o.pairs = {{0, 1}}; c.o.resolutions[1].b = -kInf; },
+       "resolutions.b[1] is -inf; expected a finite real number"},
+  };
+  for (const Change& c : cases) {
+    Case k;
+    c.change(k);
+    EXPECT_EQ(checked(k), std::string("options: ") + c.message);
+  }
+}
+
+// What only the search uses is free with the caller's pairs.
+TEST(OptionsCheck, ValuesAreCheckedOnlyWhereTheyAreUsed) {
+  const struct {
+    const char* name;
+    void (*change)(Case&);
+  } cases[] = {
+      {"pairs: any finite grid, no resolutions",
+       [](Case& c) {
+         c.o.pairs = {{0, 1}};
+         c.o.sigma_max = -30;
+         c.o.b_max = 0;
+         c.o.resolutions.clear();
+       }},
+      {"no time", [](Case& c) { c.t.clear(); c.o.rel_errs.clear(); }},
+      {"time 0 and -0", [](Case& c) { c.t = {0.0, -0.0}; }},
+      {"subnormal b", [](Case& c) { c.o.pairs = {{0, 4.9e-324}, {0, 1}}; }},
+      {"grids of exactly one value", [](Case& c) { c.o.resolutions = {{30, 0.5}, {0.5, 30}}; }},
+      {"largest size", [](Case& c) { c.o.sizes = {1, INT_MAX}; }},
+  };
+  for (const auto& c : cases) {
+    Case k;
+    c.change(k);
+    EXPECT_EQ(checked(k), "accepted") << c.name;
+  }
+}
+
+// Every value line of the example replaced by values at and around the
+// limits, under each switch: whatever the reader accepts, the options it
+// makes of the file pass their check.
+TEST(OptionsCheck, AcceptsWhateverTheReaderAccepts) {
+  const char* const values[] = {"-1", "-0.5", "-0", "0", "1e-400", "4.9e-324", "1e-300", "0.25",
+                                "1", "30", "40", "1e308", "-1e308", "2147483647", "1 -1", "-1 0"};
+  std::string Layout::*const fields[] = {
+      &Layout::Ntimes, &Layout::Time,   &Layout::RelErr, &Layout::Nsizes, &Layout::NLag,
+      &Layout::sigmaUser, &Layout::bUser, &Layout::Ntol, &Layout::sigmin, &Layout::sigmax,
+      &Layout::tols,   &Layout::bmax,   &Layout::tolb};
+  auto accepts = [](const orvane::Parameters& p) {
+    const orvane::Inputs in = orvane::detail::inputsOf(p);
+    Case c;
+    c.t = in.t;
+    c.o = in.options;
+    return checked(c);
+  };
+  int accepted = 0;
+  int refused = 0;
+  for (const char* searchSwitch : {"0", "1"}) {
+    for (std::string Layout::*field : fields) {
+      for (const char* value : values) {
+        Layout l;
+        l.SearchSwitch = searchSwitch;
+        l.*field = value;
+        orvane::Parameters p;
+        try {
+          p = orvane::Parameters::fromText(driver_test::render(l));
+        } catch (const orvane::Error&) {
+          ++refused;
+          continue;
+        }
+        ++accepted;
+        EXPECT_EQ(accepts(p), "accepted") << "switch " << searchSwitch << ", value " << value;
+      }
+    }
+  }
+  // Both sides of the rules are reached.
+  EXPECT_GT(accepted, 100);
+  EXPECT_GT(refused, 100);
+  // So are the fuzz target's seeds.
+  for (const char* folder : {"/fuzz/corpus", "/fuzz/regressions"}) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(ORVANE_SOURCE_DIR) + folder)) {
+      try {
+        const orvane::Parameters p = orvane::Parameters::fromFile(entry.path().string());
+        if (p.SearchSwitch == 0 || p.SearchSwitch == 1) EXPECT_EQ(accepts(p), "accepted") << entry.path();
+      } catch (const orvane::Error&) {
+      }
+    }
+  }
+}
+
+// A switch other than 0 or 1 reads, and is refused when the file becomes inputs.
+TEST(OptionsCheck, ASearchSwitchOtherThanZeroOrOneIsRefusedAsInputs) {
+  Layout l;
+  l.SearchSwitch = "2";
+  const orvane::Parameters p = orvane::Parameters::fromText(driver_test::render(l));
+  try {
+    orvane::detail::inputsOf(p);
+    ADD_FAILURE() << "no error";
+  } catch (const orvane::Error& e) {
+    EXPECT_EQ(e.kind(), orvane::ErrorKind::kSearchSwitch);
+    EXPECT_STREQ(e.what(), "Incorrect selection for the SearchSwitch variable.");
+  }
+}
