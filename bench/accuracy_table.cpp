@@ -11,6 +11,7 @@
 // Usage: accuracy_table [N ...]   (default 16 32 64 128)
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -36,23 +37,25 @@ double quantile(const std::vector<double>& sorted, double q) {
 struct Outcome {
   std::string id, category, method;
   double t, exact;
-  WeeksResult r;
+  orvane::Result r;
   double trueRel;
 };
 
 // The Talbot records of a pair at all its times, as a solver run gives them.
-std::vector<WeeksResult> talbotRun(orvane::Solver& solver, const reference::Pair& p) {
-  return solver.run(accuracy::parametersFor(p, 1e-8), HostTransform{p.F});
+std::vector<orvane::Result> talbotRun(orvane::Solver& solver, const reference::Pair& p) {
+  orvane::Options o = accuracy::optionsFor(p, 1e-8);
+  o.method = "talbot";
+  return solver.invert(HostTransform{p.F}, accuracy::timesOf(p), o);
 }
 
 // The auto record at request `req`: Weeks where it meets it, else the choice.
-WeeksResult autoAt(const WeeksResult& weeks, const WeeksResult& talbot, double req) {
-  if (req > weeks.RelErrPred) return weeks;
+orvane::Result autoAt(const orvane::Result& weeks, const orvane::Result& talbot, double req) {
+  if (req > weeks.rel_err) return weeks;
   return orvane::autoChoice(weeks, talbot, req);
 }
 
-double trueRel(const WeeksResult& r, double exact) {
-  return std::hypot(r.ft.x - exact, r.ft.y) / std::fabs(exact);
+double trueRel(const orvane::Result& r, double exact) {
+  return std::hypot(r.f.real() - exact, r.f.imag()) / std::fabs(exact);
 }
 
 // Per request R: the flag says met when RelErrPred < R; that claim is false
@@ -68,10 +71,10 @@ int summary(const char* method, const std::vector<Outcome>& rows, At at) {
     const double req = std::pow(10.0, -e);
     int met = 0, wrong = 0, reachable = 0;
     for (const Outcome& o : rows) {
-      const WeeksResult r = at(o, req);
+      const orvane::Result r = at(o, req);
       const bool good = trueRel(r, o.exact) < req;
       reachable += good;
-      if (r.RelErrPred < req) met++, wrong += !good;
+      if (r.rel_err < req) met++, wrong += !good;
     }
     metTotal += met;
     falseTotal += wrong;
@@ -97,8 +100,8 @@ void medians(const char* method, const std::vector<Outcome>& rows, double req, A
 void pessimism(const std::vector<Outcome>& rows) {
   std::vector<double> ratio;
   for (const Outcome& o : rows)
-    if (std::isfinite(o.trueRel) && o.trueRel > 1e-14 && std::isfinite(o.r.RelErrPred))
-      ratio.push_back(o.r.RelErrPred / o.trueRel);
+    if (std::isfinite(o.trueRel) && o.trueRel > 1e-14 && std::isfinite(o.r.rel_err))
+      ratio.push_back(o.r.rel_err / o.trueRel);
   std::sort(ratio.begin(), ratio.end());
   std::printf("predicted / true relative error over %zu results with true error above 1e-14 and a "
               "finite prediction:\n",
@@ -118,9 +121,7 @@ int main(int argc, char** argv) {
   const int autoSize =
       std::find(sizes.begin(), sizes.end(), 64) != sizes.end() ? 64 : sizes.back();
 
-  orvane::SolverOptions talbotOptions;
-  talbotOptions.method = orvane::Method::kTalbot;
-  orvane::Solver talbot(talbotOptions);
+  orvane::Solver talbot;
 
   std::vector<accuracy::Row> rows;
   std::vector<Outcome> weeksRows, talbotRows, autoRows;
@@ -128,29 +129,28 @@ int main(int argc, char** argv) {
               "N", "sigma", "b", "exact", "computed", "true_rel", "pred_rel", "2pass_rel", "flag");
   const auto print = [](const Outcome& o, double legacyRel) {
     std::printf("%-18s %-7s %6g %4d %6.2f %6.2f %13.6e %13.6e %9.2e %9.2e %9.2e %4d\n",
-                o.id.c_str(), o.method.c_str(), o.t, o.r.NLag, o.r.sigma, o.r.b, o.exact, o.r.ft.x,
-                o.trueRel, o.r.RelErrPred, legacyRel, o.r.TolFlag);
+                o.id.c_str(), o.method.c_str(), o.t, o.r.N, o.r.sigma, o.r.b, o.exact, o.r.f.real(),
+                o.trueRel, o.r.rel_err, legacyRel, o.r.flag);
   };
   for (const reference::Pair& p : reference::pairs()) {
-    const std::vector<WeeksResult> t = talbotRun(talbot, p);
+    const std::vector<orvane::Result> t = talbotRun(talbot, p);
     for (std::size_t k = 0; k < p.values.size(); ++k) {
       const reference::Value& v = p.values[k];
-      WeeksResult atAutoSize;
+      orvane::Result atAutoSize;
       for (int N : sizes) {
         // The flag printed is for a request of 1e-8.
         accuracy::Row r = accuracy::evaluate(p, v, N, 1e-8, true);
         const double legacyRel = std::fabs(r.legacyAbsPred) / std::hypot(r.computed, r.imag);
-        WeeksResult w;
-        w.Time = v.t;
-        w.ft.x = r.computed;
-        w.ft.y = r.imag;
+        orvane::Result w;
+        w.t = v.t;
+        w.f = std::complex<double>(r.computed, r.imag);
         w.sigma = r.sigma;
         w.b = r.b;
-        w.AbsErrPred = r.pred.AbsErrPred;
-        w.RelErrPred = r.pred.RelErrPred;
-        w.TolFlag = r.pred.TolFlag;
-        w.NLag = N;
-        w.tols = w.tolb = 0.0;
+        w.abs_err = r.pred.AbsErrPred;
+        w.rel_err = r.pred.RelErrPred;
+        w.flag = r.pred.TolFlag;
+        w.N = N;
+        w.method = "weeks";
         const Outcome o{p.id, p.category, "weeks", v.t, v.f, w, r.trueRel};
         print(o, legacyRel);
         weeksRows.push_back(o);
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
   std::printf("auto: false met at any request from 1e-1 to 1e-13: %d\n\n", autoFalse);
   std::vector<Outcome> weeksAtAutoSize;
   for (const Outcome& o : weeksRows)
-    if (o.r.NLag == autoSize) weeksAtAutoSize.push_back(o);
+    if (o.r.N == autoSize) weeksAtAutoSize.push_back(o);
   medians("weeks (N = 64)", weeksAtAutoSize, 1e-8, same);
   medians("talbot", talbotRows, 1e-8, same);
   for (double req : {1e-8, 1e-13}) medians("auto", autoRows, req, chosen);

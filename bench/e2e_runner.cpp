@@ -14,7 +14,7 @@
 
 #include "driver/weeks_method.h"
 #include "orvane/error.h"
-#include "orvane/parameters.h"
+#include "driver/console_records.h"
 
 namespace {
 

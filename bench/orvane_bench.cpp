@@ -99,32 +99,39 @@ std::map<std::pair<int, int>, double>& floorSeconds() {
 // These cases launch the per-element bodies the way the coefficient pipeline and
 // the error driver do today; when those drivers change shape, this part follows.
 
+// The search grid of a case.
+orvane::detail::Grid gridOf(const GridCase& g) {
+  return stages_test::grid(g.Nsigma, g.Nb, kSigmin, kSigmax, kBmax);
+}
+
 void sampleStage(const GridCase& g, double2* dev) {
   const UserTransform f{};
-  const int Nsamples = g.Nsamples, Nsigma = g.Nsigma, Nb = g.Nb;
+  const int Nsamples = g.Nsamples;
+  const orvane::detail::Grid grid = gridOf(g);
   WFN_CHECK(gpu::launch(Nsamples, g.Nbatch, [=] ORVANE_HD(int k, int r) {
-    wfnsampleFS(f, k, r, 0, Nsamples, kSigmin, kSigmax, Nsigma, 0.0, kBmax, Nb, nullptr, dev);
+    wfnsampleFS(f, k, r, 0, Nsamples, grid, nullptr, dev);
   }));
 }
 
 void shiftStage(const GridCase& g, double2* dev) {
-  const int Nsamples = g.Nsamples, Nb = g.Nb;
+  const int Nsamples = g.Nsamples;
   WFN_CHECK(gpu::launch(Nsamples / 2, g.Nbatch, [=] ORVANE_HD(int k, int r) {
-    wfncufftshift(k, r, Nsamples, Nb, dev);
+    wfncufftshift(k, r, Nsamples, dev);
   }));
 }
 
 void coefficientStage(const GridCase& g, double2* dev) {
-  const int Nsamples = g.Nsamples, Nb = g.Nb;
+  const int Nsamples = g.Nsamples;
   WFN_CHECK(gpu::launch(Nsamples, g.Nbatch, [=] ORVANE_HD(int n, int r) {
-    wfnLagCoeffs(n, r, Nsamples, Nb, nullptr, dev);
+    wfnLagCoeffs(n, r, Nsamples, nullptr, dev);
   }));
 }
 
 void errorStage(const GridCase& g, const double2* dev, double* errors) {
-  const int Nsamples = g.Nsamples, Nsigma = g.Nsigma, Nb = g.Nb;
+  const int Nsamples = g.Nsamples;
+  const orvane::detail::Grid grid = gridOf(g);
   WFN_CHECK(gpu::launch(1, g.Nbatch, [=] ORVANE_HD(int, int k) {
-    orvane::wfnLagError(k, 0, Nsamples, kSigmin, kSigmax, Nsigma, Nb, kTime, dev, errors);
+    orvane::wfnLagError(k, 0, Nsamples, grid, kTime, dev, errors);
   }));
 }
 
@@ -265,7 +272,7 @@ void BM_Floor(benchmark::State& state) {
   const int M = g.Nsamples / 2;
   std::vector<double> w(std::size_t(g.Nsamples)), sig(std::size_t(g.Nsigma)), bv(std::size_t(g.Nb));
   for (int k = 0; k < g.Nsamples; ++k) {
-    const double theta = (double(k - M) + 0.5) * (kPi / double(M));
+    const double theta = (double(k - M) + 0.5) * (orvane::detail::kPi / double(M));
     w[std::size_t(k)] = std::sin(theta) / (1.0 - std::cos(theta));
   }
   for (int i = 0; i < g.Nsigma; ++i)
@@ -315,8 +322,7 @@ void BM_GridPass(benchmark::State& state) {
   stages_test::Stage<UserTransform> stage(UserTransform{});
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    orvane::wfnErrorCore(stage.c, kTime, g.Nsigma, g.Nb, g.N, kSigmin, kSigmax, kBmax,
-                         errors.data());
+    orvane::wfnErrorCore(stage.c, kTime, gridOf(g), g.N, errors.data());
     total += secondsSince(start);
     ++iterations;
     benchmark::DoNotOptimize(errors.data());
@@ -353,8 +359,9 @@ void BM_Talbot(benchmark::State& state) {
   std::vector<double> times(count), shifts(count, 0.0), requests(count, 1e-8);
   for (int i = 0; i < count; ++i) times[i] = 0.1 + 9.9 * i / std::max(count - 1, 1);
   stages_test::Stage<UserTransform> stage(UserTransform{}, nullptr, 1024);
+  orvane::TalbotBuffers buffers;
   for (auto _ : state) {
-    std::vector<orvane::TalbotRecord> r = orvane::wfnTalbot(stage.c, times, shifts, requests);
+    std::vector<orvane::TalbotRecord> r = orvane::wfnTalbot(stage.c, buffers, times, shifts, requests);
     benchmark::DoNotOptimize(r);
   }
   state.counters["us_per_value"] = benchmark::Counter(

@@ -1,5 +1,6 @@
 // Fuzz target: any bytes as "UserParameters.txt". Every input must end either
-// in parameters that check() accepts and that keep the invariants below, or in
+// in fields that keep the invariants below and whose inputs pass the options'
+// check (or, for a SearchSwitch other than 0 or 1, are refused as such), or in
 // one Error of kind kParameterFile with a printable one-line message naming
 // the file and a line. Anything else aborts the run.
 #include <cmath>
@@ -10,7 +11,7 @@
 #include <string>
 
 #include "orvane/error.h"
-#include "orvane/parameters.h"
+#include "vocabulary/parameter_file.h"
 
 namespace {
 
@@ -23,8 +24,8 @@ void require(bool condition, const char* what) {
 
 // The invariants the run relies on, written out here on their own rather than
 // through the reader's rules, so that a fault shared by the reader and
-// check() still shows.
-void checkInvariants(const orvane::Parameters& p) {
+// Options::check() still shows.
+void checkInvariants(const orvane::detail::FileFields& p) {
   const std::size_t times = p.Time.size();
   require(p.Nsizes() >= 1 && p.Ntol() >= 1, "Nsizes and Ntol >= 1");
   require(p.RelErr.size() == times && p.sigmaUser.size() == times && p.bUser.size() == times,
@@ -52,9 +53,9 @@ void checkInvariants(const orvane::Parameters& p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  orvane::Parameters parameters;
+  orvane::detail::FileFields parameters;
   try {
-    parameters = orvane::Parameters::fromText(text);
+    parameters = orvane::detail::FileFields::fromText(text);
   } catch (const orvane::Error& e) {
     const std::string error = e.what();
     require(e.kind() == orvane::ErrorKind::kParameterFile, "refused as a parameter file");
@@ -65,8 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   checkInvariants(parameters);
   try {
-    parameters.check();
+    const orvane::Inputs in = orvane::detail::inputsOf(parameters);
+    in.options.check(in.t);
   } catch (const orvane::Error& e) {
+    if (e.kind() == orvane::ErrorKind::kSearchSwitch && parameters.SearchSwitch != 0 &&
+        parameters.SearchSwitch != 1)
+      return 0;
     std::cerr << "check() refuses what the reader accepted: " << e.what() << std::endl;
     std::abort();
   }

@@ -4,7 +4,6 @@ arrays."""
 import math
 import numbers
 import os
-import re
 
 import numpy as np
 
@@ -13,7 +12,7 @@ from . import _orvane
 __all__ = ["invert", "InversionResult", "read_csv", "read_parameters"]
 
 COLUMNS = ("t", "re", "im", "sigma", "b", "abs_err", "rel_err", "flag", "N", "method")
-METHODS = ("weeks", "talbot", "auto")
+METHODS = tuple(_orvane.methods)  # the engine's registry, "auto" last
 
 
 class InversionResult:
@@ -26,7 +25,7 @@ class InversionResult:
     rel_err  the predicted relative error
     flag     0 where the requested relative error was met, 1 where not (int)
     N        the expansion size (the node count for Talbot) of the record kept
-    method   the method that produced each record ("weeks", "talbot")
+    method   the method that produced each record (one of METHODS but "auto")
     requested        the requested relative error of each time (None when unknown,
                      as for a result read back from csv)
     engine_seconds   the engine's own time for the run (0 when read back)
@@ -121,14 +120,10 @@ def read_parameters(path):
     `orvane path --expr F` runs. The file is read and checked as the command line does,
     with its messages (ValueError). A SearchSwitch other than 0 or 1 is refused."""
     p = _orvane.read_parameters(os.fspath(path))
-    if p["search_switch"] not in (0, 1):
-        error = ValueError("Incorrect selection for the SearchSwitch variable.")
-        error.kind = "search switch"
-        raise error
     args = dict(t=np.array(p["t"]), rel_err=np.array(p["rel_err"]), sizes=tuple(p["sizes"]),
-                sigma=(p["sigmin"], p["sigmax"]), b_max=p["bmax"], resolutions=tuple(zip(p["tols"], p["tolb"])))
-    if p["search_switch"] == 0:
-        args.update(user_sigma=np.array(p["sigma_user"]), user_b=np.array(p["b_user"]))
+                sigma=p["sigma"], b_max=p["b_max"], resolutions=p["resolutions"])
+    if "user_sigma" in p:
+        args.update(user_sigma=np.array(p["user_sigma"]), user_b=np.array(p["user_b"]))
     return args
 
 
@@ -218,18 +213,39 @@ def _params(params):
     return out
 
 
-# The engine names its fields as the C++ library does; messages name the arguments.
-_FIELDS = [(r"\bTime\b", "t"), (r"\bRelErr\b", "rel_err"), (r"\bNLag\b", "sizes"),
-           (r"\bsigmaUser\b", "user_sigma"), (r"\bbUser\b", "user_b"), (r"\bsigmin\b", "sigma[0]"),
-           (r"\bsigmax\b", "sigma[1]"), (r"\bbmax\b", "b_max"),
-           (r"\btols\[(\d+)\]", r"resolutions[\1][0]"), (r"\btolb\[(\d+)\]", r"resolutions[\1][1]"),
-           (r"\btols\b", "resolutions"), (r"\btolb\b", "resolutions")]
+# The engine's refusals name the fields of its options; these are the arguments of
+# invert() that carry them, as functions of the index.
+_ARGUMENTS = {
+    "t": lambda k: f"t[{k}]",
+    "rel_err": lambda k: "rel_err",
+    "rel_errs": lambda k: f"rel_err[{k}]" if k >= 0 else "rel_err",
+    "sizes": lambda k: f"sizes[{k}]" if k >= 0 else "sizes",
+    "pairs.sigma": lambda k: f"user_sigma[{k}]",
+    "pairs.b": lambda k: f"user_b[{k}]",
+    "pairs": lambda k: "user_sigma",
+    "sigma_min": lambda k: "sigma[0]",
+    "sigma_max": lambda k: "sigma[1]",
+    "b_max": lambda k: "b_max",
+    "resolutions.sigma": lambda k: f"resolutions[{k}][0]",
+    "resolutions.b": lambda k: f"resolutions[{k}][1]",
+    "resolutions": lambda k: "resolutions",
+    "method": lambda k: "method",
+}
 
 
-def _argument_names(message):
-    for pattern, name in _FIELDS:
-        message = re.sub(pattern, name, message)
-    return message
+def _reworded(error):
+    """The engine's refusal of an option as a ValueError naming the argument of invert()."""
+    refusal = getattr(error, "refusal", None)
+    if refusal is None or refusal["field"] not in _ARGUMENTS:
+        return error
+    name = _ARGUMENTS[refusal["field"]](refusal["index"])
+    if refusal["length"]:
+        name = f"the size of {name}"
+    prefix = "" if refusal["field"] == "method" else "parameters: "
+    renamed = ValueError(f"{prefix}{name} is {refusal['found']}; expected {refusal['expected']}")
+    renamed.kind = error.kind
+    renamed.refusal = refusal
+    return renamed
 
 
 def _batch_function(F, params):
@@ -268,7 +284,8 @@ def invert(F, t, rel_err=1e-8, sizes=(64,), sigma=(0.0, 30.0), b_max=30.0,
     sigma        the (lower, upper) ends of the sigma search range
     b_max        the upper end of the b search range (b starts above 0)
     resolutions  the (sigma step, b step) of each tolerance, tried in order
-    method       "weeks", "talbot" or "auto"
+    method       one of METHODS: "weeks", "talbot" or "auto" (each method in turn for the
+                 times the ones before it do not meet)
     params       a dict of real constants for the expression (name: value)
     user_sigma, user_b   given (both; one for all times or one per time): no search, the
                  inversion uses this (sigma, b)
@@ -288,14 +305,13 @@ def invert(F, t, rel_err=1e-8, sizes=(64,), sigma=(0.0, 30.0), b_max=30.0,
     bmax = _real("b_max", b_max)
     tols, tolb = _resolutions(resolutions)
     if not isinstance(method, str):
-        raise ValueError(f"method is {method!r}; expected weeks, talbot or auto")
+        raise ValueError(f"method is {method!r}; expected {', '.join(METHODS[:-1])} or {METHODS[-1]}")
     param_list = _params(params)
     if (user_sigma is None) != (user_b is None):
         raise ValueError("user_sigma and user_b go together: give both (no search) or neither")
     if user_sigma is None:
-        search_switch, sigma_user, b_user = 1, np.empty(0), np.empty(0)
+        sigma_user, b_user = np.empty(0), np.empty(0)
     else:
-        search_switch = 0
         sigma_user = _per_time("user_sigma", user_sigma, times.size)
         b_user = _per_time("user_b", user_b, times.size)
 
@@ -307,14 +323,13 @@ def invert(F, t, rel_err=1e-8, sizes=(64,), sigma=(0.0, 30.0), b_max=30.0,
         raise ValueError(f"F is {type(F).__name__}; expected an expression string or a callable")
 
     try:
-        out = _orvane.invert(transform, times, requested, search_switch, size_list, sigmin, sigmax, tols, tolb,
+        out = _orvane.invert(transform, times, requested, size_list, sigmin, sigmax, list(zip(tols, tolb)),
                              bmax, sigma_user, b_user, method, param_list if isinstance(F, str) else [])
     except ValueError as error:
-        if getattr(error, "kind", None) == "parameters" and str(error).startswith("parameters: "):
-            renamed = ValueError(_argument_names(str(error)))
-            renamed.kind = error.kind
-            raise renamed from None
-        raise
+        reworded = _reworded(error)
+        if reworded is error:
+            raise
+        raise reworded from None
     return InversionResult(out["t"], out["f"], out["sigma"], out["b"], out["abs_err"], out["rel_err"],
                            out["flag"], out["N"], out["method"], requested=requested,
                            engine_seconds=out["engine_seconds"])

@@ -1,15 +1,17 @@
 // The compiled half of the Python package: the engine behind orvane.invert.
 // orvane/inversion.py checks and converts the arguments and builds the result
-// object; this file turns them into Parameters, compiles or finds the
-// transform, runs a solver with the interpreter lock released and hands the
-// records back as numpy arrays.
+// object; this file turns them into Options, compiles or finds the transform,
+// runs a solver with the interpreter lock released and hands the records back
+// as numpy arrays.
 //
 // Errors: an orvane::Error becomes ValueError where the input is at fault
-// (parameter checks, SearchSwitch, a size or a grid the machine refuses, an
+// (option checks, SearchSwitch, a size or a grid the machine refuses, an
 // expression that does not parse or compile) and RuntimeError where the device
 // or the machine failed (no device, allocation, FFT, any other device call);
-// the exception carries the kind's name in its `kind` attribute. An exception
-// raised by a Python transform is raised again as it was.
+// the exception carries the kind's name in its `kind` attribute and, for a
+// refused option, the refusal as `refusal` (a dict of field, index, length,
+// found and expected), which orvane/inversion.py words in its own argument
+// names. An exception raised by a Python transform is raised again as it was.
 //
 // The interpreter lock: a run releases it, so that runs in several Python
 // threads go on at the same time (each takes a solver of its own from a pool).
@@ -41,6 +43,7 @@
 #include "orvane/orvane.h"
 
 namespace py = pybind11;
+namespace gpu = orvane::gpu;
 
 namespace {
 
@@ -64,6 +67,16 @@ void setPythonError(const orvane::Error& e) {
   PyObject* type = inputAtFault(e.kind()) ? PyExc_ValueError : PyExc_RuntimeError;
   py::object error = py::reinterpret_borrow<py::object>(type)(e.what());
   error.attr("kind") = orvane::kindName(e.kind());
+  const orvane::Refusal& r = e.refusal();
+  if (!r.field.empty()) {
+    py::dict refusal;
+    refusal["field"] = r.field;
+    refusal["index"] = r.index;
+    refusal["length"] = r.length;
+    refusal["found"] = r.found;
+    refusal["expected"] = r.expected;
+    error.attr("refusal") = refusal;
+  }
   PyErr_SetObject(type, error.ptr());
 }
 
@@ -182,11 +195,11 @@ void onProgress(int, int) {
 
 // ---- The pool ----------------------------------------------------------------------
 
-// Idle solvers by method; a run takes one (or makes one) and gives it back.
-// The device is checked once per process.
+// Idle solvers; a run takes one (or makes one) and gives it back. The device
+// is checked once per process.
 class SolverPool {
  public:
-  std::unique_ptr<orvane::Solver> take(orvane::Method method) {
+  std::unique_ptr<orvane::Solver> take() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!checked_) {
       check_ = orvane::checkDevice();
@@ -194,29 +207,16 @@ class SolverPool {
     }
     if (!check_.accepted)
       throw orvane::Error(orvane::ErrorKind::kNoDevice, "An acceptable graphics processor was not found.");
-    std::vector<std::unique_ptr<orvane::Solver>>& idle = idle_[int(method)];
-    if (!idle.empty()) {
-      std::unique_ptr<orvane::Solver> solver = std::move(idle.back());
-      idle.pop_back();
+    if (!idle_.empty()) {
+      std::unique_ptr<orvane::Solver> solver = std::move(idle_.back());
+      idle_.pop_back();
       return solver;
     }
-    orvane::SolverOptions options;
-    options.method = method;
-    options.progress = onProgress;
-    return std::unique_ptr<orvane::Solver>(new orvane::Solver(options, check_));
+    return std::unique_ptr<orvane::Solver>(new orvane::Solver(orvane::SolverSettings(), check_));
   }
-  void giveBack(orvane::Method method, std::unique_ptr<orvane::Solver> solver) {
+  void giveBack(std::unique_ptr<orvane::Solver> solver) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::unique_ptr<orvane::Solver>>& idle = idle_[int(method)];
-    if (idle.size() < kKept) idle.push_back(std::move(solver));
-  }
-  const orvane::DeviceCheck& check() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!checked_) {
-      check_ = orvane::checkDevice();
-      checked_ = true;
-    }
-    return check_;
+    if (idle_.size() < kKept) idle_.push_back(std::move(solver));
   }
 
  private:
@@ -224,7 +224,7 @@ class SolverPool {
   std::mutex mutex_;
   bool checked_ = false;
   orvane::DeviceCheck check_;
-  std::map<int, std::vector<std::unique_ptr<orvane::Solver>>> idle_;
+  std::vector<std::unique_ptr<orvane::Solver>> idle_;
 };
 
 SolverPool& solverPool() {
@@ -241,26 +241,23 @@ std::vector<double> toVector(const Reals& a) { return std::vector<double>(a.data
 // The whole inversion. `transform` is the expression (str) or the batch
 // function of a Python transform; the arguments are already checked for type
 // and shape by inversion.py, the values are checked here by the engine.
-py::dict invert(py::object transform, const Reals& t, const Reals& relErr, int searchSwitch,
-                const std::vector<int>& sizes, double sigmin, double sigmax, const std::vector<double>& tols,
-                const std::vector<double>& tolb, double bmax, const Reals& sigmaUser, const Reals& bUser,
-                const std::string& methodName, const orvane::jit::Params& params) {
-  orvane::Method method;
-  if (!orvane::parseMethod(methodName, &method))
-    throw orvane::Error(orvane::ErrorKind::kParameters,
-                        "parameters: method is '" + methodName + "'; expected weeks, talbot or auto");
-  orvane::Parameters p;
-  p.Time = toVector(t);
-  p.RelErr = toVector(relErr);
-  p.SearchSwitch = searchSwitch;
-  p.NLag = sizes;
-  p.sigmaUser = toVector(sigmaUser);
-  p.bUser = toVector(bUser);
-  p.sigmin = sigmin;
-  p.sigmax = sigmax;
-  p.tols = tols;
-  p.bmax = bmax;
-  p.tolb = tolb;
+py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const std::vector<int>& sizes,
+                double sigmin, double sigmax, const std::vector<std::pair<double, double>>& resolutions,
+                double bmax, const Reals& sigmaUser, const Reals& bUser, const std::string& methodName,
+                const orvane::Constants& params) {
+  orvane::Options o;
+  o.method = methodName;
+  const std::vector<double> times = toVector(t);
+  o.rel_errs = toVector(relErr);
+  o.sizes = sizes;
+  o.sigma_min = sigmin;
+  o.sigma_max = sigmax;
+  o.b_max = bmax;
+  o.resolutions.clear();
+  for (const auto& r : resolutions) o.resolutions.push_back(orvane::Resolution{r.first, r.second});
+  for (py::ssize_t k = 0; k < sigmaUser.size() && k < bUser.size(); ++k)
+    o.pairs.push_back(orvane::Pair{sigmaUser.data()[k], bUser.data()[k]});
+  o.progress = onProgress;
 
   std::shared_ptr<orvane::Transform> engineTransform;
   const PythonTransform* pythonTransform = nullptr;
@@ -275,9 +272,9 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, int s
     pythonTransform = made.get();
     engineTransform = made;
   }
-  p.check();
+  o.check(times);
 
-  std::vector<WeeksResult> results;
+  std::vector<orvane::Result> results;
   double engineSeconds = 0.0;
   std::string warnings;
   std::unique_ptr<orvane::Error> failure;
@@ -286,12 +283,12 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, int s
     py::gil_scoped_release release;
     try {
       if (!engineTransform) engineTransform = transformCache().get(statements, params, &warnings);
-      std::unique_ptr<orvane::Solver> solver = solverPool().take(method);
+      std::unique_ptr<orvane::Solver> solver = solverPool().take();
       const auto start = std::chrono::steady_clock::now();
-      results = solver->run(p, *engineTransform);
+      results = solver->invert(*engineTransform, times, o);
       engineSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       // A solver whose run failed is dropped with its buffers.
-      solverPool().giveBack(method, std::move(solver));
+      solverPool().giveBack(std::move(solver));
     } catch (const orvane::Error& e) {
       failure.reset(new orvane::Error(e));
     }
@@ -309,15 +306,15 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, int s
   py::array_t<int> flag(n), N(n);
   py::list methods;
   for (py::ssize_t k = 0; k < n; ++k) {
-    const WeeksResult& r = results[std::size_t(k)];
-    tOut.mutable_data()[k] = r.Time;
-    f.mutable_data()[k] = std::complex<double>(r.ft.x, r.ft.y);
+    const orvane::Result& r = results[std::size_t(k)];
+    tOut.mutable_data()[k] = r.t;
+    f.mutable_data()[k] = r.f;
     sigma.mutable_data()[k] = r.sigma;
     b.mutable_data()[k] = r.b;
-    absErr.mutable_data()[k] = r.AbsErrPred;
-    relErrOut.mutable_data()[k] = r.RelErrPred;
-    flag.mutable_data()[k] = r.TolFlag;
-    N.mutable_data()[k] = r.NLag;
+    absErr.mutable_data()[k] = r.abs_err;
+    relErrOut.mutable_data()[k] = r.rel_err;
+    flag.mutable_data()[k] = r.flag;
+    N.mutable_data()[k] = r.N;
     methods.append(orvane::methodName(r.method));
   }
   py::dict out;
@@ -335,14 +332,13 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, int s
 }
 
 // Runs `invert`, turning an engine failure into the Python exception it stands for.
-py::dict invertOrRaise(py::object transform, const Reals& t, const Reals& relErr, int searchSwitch,
-                       const std::vector<int>& sizes, double sigmin, double sigmax,
-                       const std::vector<double>& tols, const std::vector<double>& tolb, double bmax,
-                       const Reals& sigmaUser, const Reals& bUser, const std::string& method,
-                       const orvane::jit::Params& params) {
+py::dict invertOrRaise(py::object transform, const Reals& t, const Reals& relErr, const std::vector<int>& sizes,
+                       double sigmin, double sigmax, const std::vector<std::pair<double, double>>& resolutions,
+                       double bmax, const Reals& sigmaUser, const Reals& bUser, const std::string& method,
+                       const orvane::Constants& params) {
   try {
-    return invert(transform, t, relErr, searchSwitch, sizes, sigmin, sigmax, tols, tolb, bmax, sigmaUser,
-                  bUser, method, params);
+    return invert(transform, t, relErr, sizes, sigmin, sigmax, resolutions, bmax, sigmaUser, bUser, method,
+                  params);
   } catch (const orvane::Error& e) {
     setPythonError(e);
     throw py::error_already_set();
@@ -350,7 +346,7 @@ py::dict invertOrRaise(py::object transform, const Reals& t, const Reals& relErr
 }
 
 // The csv of the command line for result columns.
-std::vector<WeeksResult> records(const Reals& t, const py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>& f,
+std::vector<orvane::Result> records(const Reals& t, const py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>& f,
                                  const Reals& sigma, const Reals& b, const Reals& absErr, const Reals& relErr,
                                  const std::vector<int>& flag, const std::vector<int>& N,
                                  const std::vector<std::string>& method) {
@@ -358,22 +354,20 @@ std::vector<WeeksResult> records(const Reals& t, const py::array_t<std::complex<
   if (f.size() != n || sigma.size() != n || b.size() != n || absErr.size() != n || relErr.size() != n ||
       py::ssize_t(flag.size()) != n || py::ssize_t(N.size()) != n || py::ssize_t(method.size()) != n)
     throw py::value_error("the result's columns differ in length");
-  std::vector<WeeksResult> out(static_cast<std::size_t>(n));
+  std::vector<orvane::Result> out(static_cast<std::size_t>(n));
   for (py::ssize_t k = 0; k < n; ++k) {
-    WeeksResult& r = out[std::size_t(k)];
-    r.Time = t.data()[k];
-    r.ft.x = f.data()[k].real();
-    r.ft.y = f.data()[k].imag();
+    orvane::Result& r = out[std::size_t(k)];
+    r.t = t.data()[k];
+    r.f = f.data()[k];
     r.sigma = sigma.data()[k];
     r.b = b.data()[k];
-    r.AbsErrPred = absErr.data()[k];
-    r.RelErrPred = relErr.data()[k];
-    r.TolFlag = flag[std::size_t(k)];
-    r.NLag = N[std::size_t(k)];
-    r.tols = r.tolb = 0.0;
+    r.abs_err = absErr.data()[k];
+    r.rel_err = relErr.data()[k];
+    r.flag = flag[std::size_t(k)];
+    r.N = N[std::size_t(k)];
     if (!orvane::parseMethod(method[std::size_t(k)], &r.method))
       throw py::value_error("method[" + std::to_string(k) + "] is '" + method[std::size_t(k)] +
-                            "'; expected weeks, talbot or auto");
+                            "'; expected " + orvane::methodList());
   }
   return out;
 }
@@ -383,13 +377,13 @@ std::vector<WeeksResult> records(const Reals& t, const py::array_t<std::complex<
 PYBIND11_MODULE(_orvane, m) {
   m.doc() = "The compiled engine of the orvane package (use the functions of orvane itself).";
   m.attr("__version__") = ORVANE_VERSION_TEXT;
-  m.attr("backend") = gpu::kHostBackend ? "host" : "cuda";
+  m.attr("backend") = orvane::gpu::kHostBackend ? "host" : "cuda";
+  m.attr("methods") = py::tuple(py::cast(orvane::methodNames()));
   mainThread = py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
 
-  m.def("invert", &invertOrRaise, py::arg("transform"), py::arg("t"), py::arg("rel_err"),
-        py::arg("search_switch"), py::arg("sizes"), py::arg("sigmin"), py::arg("sigmax"), py::arg("tols"),
-        py::arg("tolb"), py::arg("bmax"), py::arg("sigma_user"), py::arg("b_user"), py::arg("method"),
-        py::arg("params"));
+  m.def("invert", &invertOrRaise, py::arg("transform"), py::arg("t"), py::arg("rel_err"), py::arg("sizes"),
+        py::arg("sigma_min"), py::arg("sigma_max"), py::arg("resolutions"), py::arg("b_max"),
+        py::arg("user_sigma"), py::arg("user_b"), py::arg("method"), py::arg("params"));
 
   m.def("csv_text",
         [](const Reals& t, const py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>& f,
@@ -413,58 +407,33 @@ PYBIND11_MODULE(_orvane, m) {
     }
   }, "Writes text to path whole or not at all (a temporary file renamed into place).");
 
-  m.def("evaluate_expression",
-        [](const std::string& expr, const orvane::jit::Params& params, const std::complex<double> s) {
-          std::vector<std::string> names;
-          std::vector<double> values;
-          for (const auto& p : params) {
-            names.push_back(p.first);
-            values.push_back(p.second);
-          }
-          try {
-            return orvane::jit::evaluateExpression(expr, names, values, s);
-          } catch (const orvane::Error& e) {
-            setPythonError(e);
-            throw py::error_already_set();
-          }
-        },
-        "F(s) of an expression, evaluated directly in double precision.");
-
-  m.def("device", []() {
-    const orvane::DeviceCheck& check = solverPool().check();
-    py::dict d;
-    d["accepted"] = check.accepted;
-    d["count"] = check.count;
-    d["name"] = check.device.name;
-    d["major"] = check.device.major;
-    d["minor"] = check.device.minor;
-    d["max_threads_per_block"] = check.device.maxThreadsPerBlock;
-    return d;
-  }, "Device 0 as the engine sees it.");
-
   m.def("read_parameters", [](const std::string& path) {
-    orvane::Parameters p;
+    orvane::Inputs in;
     try {
-      p = orvane::Parameters::fromFile(path);
+      in = orvane::readParameterFile(path);
     } catch (const orvane::Error& e) {
       setPythonError(e);
       throw py::error_already_set();
     }
+    const orvane::Options& o = in.options;
     py::dict d;
-    d["t"] = p.Time;
-    d["rel_err"] = p.RelErr;
-    d["search_switch"] = p.SearchSwitch;
-    d["sizes"] = p.NLag;
-    d["sigma_user"] = p.sigmaUser;
-    d["b_user"] = p.bUser;
-    d["sigmin"] = p.sigmin;
-    d["sigmax"] = p.sigmax;
-    d["tols"] = p.tols;
-    d["bmax"] = p.bmax;
-    d["tolb"] = p.tolb;
+    d["t"] = in.t;
+    d["rel_err"] = o.rel_errs;
+    d["sizes"] = o.sizes;
+    d["sigma"] = py::make_tuple(o.sigma_min, o.sigma_max);
+    d["b_max"] = o.b_max;
+    py::list resolutions;
+    for (const orvane::Resolution& r : o.resolutions) resolutions.append(py::make_tuple(r.sigma, r.b));
+    d["resolutions"] = py::tuple(resolutions);
+    if (!o.search()) {
+      std::vector<double> sigma, b;
+      for (const orvane::Pair& p : o.pairs) {
+        sigma.push_back(p.sigma);
+        b.push_back(p.b);
+      }
+      d["user_sigma"] = sigma;
+      d["user_b"] = b;
+    }
     return d;
-  }, "The fields of a parameter file, read and checked as the command line does.");
-
-  m.def("default_cache_dir", &orvane::jit::defaultCacheDir,
-        "Where compiled transforms are kept ($XDG_CACHE_HOME/orvane or ~/.cache/orvane).");
+  }, "The invert() arguments a parameter file holds, read and checked as the command line does.");
 }

@@ -234,3 +234,11 @@ def test_a_parameter_file_runs_as_on_the_command_line(program, tmp_path):
     assert done.returncode == 1 and str(raised.value) == done.stderr.strip()
     with pytest.raises(ValueError, match="Unable to open the input parameters file!"):
         orvane.read_parameters(tmp_path / "missing.txt")
+
+
+def test_methods_and_refusals_come_from_the_engine():
+    assert orvane.inversion.METHODS == ("weeks", "talbot", "auto")
+    with pytest.raises(ValueError) as raised:
+        orvane.invert("1/(s+1)", [1.0], sizes=(64, 0))
+    assert raised.value.refusal == {"field": "sizes", "index": 1, "length": False, "found": "0",
+                                    "expected": "an integer of at least 1"}

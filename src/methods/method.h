@@ -4,6 +4,7 @@
 // reuses from one call to the next; the registry makes one per solver.
 #pragma once
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -28,6 +29,13 @@ struct TimeBatch {
   // the options' pairs, or zeros.
   const std::vector<Pair>* shownPairs = nullptr;
 };
+
+// A record replaces the stored one when its predicted relative error is
+// strictly lower; a NaN never replaces a number, a number always replaces a NaN.
+inline bool betterRecord(double RelErrPred, double BestRelErr) {
+  if (std::isnan(RelErrPred)) return false;
+  return std::isnan(BestRelErr) || BestRelErr > RelErrPred;
+}
 
 class InversionMethod {
  public:

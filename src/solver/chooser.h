@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "methods/weeks/run_loop.h"
+#include "methods/method.h"
 #include "orvane/result.h"
 
 namespace orvane {

@@ -7,7 +7,7 @@
 
 #include "device/check_gpu.h"
 #include "device/workspace.h"
-#include "methods/registry.h"
+#include "solver/registry.h"
 #include "solver/chooser.h"
 #include "solver/solver_access.h"
 

@@ -9,18 +9,12 @@
 #include <ostream>
 #include <vector>
 
+#include "methods/method.h"
 #include "methods/weeks/records.h"
 #include "orvane/options.h"
 #include "orvane/result.h"
 
 namespace orvane {
-
-// A record replaces the stored one when its predicted relative error is
-// strictly lower; a NaN never replaces a number, a number always replaces a NaN.
-inline bool betterRecord(double RelErrPred, double BestRelErr) {
-  if (std::isnan(RelErrPred)) return false;
-  return std::isnan(BestRelErr) || BestRelErr > RelErrPred;
-}
 
 // What the loop runs: the times t[which[k]] with their options, and the
 // (sigma, b) its echo lines show for each time (the options' pair, or with a

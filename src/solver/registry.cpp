@@ -1,5 +1,5 @@
 // The registered methods and the names of every method.
-#include "methods/registry.h"
+#include "solver/registry.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // The registry of inversion methods: the one list of them. Each entry names a
-// method and makes one for a solver; "auto" is not an entry but the chooser
-// over all of them (in the solver), tried in the order listed here, cheapest
-// first where that is known. A new method is a folder of its own under
-// methods/ and one line in registry.cpp.
+// method and makes one for a solver; "auto" is not an entry but the solver's
+// chooser over all of them, tried in the order listed here, cheapest first
+// where that is known. A new method is a folder of its own under src/methods/
+// and one line (with its include) in registry.cpp.
 #pragma once
 
 #include <memory>
