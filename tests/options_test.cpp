@@ -175,7 +175,9 @@ TEST(OptionsCheck, AcceptsWhateverTheReaderAccepts) {
          std::filesystem::directory_iterator(std::string(ORVANE_SOURCE_DIR) + folder)) {
       try {
         const orvane::Parameters p = orvane::Parameters::fromFile(entry.path().string());
-        if (p.SearchSwitch == 0 || p.SearchSwitch == 1) EXPECT_EQ(accepts(p), "accepted") << entry.path();
+        if (p.SearchSwitch == 0 || p.SearchSwitch == 1) {
+          EXPECT_EQ(accepts(p), "accepted") << entry.path();
+        }
       } catch (const orvane::Error&) {
       }
     }

@@ -27,4 +27,7 @@ struct DeviceCheck {
 
 DeviceCheck checkDevice();
 
+// Returns when the check accepted device 0; throws Error(kNoDevice) otherwise.
+void requireDevice(const DeviceCheck& check);
+
 }  // namespace orvane

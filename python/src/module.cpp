@@ -205,8 +205,7 @@ class SolverPool {
       check_ = orvane::checkDevice();
       checked_ = true;
     }
-    if (!check_.accepted)
-      throw orvane::Error(orvane::ErrorKind::kNoDevice, "An acceptable graphics processor was not found.");
+    orvane::requireDevice(check_);
     if (!idle_.empty()) {
       std::unique_ptr<orvane::Solver> solver = std::move(idle_.back());
       idle_.pop_back();

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "orvane/error.h"
+
 namespace orvane {
 
 bool capabilityAccepted(int major, int minor) { return !(major == 1 && minor < 3); }
@@ -44,6 +46,11 @@ DeviceCheck checkDevice() {
   gpu::Status propStatus = gpu::kSuccess;
   if (countStatus == gpu::kSuccess && count > 0) propStatus = gpu::getDeviceProperties(&prop, 0);
   return deviceCheckFrom(countStatus, count, propStatus, prop);
+}
+
+void requireDevice(const DeviceCheck& check) {
+  if (!check.accepted)
+    throw Error(ErrorKind::kNoDevice, "An acceptable graphics processor was not found.");
 }
 
 }  // namespace orvane

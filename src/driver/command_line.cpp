@@ -134,17 +134,13 @@ int runCommandLine(const CommandLine& cl) {
     }
 
     if (talk != nullptr) {
-      *talk << "Orvane " << std::endl << "with CUDA Acceleration" << std::endl << "Tessaly" << std::endl;
-      *talk << std::endl;
+      writeBanner(*talk);
     }
     const orvane::Parameters p = orvane::Parameters::fromFile(cl.parameterFile);
     const orvane::DeviceCheck check = orvane::checkDevice();
     if (talk != nullptr) writeDeviceCheck(check, *talk, std::cerr);
-    if (!check.accepted)
-      throw orvane::Error(orvane::ErrorKind::kNoDevice, "An acceptable graphics processor was not found.");
-    if (talk != nullptr && !writeInputReport(p, *talk))
-      throw orvane::Error(orvane::ErrorKind::kSearchSwitch,
-                          "Incorrect selection for the SearchSwitch variable.");
+    orvane::requireDevice(check);
+    if (talk != nullptr && !writeInputReport(p, *talk)) orvane::detail::refuseSearchSwitch();
 
     std::unique_ptr<orvane::Transform> transform;
     if (origin.empty()) {

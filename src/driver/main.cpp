@@ -82,10 +82,7 @@ int main(int argc, char** argv) {
 
   const long long start = clockMilliseconds();
 
-  std::cout << "Orvane " << std::endl;
-  std::cout << "with CUDA Acceleration" << std::endl;
-  std::cout << "Tessaly" << std::endl;
-  std::cout << std::endl;
+  writeBanner(std::cout);
 
   int code = 0;
   try {

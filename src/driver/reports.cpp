@@ -91,6 +91,11 @@ void writeWalkClockTime(long long elapsedMilliseconds, std::ostream& out) {
   out << "Walk clock time = " << seconds << std::endl;
 }
 
+void writeBanner(std::ostream& out) {
+  out << "Orvane " << std::endl << "with CUDA Acceleration" << std::endl << "Tessaly" << std::endl;
+  out << std::endl;
+}
+
 void writeDeviceDescription(int count, const orvane::DeviceInfo& d, std::ostream& out) {
   // The first line repeats the device count, not the index of the device described.
   out << "Information for the CUDA device = " << count << std::endl;
@@ -120,9 +125,7 @@ void writeDeviceCheck(const orvane::DeviceCheck& check, std::ostream& out, std::
 void WeeksMethod::wfnCheckGPU() {
   const orvane::DeviceCheck check = orvane::checkDevice();
   writeDeviceCheck(check, std::cout, std::cerr);
-  if (!check.accepted)
-    throw orvane::Error(orvane::ErrorKind::kNoDevice,
-                        "An acceptable graphics processor was not found.");
+  orvane::requireDevice(check);
   const orvane::DeviceInfo& d = check.device;
   warpSize = d.warpSize;
   maxThreadsPerBlock = d.maxThreadsPerBlock;
@@ -136,9 +139,7 @@ void WeeksMethod::wfnCheckGPU() {
 }
 
 void WeeksMethod::wfnDisplayInputs() {
-  if (writeInputReport(*this, std::cout)) return;
-  throw orvane::Error(orvane::ErrorKind::kSearchSwitch,
-                      "Incorrect selection for the SearchSwitch variable.");
+  if (!writeInputReport(*this, std::cout)) orvane::detail::refuseSearchSwitch();
 }
 
 void WeeksMethod::wfnDisplayResults() { writeResultReport(*this, std::cout); }

@@ -8,6 +8,9 @@
 #include "driver/weeks_method.h"
 #include "orvane/solver.h"
 
+// The banner that opens a run: three lines and an empty one.
+void writeBanner(std::ostream& out);
+
 // The description of device 0: seven lines from "Information for the CUDA
 // device = <count>" to "Computer Capability: <major>.<minor>", then two empty lines.
 void writeDeviceDescription(int count, const orvane::DeviceInfo& device, std::ostream& out);

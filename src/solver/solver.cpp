@@ -65,8 +65,7 @@ struct Solver::Impl {
 Solver::Solver(const SolverSettings& settings) : Solver(settings, checkDevice()) {}
 
 Solver::Solver(const SolverSettings& settings, const DeviceCheck& check) {
-  if (!check.accepted)
-    throw Error(ErrorKind::kNoDevice, "An acceptable graphics processor was not found.");
+  requireDevice(check);
   impl_.reset(new Impl(settings, check.device));
 }
 

@@ -48,9 +48,12 @@ FileFields FileFields::fromFile(const std::string& path, const std::string& name
   return fromText(text, name.empty() ? path : name);
 }
 
+void refuseSearchSwitch() {
+  throw Error(ErrorKind::kSearchSwitch, "Incorrect selection for the SearchSwitch variable.");
+}
+
 Inputs inputsOf(const FileFields& p) {
-  if (p.SearchSwitch != 0 && p.SearchSwitch != 1)
-    throw Error(ErrorKind::kSearchSwitch, "Incorrect selection for the SearchSwitch variable.");
+  if (p.SearchSwitch != 0 && p.SearchSwitch != 1) refuseSearchSwitch();
   Inputs in;
   in.t = p.Time;
   Options& o = in.options;

@@ -40,6 +40,9 @@ struct FileFields {
   static FileFields fromText(const std::string& text, const std::string& name = "UserParameters.txt");
 };
 
+// Throws Error(kSearchSwitch): a SearchSwitch neither 0 nor 1.
+[[noreturn]] void refuseSearchSwitch();
+
 // The times and options of the fields (a search, or the file's pairs where
 // SearchSwitch is 0); throws Error(kSearchSwitch) for any other switch.
 Inputs inputsOf(const FileFields& fields);
