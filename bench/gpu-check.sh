@@ -82,7 +82,7 @@ else
   echo "run-time transform failed:"; tail -20 "$out/runtime.log"; status=1
 fi
 
-step "Talbot's method and the automatic choice: host and CUDA backends"
+step "every method and the automatic choice: host and CUDA backends"
 talbot() {  # file method: both backends' csv, f(t) and node counts compared
   local file="$1" method="$2" tag
   tag="$(basename "$file" .txt)-$method"
@@ -111,7 +111,10 @@ print(f"{sys.argv[3]}: {len(a)} records, max f(t) rel diff {worst:.1e}, {bad} mi
 sys.exit(1 if bad or len(a) != len(b) or not a else 0)
 PY
 }
-for method in talbot auto; do
+# Every method the program lists (its registry), auto included.
+methods=$(build-host-check/orvane --help | sed -n 's/.*--method TEXT:{\([^}]*\)}.*/\1/p' | tr , ' ')
+[ -n "$methods" ] || { echo "no methods listed by orvane --help"; status=1; }
+for method in $methods; do
   talbot "$peers/w60.txt" "$method" || status=1
   talbot examples/UserParameters.txt "$method" || status=1
 done

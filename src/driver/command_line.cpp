@@ -67,9 +67,8 @@ long long milliseconds() {
 }  // namespace
 
 int parseCommandLine(int argc, char** argv, CommandLine& cl) {
-  CLI::App app{std::string(programName()) +
-                   ": numerical inverse Laplace transform by the Weeks method, and by Talbot's\n"
-                   "method where the Weeks expansion falls short (--method).\n"
+  CLI::App app{std::string(programName()) + ": numerical inverse Laplace transform (methods " +
+                   orvane::methodList() + ", see --method).\n"
                    "Without arguments: reads UserParameters.txt in the working folder, writes the "
                    "console report and waits for Enter.",
                programName()};
