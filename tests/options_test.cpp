@@ -197,3 +197,13 @@ TEST(OptionsCheck, ASearchSwitchOtherThanZeroOrOneIsRefusedAsInputs) {
     EXPECT_STREQ(e.what(), "Incorrect selection for the SearchSwitch variable.");
   }
 }
+
+// No times: nothing is searched, so the grid is free (a parameter file with no
+// times and SearchSwitch 0 gives no pairs).
+TEST(OptionsCheck, NoTimesSearchNothing) {
+  Case c;
+  c.t.clear();
+  c.o.rel_errs.clear();
+  c.o.resolutions = {{1.0, 0.0}};
+  EXPECT_EQ(checked(c), "accepted");
+}

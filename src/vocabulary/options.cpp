@@ -121,7 +121,9 @@ void requireReal(const char* field, long long index, double value, const std::st
 
 void Options::check(const std::vector<double>& times) const {
   const std::size_t count = times.size();
-  const bool searching = search();
+  // Without times nothing is searched: a parameter file with no times and
+  // SearchSwitch 0 has no pairs, and its grid is free.
+  const bool searching = search() && count > 0;
   // The run keeps counts in ints.
   if (count > std::size_t(INT_MAX)) refuseLength("t", count, "at most " + std::to_string(INT_MAX));
   if (sizes.empty()) refuseLength("sizes", 0, "at least 1");
