@@ -151,20 +151,14 @@ namespace {
 class DehoogMethod final : public InversionMethod {
  public:
   std::vector<Result> invert(StageContext& c, const TimeBatch& batch) override {
-    const Options& o = batch.options;
-    std::vector<double> times, shifts, requests;
-    for (int i : batch.which) {
-      times.push_back(batch.t[std::size_t(i)]);
-      shifts.push_back(o.search() ? o.sigma_min : o.pair(std::size_t(i)).sigma);
-      requests.push_back(o.request(std::size_t(i)));
-    }
-    const std::vector<DehoogRecord> found = wfnDehoog(c, buffers_, times, shifts, requests);
+    const ShiftedTimes s = shiftedTimes(batch);
+    const std::vector<DehoogRecord> found = wfnDehoog(c, buffers_, s.t, s.shift, s.request);
     std::vector<Result> records;
     for (std::size_t k = 0; k < found.size(); ++k) {
       Result r;
-      r.t = times[k];
+      r.t = s.t[k];
       r.f = found[k].f;
-      r.sigma = shifts[k];
+      r.sigma = s.shift[k];
       r.b = 0.0;
       r.abs_err = found[k].AbsErrPred;
       r.rel_err = found[k].RelErrPred;
