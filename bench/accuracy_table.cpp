@@ -41,18 +41,16 @@ struct Outcome {
   double trueRel;
 };
 
-// The Talbot records of a pair at all its times, as a solver run gives them.
-std::vector<orvane::Result> talbotRun(orvane::Solver& solver, const reference::Pair& p) {
-  orvane::Options o = accuracy::optionsFor(p, 1e-8);
-  o.method = "talbot";
+// The records of a method on a pair at all its times, as a solver run gives them.
+std::vector<orvane::Result> methodRun(orvane::Solver& solver, const reference::Pair& p, const char* method,
+                                      double request) {
+  orvane::Options o = accuracy::optionsFor(p, request);
+  o.method = method;
   return solver.invert(HostTransform{p.F}, accuracy::timesOf(p), o);
 }
 
-// The auto record at request `req`: Weeks where it meets it, else the choice.
-orvane::Result autoAt(const orvane::Result& weeks, const orvane::Result& talbot, double req) {
-  if (req > weeks.rel_err) return weeks;
-  return orvane::autoChoice(weeks, talbot, req);
-}
+// The request 10^-e of summary row e, e = 1 .. 13.
+int requestRow(double req) { return int(std::lround(-std::log10(req))); }
 
 double trueRel(const orvane::Result& r, double exact) {
   return std::hypot(r.f.real() - exact, r.f.imag()) / std::fabs(exact);
@@ -121,10 +119,12 @@ int main(int argc, char** argv) {
   const int autoSize =
       std::find(sizes.begin(), sizes.end(), 64) != sizes.end() ? 64 : sizes.back();
 
-  orvane::Solver talbot;
+  orvane::Solver solver;
 
   std::vector<accuracy::Row> rows;
-  std::vector<Outcome> weeksRows, talbotRows, autoRows;
+  std::vector<Outcome> weeksRows, talbotRows, dehoogRows, autoRows;
+  // auto's records at every request 10^-e (its choice depends on the request).
+  std::vector<std::vector<orvane::Result>> autoRuns(14);
   std::printf("%-18s %-7s %6s %4s %6s %6s %13s %13s %9s %9s %9s %4s\n", "transform", "method", "t",
               "N", "sigma", "b", "exact", "computed", "true_rel", "pred_rel", "2pass_rel", "flag");
   const auto print = [](const Outcome& o, double legacyRel) {
@@ -133,10 +133,14 @@ int main(int argc, char** argv) {
                 o.trueRel, o.r.rel_err, legacyRel, o.r.flag);
   };
   for (const reference::Pair& p : reference::pairs()) {
-    const std::vector<orvane::Result> t = talbotRun(talbot, p);
+    const std::vector<orvane::Result> t = methodRun(solver, p, "talbot", 1e-8);
+    const std::vector<orvane::Result> d = methodRun(solver, p, "dehoog", 1e-8);
+    for (int e = 1; e <= 13; ++e) {
+      const std::vector<orvane::Result> a = methodRun(solver, p, "auto", std::pow(10.0, -e));
+      autoRuns[std::size_t(e)].insert(autoRuns[std::size_t(e)].end(), a.begin(), a.end());
+    }
     for (std::size_t k = 0; k < p.values.size(); ++k) {
       const reference::Value& v = p.values[k];
-      orvane::Result atAutoSize;
       for (int N : sizes) {
         // The flag printed is for a request of 1e-8.
         accuracy::Row r = accuracy::evaluate(p, v, N, 1e-8, true);
@@ -155,30 +159,31 @@ int main(int argc, char** argv) {
         print(o, legacyRel);
         weeksRows.push_back(o);
         rows.push_back(r);
-        if (N == autoSize) atAutoSize = w;
       }
       const Outcome ot{p.id, p.category, "talbot", v.t, v.f, t[k], trueRel(t[k], v.f)};
       print(ot, NAN);
       talbotRows.push_back(ot);
+      const Outcome od{p.id, p.category, "dehoog", v.t, v.f, d[k], trueRel(d[k], v.f)};
+      print(od, NAN);
+      dehoogRows.push_back(od);
       // auto's record at a request of 1e-8; the summary takes every request.
-      Outcome oa{p.id, p.category, "auto", v.t, v.f, autoAt(atAutoSize, t[k], 1e-8), 0.0};
-      oa.trueRel = trueRel(oa.r, v.f);
+      const orvane::Result& a = autoRuns[8][autoRows.size()];
+      const Outcome oa{p.id, p.category, "auto", v.t, v.f, a, trueRel(a, v.f)};
       print(oa, NAN);
-      // Kept: the Weeks record in r, the Talbot record in talbotRows.
-      oa.r = atAutoSize;
       autoRows.push_back(oa);
     }
   }
 
   std::printf("\nSummary per method (weeks: sizes");
   for (int N : sizes) std::printf(" %d", N);
-  std::printf("; auto from Weeks at N = %d)\n", autoSize);
+  std::printf("; auto runs at each request, from Weeks at N = %d)\n", autoSize);
   const auto same = [](const Outcome& o, double) { return o.r; };
   summary("weeks", weeksRows, same);
   summary("talbot", talbotRows, same);
+  summary("dehoog", dehoogRows, same);
   const auto chosen = [&](const Outcome& o, double req) {
     const std::size_t k = std::size_t(&o - autoRows.data());
-    return autoAt(o.r, talbotRows[k].r, req);
+    return autoRuns[std::size_t(requestRow(req))][k];
   };
   const int autoFalse = summary("auto", autoRows, chosen);
   std::printf("auto: false met at any request from 1e-1 to 1e-13: %d\n\n", autoFalse);
@@ -187,12 +192,15 @@ int main(int argc, char** argv) {
     if (o.r.N == autoSize) weeksAtAutoSize.push_back(o);
   medians("weeks (N = 64)", weeksAtAutoSize, 1e-8, same);
   medians("talbot", talbotRows, 1e-8, same);
-  for (double req : {1e-8, 1e-13}) medians("auto", autoRows, req, chosen);
+  medians("dehoog", dehoogRows, 1e-8, same);
+  for (double req : {1e-8, 1e-12, 1e-13}) medians("auto", autoRows, req, chosen);
 
   std::printf("\nweeks: ");
   pessimism(weeksRows);
   std::printf("talbot: ");
   pessimism(talbotRows);
+  std::printf("dehoog: ");
+  pessimism(dehoogRows);
 
   int under = 0, underL = 0, small = 0;
   for (const accuracy::Row& r : rows) {

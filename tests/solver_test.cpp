@@ -140,7 +140,7 @@ TEST(Solver, WritesOnlyToTheSinkItIsGiven) {
 TEST(Solver, FailuresArriveAsErrorsOfTheirKind) {
   using orvane::ErrorKind;
   orvane::Solver solver;
-  stages_test::expectError(ErrorKind::kParameters, "^method is 'fastest'; expected weeks, talbot or auto$",
+  stages_test::expectError(ErrorKind::kParameters, "^method is 'fastest'; expected weeks, talbot, dehoog or auto$",
                            [&] { orvane::Options o; o.method = "fastest"; });
   orvane::Options big = search(1e-6);
   big.sizes = {1024};

@@ -37,6 +37,24 @@ inline bool betterRecord(double RelErrPred, double BestRelErr) {
   return std::isnan(BestRelErr) || BestRelErr > RelErrPred;
 }
 
+// The times of a batch as a method without a search of its own takes them:
+// each time's shift (the search's lowest sigma, or the caller's sigma of the
+// time, right of every singularity either way) and request.
+struct ShiftedTimes {
+  std::vector<double> t, shift, request;
+};
+inline ShiftedTimes shiftedTimes(const TimeBatch& batch) {
+  const Options& o = batch.options;
+  ShiftedTimes s;
+  for (int i : batch.which) {
+    const std::size_t k = std::size_t(i);
+    s.t.push_back(batch.t[k]);
+    s.shift.push_back(o.search() ? o.sigma_min : o.pair(k).sigma);
+    s.request.push_back(o.request(k));
+  }
+  return s;
+}
+
 class InversionMethod {
  public:
   virtual ~InversionMethod() = default;

@@ -1,34 +1,40 @@
-// The automatic choice: every registered method in the registry's order, each
-// tried on the times whose kept record still misses its request, and the
-// record of each time kept by autoChoice.
+// The automatic choice: the first registered method on every time; the
+// others on the times whose first record misses its request, each of their
+// records vouched for by the records of the same time; the best kept.
 #pragma once
 
 #include <cmath>
+#include <vector>
 
 #include "methods/method.h"
 #include "orvane/result.h"
 
 namespace orvane {
 
-// The record kept for a time whose record `kept` missed its request, given a
-// later method's record of it. The two values must agree within their
-// predicted errors, the kept one taken ten times over (on the reference pairs
-// no Weeks prediction lies below a tenth of the true error). Where they do
-// not, the later method has missed something (a pole beyond all of Talbot's
-// contours, say) and its error is put at their gap plus that bound. The later
-// record replaces the kept one only with a strictly lower predicted relative
-// error.
-inline Result autoChoice(const Result& kept, Result later, double relErr) {
-  const double gap = std::hypot(later.f.real() - kept.f.real(), later.f.imag() - kept.f.imag());
-  const double keptBound = 10.0 * kept.abs_err;
-  if (std::isfinite(keptBound) && std::isfinite(later.abs_err) &&
-      gap > keptBound + later.abs_err) {
-    later.abs_err = gap + keptBound;
+// The error a later method's record can be vouched for, given the other
+// records of the time. Its own prediction holds only where the method's
+// assumptions hold, which it cannot see itself (a pole beyond all of Talbot's
+// contours, say), so it is raised to what the best independent record
+// guarantees: the gap between the two values plus that record's prediction,
+// the first method's taken ten times over (on the reference pairs no Weeks
+// prediction lies below a tenth of the true error). A record with no peer of
+// finite error is vouched for by nothing: its error is infinite.
+inline Result vouched(Result later, const std::vector<const Result*>& peers, double relErr) {
+  double bound = INFINITY;
+  for (std::size_t k = 0; k < peers.size(); ++k) {
+    const Result& o = *peers[k];
+    const double weight = k == 0 ? 10.0 : 1.0;
+    const double gap = std::hypot(later.f.real() - o.f.real(), later.f.imag() - o.f.imag());
+    const double peer = gap + weight * o.abs_err;
+    if (std::isfinite(peer) && peer < bound) bound = peer;
+  }
+  if (!(later.abs_err >= bound)) {
+    later.abs_err = bound;
     const double modulus = std::hypot(later.f.real(), later.f.imag());
-    later.rel_err = modulus > 0.0 ? later.abs_err / modulus : INFINITY;
+    later.rel_err = modulus > 0.0 && std::isfinite(bound) ? bound / modulus : INFINITY;
     later.flag = relErr > later.rel_err ? 0 : 1;
   }
-  return betterRecord(later.rel_err, kept.rel_err) ? later : kept;
+  return later;
 }
 
 }  // namespace orvane

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "methods/dehoog/dehoog.h"
 #include "methods/talbot/talbot.h"
 #include "methods/weeks/weeks.h"
 #include "orvane/error.h"
@@ -14,6 +15,7 @@ namespace {
 const MethodEntry kMethods[] = {
     {"weeks", &makeWeeksMethod},
     {"talbot", &makeTalbotMethod},
+    {"dehoog", &makeDehoogMethod},
 };
 constexpr int kCount = int(sizeof kMethods / sizeof kMethods[0]);
 constexpr const char* kAuto = "auto";

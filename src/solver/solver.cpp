@@ -3,6 +3,7 @@
 // on every time, or the automatic choice over all of them.
 #include "orvane/solver.h"
 
+#include <cmath>
 #include <utility>
 
 #include "device/check_gpu.h"
@@ -38,25 +39,39 @@ struct Solver::Impl {
       const TimeBatch batch{t, o, all, o.progress, shownPairs};
       return method(o.method.index()).invert(c, batch);
     }
-    // Every method in the registry's order on the times still unmet; the
-    // first one hears the progress.
+    // The first method on every time (it hears the progress); the others
+    // on the times it leaves unmet, except where its prediction is infinite:
+    // the first method (Weeks) says so for a singularity right of the shift,
+    // which every other method's line or contour misses alike.
+    std::vector<int> unmet;
     std::vector<Result> kept;
-    for (int m = 0; m < Registry::count(); ++m) {
-      std::vector<int> which;
-      for (int i : all)
-        if (m == 0 || kept[std::size_t(i)].flag != 0) which.push_back(i);
-      if (m > 0 && which.empty()) continue;
-      const TimeBatch batch{t, o, which, m == 0 ? o.progress : std::function<void(int, int)>(),
-                            shownPairs};
-      std::vector<Result> records = method(m).invert(c, batch);
-      if (m == 0) {
-        kept = std::move(records);
-        continue;
+    {
+      const TimeBatch batch{t, o, all, o.progress, shownPairs};
+      kept = method(0).invert(c, batch);
+    }
+    for (int i : all) {
+      const Result& r = kept[std::size_t(i)];
+      if (r.flag != 0 && !(std::isinf(r.rel_err) && r.rel_err > 0)) unmet.push_back(i);
+    }
+    if (unmet.empty() || Registry::count() < 2) return kept;
+    std::vector<std::vector<Result>> later;
+    for (int m = 1; m < Registry::count(); ++m) {
+      const TimeBatch batch{t, o, unmet, std::function<void(int, int)>(), shownPairs};
+      later.push_back(method(m).invert(c, batch));
+    }
+    // Each later record vouched for by the others of its time; a later record
+    // replaces the kept one only with a strictly lower predicted error.
+    for (std::size_t k = 0; k < unmet.size(); ++k) {
+      const std::size_t i = std::size_t(unmet[k]);
+      std::vector<Result> vouchedRecords;
+      for (std::size_t m = 0; m < later.size(); ++m) {
+        std::vector<const Result*> peers{&kept[i]};
+        for (std::size_t n = 0; n < later.size(); ++n)
+          if (n != m) peers.push_back(&later[n][k]);
+        vouchedRecords.push_back(vouched(later[m][k], peers, o.request(i)));
       }
-      for (std::size_t k = 0; k < which.size(); ++k) {
-        const std::size_t i = std::size_t(which[k]);
-        kept[i] = autoChoice(kept[i], records[k], o.request(i));
-      }
+      for (const Result& r : vouchedRecords)
+        if (betterRecord(r.rel_err, kept[i].rel_err)) kept[i] = r;
     }
     return kept;
   }

@@ -128,17 +128,11 @@ namespace {
 class TalbotMethod final : public InversionMethod {
  public:
   std::vector<Result> invert(StageContext& c, const TimeBatch& batch) override {
-    const Options& o = batch.options;
-    std::vector<double> times, shifts, requests;
-    for (int i : batch.which) {
-      times.push_back(batch.t[std::size_t(i)]);
-      shifts.push_back(o.search() ? o.sigma_min : o.pair(std::size_t(i)).sigma);
-      requests.push_back(o.request(std::size_t(i)));
-    }
-    const std::vector<TalbotRecord> talbot = wfnTalbot(c, buffers_, times, shifts, requests);
+    const ShiftedTimes s = shiftedTimes(batch);
+    const std::vector<TalbotRecord> talbot = wfnTalbot(c, buffers_, s.t, s.shift, s.request);
     std::vector<Result> records;
     for (std::size_t k = 0; k < talbot.size(); ++k)
-      records.push_back(talbotResult(times[k], shifts[k], talbot[k]));
+      records.push_back(talbotResult(s.t[k], s.shift[k], talbot[k]));
     if (batch.progress) batch.progress(int(records.size()), int(records.size()));
     return records;
   }

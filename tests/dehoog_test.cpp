@@ -1,0 +1,141 @@
+// De Hoog's method and the automatic choice that vouches for each value with
+// another method's: the continued fraction on transforms with known inverses,
+// and, on the host backend, the hostile classes that a single method's own
+// prediction cannot see (poles beyond Talbot's contours, periodic transforms,
+// a singularity right of the shift) and every reference pair.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <string>
+#include <vector>
+
+#include "orvane/orvane.h"
+#if defined(ORVANE_BACKEND_HOST)
+#include "support/accuracy.h"
+#endif
+
+#if defined(ORVANE_BACKEND_HOST)
+namespace {
+
+typedef std::complex<double> cplx;
+
+struct Hostile {
+  const char* name;
+  cplx (*F)(cplx);
+  double (*f)(double);
+  std::vector<double> t;
+};
+
+// Square, triangle and delayed waves, poles near the imaginary axis, and a
+// singularity right of the default search range's lowest sigma.
+const Hostile kHostile[] = {
+    {"1/(s(s^2+4))", [](cplx s) { return 1.0 / (s * (s * s + 4.0)); },
+     [](double t) { return (1 - std::cos(2 * t)) / 4; }, {5, 20, 50}},
+    {"1/s+s/(s^2+100)", [](cplx s) { return 1.0 / s + s / (s * s + 100.0); },
+     [](double t) { return 1 + std::cos(10 * t); }, {1, 10, 20}},
+    {"1/(s+1)+20/((s+0.1)^2+400)", [](cplx s) { return 1.0 / (s + 1.0) + 20.0 / ((s + 0.1) * (s + 0.1) + 400.0); },
+     [](double t) { return std::exp(-t) + std::exp(-0.1 * t) * std::sin(20 * t); }, {1, 5}},
+    {"square wave 1/(s(1+e^-s))", [](cplx s) { return 1.0 / (s * (1.0 + std::exp(-s))); },
+     [](double t) { return std::fmod(std::floor(t), 2.0) == 0 ? 1.0 : 0.0; }, {2.5, 10.5, 20.5}},
+    {"tanh(s/2)/s", [](cplx s) { return std::tanh(s / 2.0) / s; },
+     [](double t) { return std::fmod(std::floor(t), 2.0) == 0 ? 1.0 : -1.0; }, {2.5, 7.5, 20.5}},
+    {"tanh(s/2)/s^2", [](cplx s) { return std::tanh(s / 2.0) / (s * s); },
+     [](double t) { const double u = std::fmod(t, 2.0); return u <= 1 ? u : 2 - u; }, {2.5, 7.5, 20.5}},
+    {"1/(s+1)+1/(s-40)", [](cplx s) { return 1.0 / (s + 1.0) + 1.0 / (s - 40.0); },
+     [](double t) { return std::exp(-t) + std::exp(40 * t); }, {1}},
+};
+
+struct Host {
+  cplx (*F)(cplx);
+  template <class C>
+  C operator()(C s) const {
+    const cplx v = F(cplx(double(s.x), double(s.y)));
+    C out;
+    out.x = decltype(s.x)(v.real());
+    out.y = decltype(s.x)(v.imag());
+    return out;
+  }
+};
+
+// No record claims a request (1e-1 to 1e-13) that its true error misses.
+void expectHonest(const std::string& what, const orvane::Result& r, double exact) {
+  const double rel = std::abs(r.f - exact) / std::fabs(exact);
+  for (int e = 1; e <= 13; ++e) {
+    const double req = std::pow(10.0, -e);
+    EXPECT_FALSE(r.rel_err < req && !(rel < req))
+        << what << " t=" << r.t << " " << orvane::methodName(r.method) << ": request " << req
+        << " predicted " << r.rel_err << " true " << rel << " value " << r.f.real() << " exact " << exact;
+  }
+}
+
+}  // namespace
+
+TEST(Dehoog, SumsTheFourierSeriesToRoundOff) {
+  orvane::Solver solver;
+  orvane::Options o;
+  o.method = "dehoog";
+  o.rel_err = 1e-10;
+  const std::vector<double> t{0.25, 1.0, 2.0, 20.0};
+  const std::vector<orvane::Result> r =
+      solver.invert(Host{[](cplx s) { return 1.0 / (s + 1.0); }}, t, o);
+  for (const orvane::Result& x : r) {
+    SCOPED_TRACE(x.t);
+    EXPECT_STREQ(orvane::methodName(x.method), "dehoog");
+    EXPECT_EQ(x.N, 32);
+    expectHonest("1/(s+1)", x, std::exp(-x.t));
+    // Round-off of sums of size about 1 bounds the accuracy of a value as
+    // small as e^(-20): the prediction says so.
+    if (x.t > 10) continue;
+    EXPECT_NEAR(x.f.real(), std::exp(-x.t), 1e-12);
+    EXPECT_EQ(x.flag, 0) << x.rel_err;
+  }
+  // No contour for t = 0: no value, not met.
+  const orvane::Result zero = solver.invert(Host{[](cplx s) { return 1.0 / (s + 1.0); }}, {0.0}, o)[0];
+  EXPECT_EQ(zero.flag, 1);
+  EXPECT_TRUE(std::isinf(zero.rel_err));
+}
+
+TEST(AutoChoice, HostileClassesNeverClaimAWrongValue) {
+  orvane::Solver solver;
+  for (const Hostile& h : kHostile) {
+    for (const char* method : {"auto", "dehoog"}) {
+      // A singularity right of the line misleads every sample of it alike:
+      // only the automatic choice, from the first method's refusal, sees it.
+      if (std::string(method) == "dehoog" && std::string(h.name) == "1/(s+1)+1/(s-40)") continue;
+      orvane::Options o;
+      o.method = method;
+      o.rel_err = 1e-8;
+      const std::vector<orvane::Result> r = solver.invert(Host{h.F}, h.t, o);
+      for (std::size_t k = 0; k < h.t.size(); ++k)
+        expectHonest(std::string(h.name) + " (" + method + ")", r[k], h.f(h.t[k]));
+    }
+  }
+  // Where the first method meets the request, its record stays.
+  orvane::Options o;
+  o.rel_err = 1e-10;
+  const orvane::Result easy = solver.invert(Host{[](cplx s) { return 1.0 / (s + 1.0); }}, {1.0}, o)[0];
+  EXPECT_STREQ(orvane::methodName(easy.method), "weeks");
+}
+
+TEST(AutoChoice, ReferencePairsHonestAndAccurate) {
+  orvane::Solver solver;
+  int checked = 0, met = 0;
+  for (const reference::Pair& p : reference::pairs()) {
+    for (const char* method : {"auto", "dehoog"}) {
+      for (double request : {1e-4, 1e-8, 1e-12}) {
+        orvane::Options o = accuracy::optionsFor(p, request);
+        o.method = method;
+        const std::vector<orvane::Result> r = solver.invert(HostTransform{p.F}, accuracy::timesOf(p), o);
+        for (std::size_t k = 0; k < r.size(); ++k) {
+          expectHonest(p.id, r[k], p.values[k].f);
+          met += r[k].flag == 0;
+          ++checked;
+        }
+      }
+    }
+  }
+  EXPECT_GE(checked, 1900);
+  EXPECT_GE(met, 1200);  // 1249 when written
+}
+#endif
