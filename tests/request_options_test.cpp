@@ -216,4 +216,8 @@ TEST(RequestOptions, RunsWithoutAParameterFile) {
   const ProcessResult bad = driver_test::runIn(dir, ORVANE_BIN, cache, "> stdout.txt", "--expr '1/s' --t 1,a");
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_NE(bad.err.find("--t, item 2: expected a real number, found \"a\""), std::string::npos) << bad.err;
+  // An empty value is refused, not taken for the option left out.
+  const ProcessResult empty = driver_test::runIn(dir, ORVANE_BIN, cache, "> stdout.txt", "--expr '1/s' --t ''");
+  EXPECT_EQ(empty.exitCode, 2);
+  EXPECT_NE(empty.err.find("an empty value"), std::string::npos) << empty.err;
 }

@@ -118,23 +118,22 @@ std::vector<double> refit(const std::vector<double>& values, std::size_t count, 
 
 void addRequestOptions(CLI::App& app, RequestOptions& r) {
   const char* group = "What to compute (without a parameter file, or overriding its fields)";
-  app.add_option("--t", r.t, "Inversion times, e.g. 0.5,1,2 (each 0 or more)")->group(group);
-  app.add_option("--t-range", r.tRange, "COUNT evenly spaced times from START to STOP, e.g. 0.1:10:50")
-      ->type_name("START:STOP:COUNT")
-      ->group(group);
-  app.add_option("--rel-err", r.relErr, "Requested relative error: one for every time, or one per time (default 1e-8)")
-      ->group(group);
-  app.add_option("--sizes", r.sizes, "Expansion sizes N, tried in order (default 64), e.g. 64,128,256")
-      ->group(group);
-  app.add_option("--sigma", r.sigma, "The search's sigma range [LO, HI) (default 0,30); LO right of F's singularities")
-      ->type_name("LO,HI")
-      ->group(group);
-  app.add_option("--b-max", r.bMax, "The search's b range (0, B] (default 30)")->type_name("B")->group(group);
-  app.add_option("--resolutions", r.resolutions, "The search's steps SIGMA:B, tried in order (default 1:1,0.5:0.5)")
-      ->group(group);
-  app.add_option("--user-pair", r.userPair,
-                 "No search: invert at SIGMA:B (one pair for every time, or a comma-separated pair per time)")
-      ->group(group);
+  // An empty value is refused, not taken for an option left out.
+  const auto nonEmpty = [](const std::string& v) { return v.empty() ? std::string("an empty value") : std::string(); };
+  const auto add = [&](const char* name, std::string& field, const char* help, const char* shape) {
+    CLI::Option* o = app.add_option(name, field, help)->group(group)->check(nonEmpty);
+    if (shape != nullptr) o->type_name(shape);
+  };
+  add("--t", r.t, "Inversion times, e.g. 0.5,1,2 (each 0 or more)", "T,...");
+  add("--t-range", r.tRange, "COUNT evenly spaced times from START to STOP, e.g. 0.1:10:50", "START:STOP:COUNT");
+  add("--rel-err", r.relErr, "Requested relative error: one for every time, or one per time (default 1e-8)", "E,...");
+  add("--sizes", r.sizes, "Expansion sizes N, tried in order (default 64), e.g. 64,128,256", "N,...");
+  add("--sigma", r.sigma, "The search's sigma range [LO, HI) (default 0,30); LO right of F's singularities", "LO,HI");
+  add("--b-max", r.bMax, "The search's b range (0, B] (default 30)", "B");
+  add("--resolutions", r.resolutions, "The search's steps SIGMA:B, tried in order (default 1:1,0.5:0.5)",
+      "SIGMA:B,...");
+  add("--user-pair", r.userPair,
+      "No search: invert at SIGMA:B (one pair for every time, or a comma-separated pair per time)", "SIGMA:B,...");
 }
 
 Request parseRequest(const RequestOptions& o) {
