@@ -149,6 +149,11 @@ TEST(RequestOptions, OverrideAParameterFile) {
   file.RelErr = {1e-6, 1e-9};
   file.SearchSwitch = 1;
   EXPECT_NE(refusal(times("1,2,3"), true, file).find("give --rel-err as well"), std::string::npos);
+
+  // A file without times stays an empty run; only the command line alone needs times.
+  orvane::Parameters empty;
+  empty.RelErr.clear();
+  EXPECT_EQ(refusal(sizes, true, empty), "");
 }
 
 TEST(RequestOptions, TableRowsAndAdvice) {

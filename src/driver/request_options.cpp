@@ -188,7 +188,8 @@ void applyRequest(const Request& r, bool fromFile, orvane::Parameters& p) {
       p.bUser = refit(p.bUser, count, "user b values", "--user-pair");
     }
   }
-  if (p.Time.empty()) refuse("no inversion times: give them with --t or --t-range");
+  // A parameter file may hold no times (an empty run); without one, times are needed.
+  if (!fromFile && p.Time.empty()) refuse("no inversion times: give them with --t or --t-range");
   const std::size_t count = p.Time.size();
   if (!r.relErr.empty()) p.RelErr = perTime(r.relErr, count, "--rel-err");
   if (!r.sizes.empty()) p.NLag = r.sizes;
