@@ -56,14 +56,18 @@ install: configure
 test:
 	@JOBS=$(JOBS) NVCC="$(NVCC)" FUZZ_SECONDS=$(CI_FUZZ_SECONDS) scripts/test-stages.sh $(MAKE)
 
-# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
-# any report fails the run.
+# The suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the run. SANITIZE_TARGETS: what is built, by default the
+# double-precision suite (every subsystem, both programs run as processes);
+# SANITIZE_TARGETS=all adds the single-precision unit tests.
 SANITIZER_ENV := ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+SANITIZE_TARGETS ?= orvane_tests
 sanitize-test:
 	@$(DEPS) build tests
 	cmake -S . -B build-asan -DORVANE_BACKEND=host -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZE=ON $(FS_OPTIONS)
-	cmake --build build-asan -j $(JOBS)
-	cd build-asan && $(SANITIZER_ENV) ctest --output-on-failure --no-tests=error -j $(JOBS)
+	cmake --build build-asan -j $(JOBS) --target $(SANITIZE_TARGETS)
+	cd build-asan && $(SANITIZER_ENV) ctest --output-on-failure --no-tests=error -j $(JOBS) -E '_NOT_BUILT$$'
+
 
 # Fuzzes the parameter file reader for FUZZ_SECONDS (libFuzzer, Clang), starting
 # from fuzz/corpus; crashing inputs land in build-fuzz/ (keep them in fuzz/regressions).
@@ -96,10 +100,13 @@ bench:
 	  PYTHONPATH=build/python $(call cached,Python3_EXECUTABLE) bench/python_bench.py --peers ../shared/bench; \
 	else echo "make bench: the Python module is not built; its measurements are skipped"; fi
 
-# Compiles and links the CUDA backend (it runs only where there is a GPU).
+# Compiles and links the CUDA backend (it runs only where there is a GPU), for
+# the GPU architectures CUDA_ARCHITECTURES (make test: one, enough to show that it builds).
+CUDA_ARCHITECTURES ?= 75;80;86;89;90
 cuda-build:
 	@$(DEPS) build
-	cmake --preset cuda -DORVANE_BUILD_TESTS=OFF -DCMAKE_CUDA_COMPILER=$(NVCC) $(FS_OPTIONS)
+	cmake --preset cuda -DORVANE_BUILD_TESTS=OFF -DCMAKE_CUDA_COMPILER=$(NVCC) \
+	  "-DORVANE_CUDA_ARCHITECTURES=$(CUDA_ARCHITECTURES)" $(FS_OPTIONS)
 	cmake --build --preset cuda -j $(JOBS)
 
 # Installs build/ into a temporary prefix, builds examples/library against it

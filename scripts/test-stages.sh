@@ -67,7 +67,9 @@ if stage "fuzzing" build-fuzz/fuzz.log \
 fi
 
 if [ -n "${NVCC:-}" ]; then
-  stage "CUDA build" build-cuda/build.log "$make_cmd" --no-print-directory cuda-build JOBS="$jobs"
+  # One GPU architecture: the stage shows that the backend compiles and links.
+  stage "CUDA build" build-cuda/build.log "$make_cmd" --no-print-directory cuda-build JOBS="$jobs" \
+    CUDA_ARCHITECTURES="${CUDA_ARCHITECTURES:-80}"
 else
   summary+=("make test: CUDA build skipped (no nvcc)")
 fi
