@@ -1,5 +1,6 @@
-# Quick start: `make run` builds the two programs and runs the shipped example
-# twice (the original console mode, then with the method chosen per time);
+# Quick start: `make run` builds the two programs and the Python package and
+# runs the shipped example twice (the original console mode, then with the
+# method chosen per time);
 # `make test` builds everything and runs every check (the C++ tests, the Python
 # tests, the sanitizer suite, fuzzing, the CUDA build where nvcc exists, the
 # library example), each stage's output in a log under build*/ and one summary
@@ -15,12 +16,16 @@ ORVANE_USER_FS ?= $(call cached,ORVANE_USER_FS)
 ORVANE_DIAG_USER_FS ?= $(call cached,ORVANE_DIAG_USER_FS)
 FS_OPTIONS = $(foreach v,ORVANE_USER_FS ORVANE_DIAG_USER_FS,$(if $($(v)),"-D$(v)=$($(v))"))
 
-.PHONY: all deps configure build run test bench cuda-build sanitize-test fuzz library-example clean
+.PHONY: all deps configure build run install test bench cuda-build sanitize-test fuzz library-example clean
 
 all: build
 
+# Each target installs what it needs and the machine lacks (see the script);
+# the Python module and the test suite are built where their packages are.
+DEPS := scripts/install-deps.sh
 deps:
-	@scripts/install-deps.sh
+	@$(DEPS) build
+	@$(DEPS) --optional python tests
 
 configure: deps
 	cmake --preset default $(FS_OPTIONS)
@@ -28,32 +33,48 @@ configure: deps
 build: configure
 	cmake --build --preset default -j $(JOBS)
 
+# The Python module too, where the build has it: what `import orvane` finds
+# with PYTHONPATH=build/python.
 run: configure
-	cmake --build --preset default -j $(JOBS) --target orvane orvane-diag
+	cmake --build --preset default -j $(JOBS) --target orvane orvane-diag \
+	  $$(grep -qs '^ORVANE_PYTHON_DIR:' build/CMakeCache.txt && echo _orvane)
 	@rm -rf build/run && mkdir -p build/run
 	@cp examples/UserParameters.txt build/run/
 	cd build/run && ../orvane < /dev/null
 	@echo
-	@echo "---- the same example, with the method chosen per time (orvane --method auto) ----"
+	@echo "---- the same example as a table, the method chosen per time (orvane --method auto UserParameters.txt) ----"
 	cd build/run && ../orvane --method auto UserParameters.txt
 
+# The programs, the library, its headers and CMake package into PREFIX
+# (bin/orvane, bin/orvane-diag, lib/, include/, lib/cmake/orvane/).
+PREFIX ?= $(HOME)/.local
+install: configure
+	cmake --build --preset default -j $(JOBS) --target orvane orvane-diag
+	cmake --install build --prefix "$(PREFIX)"
+
 # Every stage runs, even after a failure; make test fails if any stage failed.
-test: deps
+test:
 	@JOBS=$(JOBS) NVCC="$(NVCC)" FUZZ_SECONDS=$(CI_FUZZ_SECONDS) scripts/test-stages.sh $(MAKE)
 
-# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
-# any report fails the run.
+# The suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the run. SANITIZE_TARGETS: what is built, by default the
+# double-precision suite (every subsystem, both programs run as processes);
+# SANITIZE_TARGETS=all adds the single-precision unit tests.
 SANITIZER_ENV := ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-sanitize-test: deps
+SANITIZE_TARGETS ?= orvane_tests
+sanitize-test:
+	@$(DEPS) build tests
 	cmake -S . -B build-asan -DORVANE_BACKEND=host -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZE=ON $(FS_OPTIONS)
-	cmake --build build-asan -j $(JOBS)
-	cd build-asan && $(SANITIZER_ENV) ctest --output-on-failure --no-tests=error -j $(JOBS)
+	cmake --build build-asan -j $(JOBS) --target $(SANITIZE_TARGETS)
+	cd build-asan && $(SANITIZER_ENV) ctest --output-on-failure --no-tests=error -j $(JOBS) -E '_NOT_BUILT$$'
+
 
 # Fuzzes the parameter file reader for FUZZ_SECONDS (libFuzzer, Clang), starting
 # from fuzz/corpus; crashing inputs land in build-fuzz/ (keep them in fuzz/regressions).
 FUZZ_SECONDS ?= 300
 CI_FUZZ_SECONDS ?= 30
-fuzz: deps
+fuzz:
+	@$(DEPS) build fuzz
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF \
 	  $(FS_OPTIONS)
 	cmake --build build-fuzz -j $(JOBS) --target orvane_fuzz_params
@@ -67,8 +88,8 @@ fuzz: deps
 # package's targets (bench/python_bench.py). BENCH_MIN_TIME: seconds each
 # benchmark case runs at least.
 BENCH_MIN_TIME ?= 0.05
-bench: deps
-	@scripts/install-deps.sh --bench
+bench:
+	@$(DEPS) build tests bench
 	cmake --preset default -DORVANE_BUILD_BENCH=ON $(FS_OPTIONS)
 	cmake --build --preset default -j $(JOBS) --target orvane_benchmarks orvane
 	build/bench/orvane_bench --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_counters_tabular=true \
@@ -79,9 +100,13 @@ bench: deps
 	  PYTHONPATH=build/python $(call cached,Python3_EXECUTABLE) bench/python_bench.py --peers ../shared/bench; \
 	else echo "make bench: the Python module is not built; its measurements are skipped"; fi
 
-# Compiles and links the CUDA backend (it runs only where there is a GPU).
-cuda-build: deps
-	cmake --preset cuda -DORVANE_BUILD_TESTS=OFF -DCMAKE_CUDA_COMPILER=$(NVCC) $(FS_OPTIONS)
+# Compiles and links the CUDA backend (it runs only where there is a GPU), for
+# the GPU architectures CUDA_ARCHITECTURES (make test: one, enough to show that it builds).
+CUDA_ARCHITECTURES ?= 75;80;86;89;90
+cuda-build:
+	@$(DEPS) build
+	cmake --preset cuda -DORVANE_BUILD_TESTS=OFF -DCMAKE_CUDA_COMPILER=$(NVCC) \
+	  "-DORVANE_CUDA_ARCHITECTURES=$(CUDA_ARCHITECTURES)" $(FS_OPTIONS)
 	cmake --build --preset cuda -j $(JOBS)
 
 # Installs build/ into a temporary prefix, builds examples/library against it
@@ -90,4 +115,4 @@ library-example: build
 	tests/packaging/library_example.sh build
 
 clean:
-	rm -rf build build-cuda build-asan build-fuzz
+	rm -rf build build-cuda build-asan build-fuzz build-pip

@@ -32,8 +32,10 @@ stage() {
   return 1
 }
 
+# Each stage first checks (and, as root, installs) the packages it needs.
 cxx_tests() {
-  "$make_cmd" --no-print-directory build JOBS="$jobs" && ctest --preset default -j "$jobs"
+  scripts/install-deps.sh build tests python &&
+    "$make_cmd" --no-print-directory build JOBS="$jobs" && ctest --preset default -j "$jobs"
 }
 stage "C++ tests" build/test.log cxx_tests
 # CI reads ctest's closing line ("100% tests passed, 0 tests failed out of N").
@@ -42,6 +44,7 @@ grep -E '^[0-9]+% tests passed' build/test.log
 # The Python package in build/python, with the system interpreter (the one the
 # module was built for) and pytest; skipped when the build skipped the module.
 python_tests() {
+  scripts/install-deps.sh pytest || return 1
   local python
   python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' build/CMakeCache.txt)
   PYTHONPATH="$PWD/build/python${PYTHONPATH:+:$PYTHONPATH}" \
@@ -64,7 +67,9 @@ if stage "fuzzing" build-fuzz/fuzz.log \
 fi
 
 if [ -n "${NVCC:-}" ]; then
-  stage "CUDA build" build-cuda/build.log "$make_cmd" --no-print-directory cuda-build JOBS="$jobs"
+  # One GPU architecture: the stage shows that the backend compiles and links.
+  stage "CUDA build" build-cuda/build.log "$make_cmd" --no-print-directory cuda-build JOBS="$jobs" \
+    CUDA_ARCHITECTURES="${CUDA_ARCHITECTURES:-80}"
 else
   summary+=("make test: CUDA build skipped (no nvcc)")
 fi

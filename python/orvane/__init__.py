@@ -9,19 +9,40 @@ F is an expression in s (compiled at run time, cached in $XDG_CACHE_HOME/orvane)
 Python function of a complex numpy array of points. Sweeps over many parameter sets
 spread over a Dask cluster with orvane.distributed.invert_many.
 """
+from typing import Any, Callable, Optional
+
 from ._orvane import __version__, backend
+from .errors import EngineError, InputError, OrvaneError
 from .inversion import InversionResult, invert, read_csv, read_parameters
 
-__all__ = ["invert", "InversionResult", "read_csv", "read_parameters", "plot", "distributed", "__version__", "backend"]
+__all__ = ["invert", "InversionResult", "read_csv", "read_parameters", "plot", "distributed",
+           "OrvaneError", "InputError", "EngineError", "__version__", "backend"]
 
 
-def plot(result, exact=None, **options):
-    """A matplotlib Figure of an InversionResult: f(t) (real part) with the predicted
-    absolute error as a band, and below it the predicted relative error (and the true one
-    when `exact`, a function of t, is given) on a log scale, the requested error as a line
-    and unmet results marked. See orvane.plotting.plot_result for the options."""
+def plot(result: InversionResult, exact: Optional[Callable[[Any], Any]] = None, **options: Any) -> Any:
+    """Draw an inversion's f(t) and its errors.
+
+    Parameters
+    ----------
+    result : InversionResult
+        What `invert` (or `read_csv`) returned; times of any shape are drawn in
+        the order of ``np.ravel(t)``.
+    exact : callable, optional
+        The true f as a function of a numpy array of times; its relative error
+        is drawn too.
+    **options
+        Passed to `orvane.plotting.plot_result`.
+
+    Returns
+    -------
+    matplotlib.figure.Figure
+        Above, Re f(t) with the predicted absolute error as a band; below, on a
+        log scale, the predicted relative error (and the true one), the
+        requested error as a line, and a cross where it was not met. Made
+        without pyplot, so it works without a display.
+    """
     from .plotting import plot_result
-    return plot_result(result, exact=exact, **options)
+    return plot_result(result.ravel(), exact=exact, **options)
 
 
 def __getattr__(name):

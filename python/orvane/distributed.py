@@ -20,10 +20,13 @@ its machine) and compiles an expression the first time it meets it, into the
 on-disk cache of its machine ($XDG_CACHE_HOME/orvane, default ~/.cache/orvane),
 where the later tasks and the other workers of that machine find it.
 """
+from __future__ import annotations
+
 import pickle
 import uuid
+from typing import Any, List, Mapping, Optional, Sequence, Union
 
-from .inversion import invert
+from .inversion import InversionResult, Reals, Transform, invert
 
 __all__ = ["invert_many"]
 
@@ -91,23 +94,45 @@ def _worker_threads(client):
     return max(1, sum(int(w.get("nthreads", 1)) for w in workers.values()))
 
 
-def invert_many(client, F, t, params=None, batch_size=None, errors="return", **options):
-    """Inverts many transforms at the same times, spread over a Dask cluster.
+def invert_many(client: Optional[Any], F: Union[Transform, Sequence[Transform]], t: Reals,
+                params: Optional[Union[Mapping[str, float], Sequence[Mapping[str, float]]]] = None,
+                batch_size: Optional[int] = None, errors: str = "return",
+                **options: Any) -> List[Union[InversionResult, BaseException]]:
+    """Invert many transforms at the same times, spread over a Dask cluster.
 
-    client      a dask.distributed Client; None runs the tasks here, one after the other
-                (the serial run that the cluster's results equal)
-    F           one expression or callable for every parameter set in `params`, or a list
-                of them (one task each; `params` then a list as long, or one dict for all)
-    t           the times, as for orvane.invert
-    params      a list of parameter sets (dicts name: value), one task each
-    batch_size  tasks per Dask task (default: the tasks spread over eight batches per
-                worker thread)
-    errors      "return" (default): a failed task's slot holds its exception;
-                "raise": the first failed task's exception is raised once all are back
-    options     the other arguments of orvane.invert (rel_err, sizes, sigma, b_max,
-                resolutions, method, user_sigma, user_b)
+    Parameters
+    ----------
+    client : dask.distributed.Client or None
+        The cluster; None runs the tasks here, one after the other (the serial
+        run that the cluster's results equal).
+    F : str or callable, or a list of them
+        One expression or callable for every parameter set in `params`, or a
+        list of them (one task each; `params` then a list as long, or one dict
+        for all).
+    t : float or array_like
+        The times, as for `orvane.invert`.
+    params : list of dict, or dict, optional
+        The parameter sets (name: value), one task each.
+    batch_size : int, optional
+        Tasks per Dask task (default: the tasks spread over eight batches per
+        worker thread).
+    errors : {"return", "raise"}, optional
+        "return": a failed task's slot holds its exception; "raise": the first
+        failed task's exception is raised once all are back.
+    **options
+        The other arguments of `orvane.invert` (rel_err, sizes, sigma, b_max,
+        resolutions, method, user_sigma, user_b).
 
-    Returns a list, in input order, of InversionResult (or exceptions, see `errors`).
+    Returns
+    -------
+    list of InversionResult or Exception
+        In input order.
+
+    Notes
+    -----
+    A script that starts a ``LocalCluster`` must keep its work under
+    ``if __name__ == "__main__":``: Dask's worker processes import the script
+    again. ``examples/dask_sweep.py`` is a complete one.
     """
     if errors not in ("return", "raise"):
         raise ValueError(f"errors is {errors!r}; expected 'return' or 'raise'")

@@ -1,13 +1,23 @@
 """orvane.invert and its result: the arguments checked and converted, the
 engine called (with the interpreter lock released), the records as numpy
-arrays."""
+arrays of the shape of t."""
+from __future__ import annotations
+
 import math
 import numbers
 import os
+from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
+import numpy.typing as npt
 
 from . import _orvane
+from .errors import InputError, from_engine
+
+#: What F may be: an expression in s, or a function of a complex array of points.
+Transform = Union[str, Callable[..., Any]]
+#: A time or times, a request or requests: a real number or an array of them.
+Reals = Union[float, Sequence[float], npt.NDArray[np.floating]]
 
 __all__ = ["invert", "InversionResult", "read_csv", "read_parameters"]
 
@@ -16,23 +26,43 @@ METHODS = tuple(_orvane.methods)  # the engine's registry, "auto" last
 
 
 class InversionResult:
-    """The results of one inversion, one entry per time, as numpy arrays.
+    """The results of one inversion, one entry per time.
 
-    t        the times (float64)
-    f        f(t) (complex128)
-    sigma, b the (sigma, b) used (for a Talbot record: the contour's shift and b = 0)
-    abs_err  the predicted absolute error
-    rel_err  the predicted relative error
-    flag     0 where the requested relative error was met, 1 where not (int)
-    N        the expansion size (the node count for Talbot) of the record kept
-    method   the method that produced each record (one of METHODS but "auto")
-    requested        the requested relative error of each time (None when unknown,
-                     as for a result read back from csv)
-    engine_seconds   the engine's own time for the run (0 when read back)
+    Each field is a numpy array of the shape of the times given to `invert` (a
+    numpy scalar where `t` was a scalar).
+
+    Attributes
+    ----------
+    t : ndarray of float64
+        The times.
+    f : ndarray of complex128
+        f(t).
+    sigma, b : ndarray of float64
+        The (sigma, b) used. For a Talbot value, sigma is the contour's shift and b is 0.
+    abs_err, rel_err : ndarray of float64
+        The predicted absolute and relative error (``inf``: no value, F has a
+        singularity right of sigma).
+    flag : ndarray of int64
+        0 where the requested relative error was met, 1 where not.
+    N : ndarray of int64
+        The expansion size (Talbot: the node count) of the value kept.
+    method : ndarray of str
+        The method that made each value ("weeks" or "talbot").
+    requested : ndarray of float64 or None
+        The requested relative error of each time (None when unknown, as for a
+        result read back from csv).
+    engine_seconds : float
+        The engine's own time for the run (0 when read back).
+
+    See Also
+    --------
+    invert : makes one.
+    read_csv : reads one back from ``orvane --format csv``.
     """
 
-    def __init__(self, t, f, sigma, b, abs_err, rel_err, flag, N, method, requested=None,
-                 engine_seconds=0.0):
+    def __init__(self, t: Any, f: Any, sigma: Any, b: Any, abs_err: Any, rel_err: Any, flag: Any, N: Any,
+                 method: Any, requested: Any = None, engine_seconds: float = 0.0,
+                 shape: Optional[Tuple[int, ...]] = None) -> None:
         self.t = np.asarray(t, dtype=np.float64)
         self.f = np.asarray(f, dtype=np.complex128)
         self.sigma = np.asarray(sigma, dtype=np.float64)
@@ -44,13 +74,28 @@ class InversionResult:
         self.method = np.asarray(method, dtype=str)
         self.requested = None if requested is None else np.asarray(requested, dtype=np.float64)
         self.engine_seconds = float(engine_seconds)
+        if shape is not None:
+            # The times' own shape; a scalar time gives numpy scalars.
+            for name in ("t", "f", "sigma", "b", "abs_err", "rel_err", "flag", "N", "method", "requested"):
+                value = getattr(self, name)
+                if value is not None:
+                    value = value.reshape(shape)
+                    setattr(self, name, value[()] if shape == () else value)
 
-    def __len__(self):
-        return len(self.t)
+    def __len__(self) -> int:
+        """The number of times."""
+        return int(np.size(self.t))
+
+    def ravel(self) -> "InversionResult":
+        """The same results as 1-D arrays, in the order of ``np.ravel(t)``."""
+        flat = [np.ravel(getattr(self, name)) for name in ("t", "f", "sigma", "b", "abs_err", "rel_err",
+                                                           "flag", "N", "method")]
+        requested = None if self.requested is None else np.ravel(self.requested)
+        return InversionResult(*flat, requested=requested, engine_seconds=self.engine_seconds)
 
     @property
-    def met(self):
-        """True where the requested relative error was met."""
+    def met(self) -> Any:
+        """True where the requested relative error was met (of the shape of t)."""
         return self.flag == 0
 
     def to_dict(self):
@@ -60,10 +105,11 @@ class InversionResult:
                 "abs_err": self.abs_err.copy(), "rel_err": self.rel_err.copy(), "flag": self.flag.copy(),
                 "N": self.N.copy(), "method": self.method.copy()}
 
-    def csv_text(self):
+    def csv_text(self) -> str:
         """The csv of `orvane --format csv`, as text."""
-        return _orvane.csv_text(self.t, self.f, self.sigma, self.b, self.abs_err, self.rel_err,
-                                self.flag.tolist(), self.N.tolist(), self.method.tolist())
+        r = self.ravel()
+        return _orvane.csv_text(r.t, r.f, r.sigma, r.b, r.abs_err, r.rel_err,
+                                r.flag.tolist(), r.N.tolist(), r.method.tolist())
 
     def to_csv(self, path):
         """Writes the csv of `orvane --format csv` (header t,re,im,sigma,b,abs_err,rel_err,flag,N,method,
@@ -75,10 +121,10 @@ class InversionResult:
         else:
             _orvane.write_file(os.fspath(path), text)
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         unmet = int(np.count_nonzero(self.flag))
         return (f"<InversionResult: {len(self)} times, {len(self) - unmet} met, {unmet} not met, "
-                f"methods {sorted(set(self.method.tolist()))}>")
+                f"methods {sorted(set(np.ravel(self.method).tolist()))}>")
 
 
 def read_csv(path):
@@ -119,7 +165,10 @@ def read_parameters(path):
     format) holds, as a dict: orvane.invert(F, **orvane.read_parameters(path)) runs what
     `orvane path --expr F` runs. The file is read and checked as the command line does,
     with its messages (ValueError). A SearchSwitch other than 0 or 1 is refused."""
-    p = _orvane.read_parameters(os.fspath(path))
+    try:
+        p = _orvane.read_parameters(os.fspath(path))
+    except (ValueError, RuntimeError) as error:
+        raise from_engine(error) from None
     args = dict(t=np.array(p["t"]), rel_err=np.array(p["rel_err"]), sizes=tuple(p["sizes"]),
                 sigma=p["sigma"], b_max=p["b_max"], resolutions=p["resolutions"])
     if "user_sigma" in p:
@@ -269,32 +318,105 @@ def _batch_function(F, params):
     return batch
 
 
-def invert(F, t, rel_err=1e-8, sizes=(64,), sigma=(0.0, 30.0), b_max=30.0,
-           resolutions=((1.0, 1.0), (0.5, 0.5)), method="auto", params=None, user_sigma=None,
-           user_b=None):
-    """The inverse Laplace transform f(t) of F(s) at the times t.
+def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequence[int]] = (64,),
+           sigma: Tuple[float, float] = (0.0, 30.0), b_max: float = 30.0,
+           resolutions: Sequence[Tuple[float, float]] = ((1.0, 1.0), (0.5, 0.5)), method: str = "auto",
+           params: Optional[Mapping[str, float]] = None, user_sigma: Optional[Reals] = None,
+           user_b: Optional[Reals] = None) -> InversionResult:
+    """Inverse Laplace transform f(t) of F(s) at the times t, with predicted errors.
 
-    F            an expression in s (the command line's --expr grammar, e.g. "1/(s+a)^2"),
-                 compiled at run time and cached on disk; or a Python function that takes a
-                 complex numpy array of points and returns F at them (called with whole
-                 batches; with `params` it gets them as keyword arguments)
-    t            a time or an array of times (each 0 or more)
-    rel_err      the requested relative error: one for all times, or one per time
-    sizes        the expansion sizes N to try, in order
-    sigma        the (lower, upper) ends of the sigma search range
-    b_max        the upper end of the b search range (b starts above 0)
-    resolutions  the (sigma step, b step) of each tolerance, tried in order
-    method       one of METHODS: "weeks", "talbot" or "auto" (each method in turn for the
-                 times the ones before it do not meet)
-    params       a dict of real constants for the expression (name: value)
-    user_sigma, user_b   given (both; one for all times or one per time): no search, the
-                 inversion uses this (sigma, b)
+    Parameters
+    ----------
+    F : str or callable
+        An expression in ``s`` (the grammar of the command line's ``--expr``, e.g.
+        ``"1/(s+a)^2"``), compiled at run time and cached on disk; or a Python
+        function that takes a complex128 array of points and returns F at them
+        (an array of the same shape), called with whole batches, with `params`
+        as keyword arguments.
+    t : float or array_like
+        The time or times, each 0 or more. The result has the shape of `t`.
+    rel_err : float or array_like, optional
+        The requested relative error: one for every time, or one per time.
+    sizes : int or sequence of int, optional
+        The expansion sizes N of the Weeks method, tried in order.
+    sigma : (float, float), optional
+        The sigma search range [lower, upper); every singularity of F must lie
+        left of its lower end.
+    b_max : float, optional
+        The upper end of the b search range (0, b_max].
+    resolutions : sequence of (float, float), optional
+        The (sigma step, b step) of each search, tried in order.
+    method : {"auto", "weeks", "talbot"}, optional
+        "auto" inverts with Weeks, then with Talbot each time Weeks does not meet.
+    params : dict of str to float, optional
+        Real constants of the expression (or keyword arguments of the function).
+    user_sigma, user_b : float or array_like, optional
+        Given together (one for every time, or one per time): no search, each time
+        is inverted at this (sigma, b).
 
-    Returns an InversionResult. Bad input raises ValueError with the command line's message
-    (naming the argument); a failed device raises RuntimeError; an exception raised by a
-    Python F is raised again.
+    Returns
+    -------
+    InversionResult
+        f(t), the (sigma, b), N and method used, the predicted absolute and
+        relative errors and whether each request was met.
+
+    Raises
+    ------
+    InputError
+        (a ValueError and an OrvaneError) for bad input, with the command line's
+        message naming the argument, e.g. ``parameters: t[1] is -2; expected ...``.
+    EngineError
+        (a RuntimeError and an OrvaneError) when the engine or the device fails.
+
+    Notes
+    -----
+    An exception raised by a Python `F` is raised again as it was. The
+    interpreter lock is released while the engine works.
+
+    Examples
+    --------
+    >>> r = orvane.invert("1/(s+1)", [0.5, 1.0], rel_err=1e-10)
+    >>> r.f.real, r.met
+    (array([0.60653066, 0.36787944]), array([ True,  True]))
+    >>> r = orvane.invert("1/s^2", 2.0)          # a scalar t: scalars
+    >>> round(float(r.f.real), 10), bool(r.met)
+    (2.0, True)
     """
-    times = _reals("t", t)
+    try:
+        checked = _checked(t, rel_err, sizes, sigma, b_max, resolutions, method, params, user_sigma, user_b)
+    except InputError:
+        raise
+    except ValueError as error:
+        raise InputError(str(error)) from None
+    shape, times, requested, size_list, sigmin, sigmax, tols, tolb, bmax, param_list, sigma_user, b_user = checked
+
+    if isinstance(F, str):
+        transform = F
+    elif callable(F):
+        transform = _batch_function(F, param_list)
+    else:
+        raise InputError(f"F is {type(F).__name__}; expected an expression string or a callable")
+
+    try:
+        out = _orvane.invert(transform, times, requested, size_list, sigmin, sigmax, list(zip(tols, tolb)),
+                             bmax, sigma_user, b_user, method, param_list if isinstance(F, str) else [])
+    except (ValueError, RuntimeError) as error:
+        raised = from_engine(_reworded(error))
+        if raised is error:
+            raise
+        raise raised from None
+    return InversionResult(out["t"], out["f"], out["sigma"], out["b"], out["abs_err"], out["rel_err"],
+                           out["flag"], out["N"], out["method"], requested=requested,
+                           engine_seconds=out["engine_seconds"], shape=shape)
+
+
+def _checked(t, rel_err, sizes, sigma, b_max, resolutions, method, params, user_sigma, user_b):
+    """The arguments of invert() checked and converted; ValueError names the one at fault."""
+    try:
+        shape = np.shape(t)
+    except Exception:  # a ragged list: refused below with _reals' message
+        shape = (-1,)
+    times = _reals("t", np.ravel(t) if len(shape) > 1 else t)
     requested = _per_time("rel_err", rel_err, times.size)
     size_list = _sizes(sizes)
     try:
@@ -314,22 +436,4 @@ def invert(F, t, rel_err=1e-8, sizes=(64,), sigma=(0.0, 30.0), b_max=30.0,
     else:
         sigma_user = _per_time("user_sigma", user_sigma, times.size)
         b_user = _per_time("user_b", user_b, times.size)
-
-    if isinstance(F, str):
-        transform = F
-    elif callable(F):
-        transform = _batch_function(F, param_list)
-    else:
-        raise ValueError(f"F is {type(F).__name__}; expected an expression string or a callable")
-
-    try:
-        out = _orvane.invert(transform, times, requested, size_list, sigmin, sigmax, list(zip(tols, tolb)),
-                             bmax, sigma_user, b_user, method, param_list if isinstance(F, str) else [])
-    except ValueError as error:
-        reworded = _reworded(error)
-        if reworded is error:
-            raise
-        raise reworded from None
-    return InversionResult(out["t"], out["f"], out["sigma"], out["b"], out["abs_err"], out["rel_err"],
-                           out["flag"], out["N"], out["method"], requested=requested,
-                           engine_seconds=out["engine_seconds"])
+    return shape, times, requested, size_list, sigmin, sigmax, tols, tolb, bmax, param_list, sigma_user, b_user

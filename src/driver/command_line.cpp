@@ -16,6 +16,7 @@
 #include "driver/data_formats.h"
 #include "driver/output_file.h"
 #include "driver/reports.h"
+#include "driver/result_table.h"
 #include "jit/expression.h"
 #include "jit/runtime_transform.h"
 #include "orvane/orvane.h"
@@ -72,8 +73,10 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
                    "Without arguments: reads UserParameters.txt in the working folder, writes the "
                    "console report and waits for Enter.",
                programName()};
-  app.add_option("PARAMETER_FILE", cl.parameterFile,
-                 "Parameter file (default: UserParameters.txt in the working folder)");
+  auto* parameterFile =
+      app.add_option("PARAMETER_FILE", cl.parameterFile,
+                     "Parameter file (default: UserParameters.txt in the working folder, unless --t or "
+                     "--t-range gives the times)");
   auto* expr = app.add_option("--expr", cl.expr, "Transform F(s) as a formula in s, e.g. '1/(s+a)^2'");
   auto* file = app.add_option("--transform", cl.transformFile,
                               "Transform as C++ statements reading s and assigning Fs, compiled at run time");
@@ -85,15 +88,20 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
                                     " (default: auto, each method in turn for the times the ones "
                                     "before it do not meet)")
                      ->check(CLI::IsMember(orvane::methodNames()));
-  app.add_option("--format", cl.format, "Output format: table (default), csv or json")
-      ->check(CLI::IsMember({"table", "csv", "json"}));
+  app.add_option("--format", cl.format,
+                 "Output format: table (default, a row per time), report (the console report of the "
+                 "program without arguments), csv or json")
+      ->check(CLI::IsMember({"table", "report", "csv", "json"}));
   app.add_option("--output", cl.output, "Write the data to this file (whole, or not at all)");
   app.add_flag("--quiet", cl.quiet, "No banner, device lines or input report");
+  addRequestOptions(app, cl.request);
   app.set_version_flag("--version", std::string(programName()) + " " + ORVANE_VERSION_STRING);
   try {
     app.parse(argc, argv);
     for (const std::string& p : params) cl.params.push_back(orvane::jit::parseParam(p));
     cl.methodGiven = method->count() > 0;
+    cl.parameterFileGiven = parameterFile->count() > 0;
+    cl.parsedRequest = parseRequest(cl.request);
   } catch (const CLI::ParseError& e) {
     // --help and --version end with 0; every usage error with 2.
     const int code = app.exit(e);
@@ -107,12 +115,17 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
 
 int runCommandLine(const CommandLine& cl) {
   const long long start = milliseconds();
-  const bool machine = cl.format != "table";
+  const bool machine = cl.format == "csv" || cl.format == "json";
   std::ostream* talk = cl.quiet ? nullptr : machine ? &std::cerr : &std::cout;
+  // The banner, the device lines and the input report: not around the table.
+  std::ostream* console = cl.format == "table" ? nullptr : talk;
+  // Times on the command line and no file named: no parameter file at all.
+  const std::string file =
+      cl.parameterFileGiven || !cl.request.givesTimes() ? cl.parameterFile : std::string();
   try {
     // The transform's text is checked before anything else happens.
     RunInputs inputs;
-    inputs.parameterFile = cl.parameterFile;
+    inputs.parameterFile = file;
     inputs.params = cl.params;
     inputs.method = cl.method;
     std::vector<std::string> names;
@@ -132,14 +145,14 @@ int runCommandLine(const CommandLine& cl) {
       inputs.transform = "compiled-in";
     }
 
-    if (talk != nullptr) {
-      writeBanner(*talk);
+    if (console != nullptr) {
+      writeBanner(*console);
     }
-    const orvane::Parameters p = orvane::Parameters::fromFile(cl.parameterFile);
+    const orvane::Parameters p = requestedFields(file, cl.parameterFileGiven, cl.parsedRequest);
     const orvane::DeviceCheck check = orvane::checkDevice();
-    if (talk != nullptr) writeDeviceCheck(check, *talk, std::cerr);
+    if (console != nullptr) writeDeviceCheck(check, *console, std::cerr);
     orvane::requireDevice(check);
-    if (talk != nullptr && !writeInputReport(p, *talk)) orvane::detail::refuseSearchSwitch();
+    if (console != nullptr && !writeInputReport(p, *console)) orvane::detail::refuseSearchSwitch();
 
     std::unique_ptr<orvane::Transform> transform;
     if (origin.empty()) {
@@ -163,6 +176,8 @@ int runCommandLine(const CommandLine& cl) {
       writeCsv(results, data);
     } else if (cl.format == "json") {
       writeJson(results, p, inputs, data);
+    } else if (cl.format == "table") {
+      writeResultTable(results, p.RelErr, data);
     } else {
       std::vector<WeeksResult> records;
       for (const orvane::Result& r : results) records.push_back(weeksResult(r));

@@ -10,16 +10,20 @@
 #include <utility>
 #include <vector>
 
+#include "driver/request_options.h"
 #include "orvane/transform.h"
 
 struct CommandLine {
   std::string parameterFile = "UserParameters.txt";
+  bool parameterFileGiven = false;  // PARAMETER_FILE was on the command line
+  RequestOptions request;           // --t, --rel-err, ... as given
+  Request parsedRequest;
   std::string expr;           // --expr
   std::string transformFile;  // --transform
   std::vector<std::pair<std::string, double>> params;
   std::string method = "auto";  // weeks, talbot or auto
   bool methodGiven = false;     // --method was on the command line
-  std::string format = "table";  // table, csv or json
+  std::string format = "table";  // table, report, csv or json
   std::string output;            // --output; empty: standard output
   bool quiet = false;
 };
