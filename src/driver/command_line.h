@@ -21,7 +21,7 @@ struct CommandLine {
   std::string expr;           // --expr
   std::string transformFile;  // --transform
   std::vector<std::pair<std::string, double>> params;
-  std::string method = "auto";  // weeks, talbot or auto
+  std::string method = "auto";  // a registered method, or auto
   bool methodGiven = false;     // --method was on the command line
   std::string format = "table";  // table, report, csv or json
   std::string output;            // --output; empty: standard output
