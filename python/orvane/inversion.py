@@ -47,7 +47,7 @@ class InversionResult:
     N : ndarray of int64
         The expansion size (Talbot: the node count) of the value kept.
     method : ndarray of str
-        The method that made each value ("weeks" or "talbot").
+        The method that made each value (one of METHODS other than "auto").
     requested : ndarray of float64 or None
         The requested relative error of each time (None when unknown, as for a
         result read back from csv).
@@ -346,8 +346,9 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
         The upper end of the b search range (0, b_max].
     resolutions : sequence of (float, float), optional
         The (sigma step, b step) of each search, tried in order.
-    method : {"auto", "weeks", "talbot"}, optional
-        "auto" inverts with Weeks, then with Talbot each time Weeks does not meet.
+    method : {"auto", "weeks", "talbot", "dehoog"}, optional
+        One of METHODS. "auto" inverts with Weeks, then, for each time Weeks does not
+        meet, with the other methods, each value vouched for by the others.
     params : dict of str to float, optional
         Real constants of the expression (or keyword arguments of the function).
     user_sigma, user_b : float or array_like, optional
