@@ -16,6 +16,7 @@
 #include "driver/data_formats.h"
 #include "driver/output_file.h"
 #include "driver/reports.h"
+#include "driver/run_checks.h"
 #include "jit/expression.h"
 #include "jit/runtime_transform.h"
 #include "orvane/orvane.h"
@@ -48,16 +49,6 @@ class Progress {
   bool shown_ = false;
 };
 
-std::string readStatements(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw orvane::Error(orvane::ErrorKind::kParameters, "cannot read the transform file " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in.good() && !in.eof())
-    throw orvane::Error(orvane::ErrorKind::kParameters, "cannot read the transform file " + path);
-  return text.str();
-}
-
 long long milliseconds() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -87,13 +78,21 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
                      ->check(CLI::IsMember(orvane::methodNames()));
   app.add_option("--format", cl.format, "Output format: table (default), csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
-  app.add_option("--output", cl.output, "Write the data to this file (whole, or not at all)");
+  auto* output = app.add_option("--output", cl.output, "Write the data to this file (whole, or not at all)");
   app.add_flag("--quiet", cl.quiet, "No banner, device lines or input report");
   app.set_version_flag("--version", std::string(programName()) + " " + ORVANE_VERSION_STRING);
   try {
     app.parse(argc, argv);
     for (const std::string& p : params) cl.params.push_back(orvane::jit::parseParam(p));
     cl.methodGiven = method->count() > 0;
+    cl.exprGiven = expr->count() > 0;
+    cl.transformGiven = file->count() > 0;
+    cl.outputGiven = output->count() > 0;
+    std::vector<std::string> names;
+    for (const auto& param : cl.params) names.push_back(param.first);
+    orvane::jit::checkParameterNames(names);
+    const std::string problem = argumentProblem(cl);
+    if (!problem.empty()) throw orvane::Error(orvane::ErrorKind::kParameters, problem);
   } catch (const CLI::ParseError& e) {
     // --help and --version end with 0; every usage error with 2.
     const int code = app.exit(e);
@@ -118,15 +117,17 @@ int runCommandLine(const CommandLine& cl) {
     std::vector<std::string> names;
     for (const auto& param : cl.params) names.push_back(param.first);
     std::string statements, origin;
-    if (!cl.expr.empty()) {
+    const std::string outputRefused = outputProblem(cl);
+    if (!outputRefused.empty()) throw orvane::Error(orvane::ErrorKind::kParameters, outputRefused);
+    if (cl.exprGiven) {
       inputs.transform = "expr";
       inputs.source = cl.expr;
       statements = orvane::jit::expressionSource(cl.expr, names);
       origin = "expression";
-    } else if (!cl.transformFile.empty()) {
+    } else if (cl.transformGiven) {
       inputs.transform = "transform";
       inputs.source = cl.transformFile;
-      statements = readStatements(cl.transformFile);
+      statements = readTransformFile(cl.transformFile);
       origin = cl.transformFile;
     } else {
       inputs.transform = "compiled-in";
@@ -169,8 +170,8 @@ int runCommandLine(const CommandLine& cl) {
       writeResultReport(records.data(), int(records.size()), data, cl.methodGiven);
       writeWalkClockTime(milliseconds() - start, data);
     }
-    if (!cl.output.empty()) {
-      const std::string failure = writeFileAtomically(cl.output, data.str());
+    if (cl.outputGiven) {
+      const std::string failure = writeFileAtomically(cl.output, data.str(), {cl.parameterFile, cl.transformFile});
       if (!failure.empty()) {
         std::cerr << programName() << ": the output file " << cl.output << " " << failure << std::endl;
         return 1;

@@ -60,16 +60,23 @@ std::string compiler() {
   return chosen != nullptr && chosen[0] != '\0' ? chosen : ORVANE_JIT_COMPILER;
 }
 
-// Past this many bytes of generated source the optimiser's time grows faster
-// than the source; such transforms are compiled at -O1, which keeps the same
-// IEEE arithmetic (no contraction, no reassociation) and so the same numbers.
-constexpr std::size_t kLargeSourceBytes = 6000;
+// The optimiser's time grows faster than the source: large generated sources
+// are compiled at -O1, very large ones at -O0, so that compile time stays
+// roughly proportional to the formula (a 64 KB formula in seconds). Every
+// level keeps the same IEEE arithmetic (no contraction, no reassociation), so
+// the numbers are the same; only the speed of the object differs.
+constexpr std::size_t kLargeSourceBytes = 16 << 10;
+constexpr std::size_t kVeryLargeSourceBytes = 128 << 10;
 
 std::vector<std::string> compileCommand(const std::string& source, const std::string& object,
                                         const std::string& includeDir) {
   std::vector<std::string> argv{compiler()};
   for (const char* flag : {ORVANE_JIT_FLAGS}) argv.push_back(flag);
-  if (source.size() > kLargeSourceBytes) argv.push_back("-O1");
+  if (source.size() > kVeryLargeSourceBytes) {
+    argv.push_back("-O0");
+  } else if (source.size() > kLargeSourceBytes) {
+    argv.push_back("-O1");
+  }
   argv.push_back("-DORVANE_SINGLE=" + std::to_string(ORVANE_SINGLE));
   for (const std::string& a : {"-I" + includeDir, std::string("-fPIC"), std::string("-shared"),
                                std::string("-o"), object, std::string("-x"), std::string("c++")})
