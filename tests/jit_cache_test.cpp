@@ -169,6 +169,28 @@ TEST(CacheFolder, EntriesAreReadBackOnlyWhenWholeAndPrivate) {
   EXPECT_EQ(driver_test::readText(path + ".real").size(), 128 + object.size());
 }
 
+// Objects are loaded from memory under names of their own: transforms
+// compiled one after another in one process, the first one unloaded or not,
+// are each their own.
+TEST(CacheFolder, TransformsLoadedInOneProcessAreEachTheirOwn) {
+  ScratchDir dir;
+  orvane::jit::Options options;
+  options.cacheDir = dir.path() + "/cache";
+  const auto pole = [](const std::string& a) {
+    return "Fs = cuCdiv(make_cuDoubleComplex(1.0, 0.0), make_cuDoubleComplex(s.x + " + a + ", s.y));\n";
+  };
+  std::unique_ptr<orvane::Transform> first = orvane::jit::compileStatements(pole("1.0"), "a", {}, options);
+  EXPECT_EQ(valueAtOne(*first), 0.5);
+  first.reset();
+  const std::unique_ptr<orvane::Transform> second = orvane::jit::compileStatements(pole("3.0"), "b", {}, options);
+  const std::unique_ptr<orvane::Transform> third = orvane::jit::compileStatements(pole("7.0"), "c", {}, options);
+  EXPECT_EQ(valueAtOne(*second), 0.25);
+  EXPECT_EQ(valueAtOne(*third), 0.125);
+  // From the cache this time, the others still loaded.
+  const std::unique_ptr<orvane::Transform> again = orvane::jit::compileStatements(pole("1.0"), "a", {}, options);
+  EXPECT_EQ(valueAtOne(*again), 0.5);
+}
+
 // A folder that others may write, the cache itself or any folder above it,
 // is never used: a private temporary folder takes its place, with the reason.
 TEST(CacheFolder, FolderOthersMayWriteIsReplacedByAPrivateOne) {

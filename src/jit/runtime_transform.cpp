@@ -126,12 +126,15 @@ bool loadPath(const std::string& path, void** handle, Entries* entries, std::str
 }
 
 // Loads an object from the bytes that were checked: they are copied into a
-// sealed memory file, which nothing can change, and that file is loaded.
-// Where memory files are not to be had, a private file in the work folder of
-// `cache` takes its place.
+// sealed memory file, which nothing can change, and that file is loaded as
+// /proc/self/fd/N. The loader knows objects by name, so N must be a number no
+// loaded object was opened under: *keepFd is that descriptor, to be closed
+// only after the object is unloaded. Where memory files are not to be had, a
+// private file in a work folder of `cache` takes its place (*keepFd -1).
 bool loadBytes(const std::string& bytes, const CacheFolder& cache, void** handle, Entries* entries,
-               std::string* why) {
-  const int fd = memfd_create("orvane-transform", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+               int* keepFd, std::string* why) {
+  *keepFd = -1;
+  int fd = memfd_create("orvane-transform", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd >= 0) {
     bool ok = true;
     for (std::size_t done = 0; ok && done < bytes.size();) {
@@ -141,13 +144,29 @@ bool loadBytes(const std::string& bytes, const CacheFolder& cache, void** handle
       done += ok ? std::size_t(n) : 0;
     }
     ok = ok && fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (ok && access(path.c_str(), R_OK) == 0) {
-      const bool loaded = loadPath(path, handle, entries, why);
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    ok = ok && access(path.c_str(), R_OK) == 0;
+    // A name that an object still loaded was opened under is taken: another number.
+    for (int tries = 0; ok && tries < 256; ++tries) {
+      void* loaded = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+      if (loaded == nullptr) break;
+      dlclose(loaded);
+      const int other = fcntl(fd, F_DUPFD_CLOEXEC, fd + 1);
       close(fd);
+      fd = other;
+      ok = fd >= 0;
+      path = "/proc/self/fd/" + std::to_string(fd);
+    }
+    if (ok) {
+      const bool loaded = loadPath(path, handle, entries, why);
+      if (loaded) {
+        *keepFd = fd;
+      } else {
+        close(fd);
+      }
       return loaded;
     }
-    close(fd);
+    if (fd >= 0) close(fd);
   }
   const std::string work = cache.makeWorkFolder();
   const std::string path = work + "/transform.so";
@@ -162,9 +181,12 @@ bool loadBytes(const std::string& bytes, const CacheFolder& cache, void** handle
 
 class LoadedTransform final : public Transform {
  public:
-  LoadedTransform(void* handle, Entries entries, std::vector<double> params)
-      : handle_(handle), entries_(entries), params_(std::move(params)) {}
-  ~LoadedTransform() override { dlclose(handle_); }
+  LoadedTransform(void* handle, int fd, Entries entries, std::vector<double> params)
+      : handle_(handle), fd_(fd), entries_(entries), params_(std::move(params)) {}
+  ~LoadedTransform() override {
+    dlclose(handle_);
+    if (fd_ >= 0) close(fd_);
+  }
   int sampleRows(const detail::SampleRows& rows, double2* devSamples) const override {
     return entries_.sampleRows(&rows, devSamples, params_.data(), int(params_.size()));
   }
@@ -174,6 +196,7 @@ class LoadedTransform final : public Transform {
 
  private:
   void* handle_;
+  int fd_;  // the memory file it was loaded from, or -1
   Entries entries_;
   std::vector<double> params_;
 };
@@ -488,24 +511,25 @@ std::unique_ptr<Transform> compileStatements(const std::string& statements,
   const std::string entry = sha256Hex(key).substr(0, 32) + ".so";
 
   void* handle = nullptr;
+  int fd = -1;
   Entries entries;
   std::string object, problem, failure;
   bool loaded = false;
   if (cache.read(entry, &object, &problem)) {
     // A checked entry that still does not load (another machine's object,
     // say) is rebuilt.
-    loaded = loadBytes(object, cache, &handle, &entries, &failure);
+    loaded = loadBytes(object, cache, &handle, &entries, &fd, &failure);
   } else if (!problem.empty() && options.warnings != nullptr) {
     *options.warnings << "orvane: warning: the cached transform " << cache.path() << "/" << entry << " "
                       << problem << "; rebuilt" << std::endl;
   }
   if (!loaded) {
     object = build(source, cache, origin);
-    if (!loadBytes(object, cache, &handle, &entries, &failure))
+    if (!loadBytes(object, cache, &handle, &entries, &fd, &failure))
       refuse("the compiled transform of " + origin + " cannot be loaded: " + failure);
     cache.write(entry, object);
   }
-  return std::unique_ptr<Transform>(new LoadedTransform(handle, entries, std::move(values)));
+  return std::unique_ptr<Transform>(new LoadedTransform(handle, fd, entries, std::move(values)));
 }
 
 }  // namespace jit
