@@ -661,3 +661,16 @@ ORVANE_HD inline C cx_pow(C z, C w) {
   const R h = absPow(ax, ay, lz.x, R(0.5) * a);
   return cx_make<C>((h * c) * h, (h * s) * h);
 }
+
+// z^n for an integer literal n, 1 <= |n| <= 64: exactly cx_pow(z, n), without
+// its tests of the exponent (the code generated for "z^2" calls this).
+template <class C>
+ORVANE_HD inline C cx_pown(C z, int n) {
+  typedef typename cx_detail::Part<C>::type R;
+  using namespace cx_detail;
+  if (z.x != R(0) || z.y != R(0)) {
+    const C p = powUnsigned(z, unsigned(n < 0 ? -n : n));
+    if (inNormalRange(p)) return n > 0 ? p : cx_div(cx_make<C>(R(1), R(0)), p);
+  }
+  return cx_pow(z, cx_make<C>(R(n), R(0)));
+}
