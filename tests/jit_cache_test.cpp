@@ -405,3 +405,25 @@ TEST(EmbeddedHeaders, CoverEveryIncludeOfTheGeneratedCodeAndMatchTheTree) {
   }
   EXPECT_EQ(orvane::jit::embeddedHeadersDigest().size(), 64u);
 }
+
+// A program whose source tree is gone (hidden here by empty file systems over
+// its include/ and src/ folders, in a mount namespace of its own) still
+// compiles a formula: the headers come from the library.
+TEST(EmbeddedHeaders, FormulasCompileWithTheSourceTreeGone) {
+  if (geteuid() != 0 || std::system("command -v unshare > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "hiding the source tree needs root and unshare";
+  ScratchDir dir;
+  driver_test::writeText(dir.file("UserParameters.txt"),
+                         driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
+  const std::string root = ORVANE_SOURCE_DIR;
+  const std::string script = "cd '" + dir.path() + "' && mount -t tmpfs none '" + root + "/include' && mount -t tmpfs none '" +
+                             root + "/src' && test ! -e '" + root + "/include/orvane/config.h' && XDG_CACHE_HOME='" +
+                             dir.path() + "/cache' '" + ORVANE_BIN +
+                             "' --quiet --format csv --method weeks --expr '1/(s+5)' > out.csv 2> err.txt";
+  const int status = std::system(("unshare -m sh -c \"" + script + "\"").c_str());
+  if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && driver_test::readText(dir.file("err.txt")).empty() &&
+      !std::filesystem::exists(dir.file("out.csv")))
+    GTEST_SKIP() << "no mount namespace here";
+  EXPECT_EQ(status, 0) << driver_test::readText(dir.file("err.txt"));
+  EXPECT_EQ(driver_test::readText(dir.file("out.csv")).rfind("t,re,im", 0), 0u);
+}
