@@ -386,6 +386,16 @@ TEST(JitComplexMath, PowerExactCases) {
   EXPECT_TRUE(zi.x == inv.x && zi.y == inv.y);
   const float2 f = cx_pow(float2{1, 1}, float2{-2, 0});
   EXPECT_TRUE(f.x == 0 && f.y == -0.5f);
+  // The generated code's integer powers are cx_pow's, bit for bit, in range or not.
+  for (const D base : {z, D{0, 0}, D{-2, 0}, D{1e200, 1e200}, D{1e-200, -3e-200}, D{-0.0, 4}}) {
+    for (int n : {1, 2, 3, 7, 64, -1, -2, -5, -64}) {
+      const D a = cx_pown(base, n), b = cx_pow(base, D{double(n), 0});
+      EXPECT_TRUE((a.x == b.x || (std::isnan(a.x) && std::isnan(b.x))) &&
+                  (a.y == b.y || (std::isnan(a.y) && std::isnan(b.y))) &&
+                  std::signbit(a.x) == std::signbit(b.x) && std::signbit(a.y) == std::signbit(b.y))
+          << base.x << "+" << base.y << "i ^ " << n;
+    }
+  }
 }
 
 // Against exp(w log z) in long double, normwise. z^w has condition number

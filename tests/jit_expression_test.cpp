@@ -54,8 +54,10 @@ TEST(JitExpressionSource, SmallFormulas) {
   const Case cases[] = {
       {"1/(s+1)", "Fs = cx_div(" + one + ", cx_add(s, " + one + "));\n"},
       {"9/11", "Fs = cx_div(" + num("9.0") + ", " + num("11.0") + ");\n"},
-      {"-s^2", "Fs = cx_neg(cx_pow(s, " + two + "));\n"},
-      {"2^3^2", "Fs = cx_pow(" + two + ", cx_pow(" + num("3.0") + ", " + two + "));\n"},
+      {"-s^2", "Fs = cx_neg(cx_pown(s, 2));\n"},
+      {"2^3^2", "Fs = cx_pow(" + two + ", cx_pown(" + num("3.0") + ", 2));\n"},
+      {"s^2.5", "Fs = cx_pow(s, " + num("2.5") + ");\n"},
+      {"s^65", "Fs = cx_pow(s, " + num("65.0") + ");\n"},
       {"s^-2", "Fs = cx_pow(s, cx_neg(" + two + "));\n"},
       {"-2*s", "Fs = cx_mul(cx_neg(" + two + "), s);\n"},
       {"1-s-2", "Fs = cx_sub(cx_sub(" + one + ", s), " + two + ");\n"},
@@ -536,7 +538,12 @@ class SourceInterpreter {
       expect("(");
       const D a = expr();
       D out;
-      if (take(", ")) {
+      if (f == "pown") {
+        expect(", ");
+        const std::size_t end = src_.find(')', pos_);
+        out = cx_pown(a, std::stoi(src_.substr(pos_, end - pos_)));
+        pos_ = end;
+      } else if (take(", ")) {
         const D b = expr();
         out = binaryFunctions().at(f)(a, b);
       } else {

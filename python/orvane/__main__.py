@@ -5,6 +5,7 @@ InversionResult.to_csv) wrote. Exit code 0 on success, 1 when the csv cannot be
 read or the picture not written, 2 for a usage error.
 """
 import argparse
+import os
 import sys
 
 
@@ -17,7 +18,8 @@ def main(argv=None):
                                            "relative errors of a csv written by orvane --format csv.")
     plot.add_argument("csv", help="the results, as orvane --format csv writes them")
     plot.add_argument("-o", "--output", required=True,
-                      help="the picture to write; its extension picks the format (png, pdf, svg, ...)")
+                      help="the picture to write; its extension picks the format (png, pdf, svg, ...); "
+                           "a folder: RESULTS.png in it")
     plot.add_argument("--rel-err", type=float, default=None,
                       help="the requested relative error, drawn as a line (the csv does not hold it)")
     plot.add_argument("--title", default=None, help="a title above the picture")
@@ -31,11 +33,19 @@ def main(argv=None):
     except (OSError, ValueError) as error:
         print(f"python3 -m orvane plot: {error}", file=sys.stderr)
         return 1
-    figure = plot_result(result, requested=args.rel_err, title=args.title)
     try:
-        figure.savefig(args.output, dpi=args.dpi)
+        figure = plot_result(result, requested=args.rel_err, title=args.title)
+    except ValueError as error:
+        print(f"python3 -m orvane plot: {args.csv}: {error}", file=sys.stderr)
+        return 1
+    output = args.output
+    if os.path.isdir(output):
+        # A folder: the picture goes into it, named after the csv.
+        output = os.path.join(output, os.path.splitext(os.path.basename(args.csv))[0] + ".png")
+    try:
+        figure.savefig(output, dpi=args.dpi)
     except (OSError, ValueError) as error:
-        print(f"python3 -m orvane plot: cannot write {args.output}: {error}", file=sys.stderr)
+        print(f"python3 -m orvane plot: cannot write {output}: {error}", file=sys.stderr)
         return 1
     return 0
 

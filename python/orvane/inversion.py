@@ -6,6 +6,7 @@ from __future__ import annotations
 import math
 import numbers
 import os
+import stat
 from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
@@ -119,7 +120,8 @@ class InversionResult:
         if hasattr(path, "write"):
             path.write(text)
         else:
-            _orvane.write_file(os.fspath(path), text)
+            # As bytes, so that any name the file system takes (undecodable ones too) is written.
+            _orvane.write_file(os.fsencode(path), text)
 
     def __repr__(self) -> str:
         unmet = int(np.count_nonzero(self.flag))
@@ -127,10 +129,45 @@ class InversionResult:
                 f"methods {sorted(set(np.ravel(self.method).tolist()))}>")
 
 
+# read_csv reads files as the engine reads parameter files: regular files of at most this size.
+MAX_CSV_BYTES = 64 << 20
+
+
+def _read_regular_file(path):
+    """The text of `path`, a regular file of at most MAX_CSV_BYTES (no FIFO wait, no device)."""
+    try:
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0))
+    except OSError as error:
+        raise OSError(f"{path}: cannot be read: {error.strerror}") from None
+    try:
+        info = os.fstat(fd)
+        if stat.S_ISDIR(info.st_mode):
+            raise ValueError(f"{path} is a folder; expected a csv file")
+        if not stat.S_ISREG(info.st_mode):
+            raise ValueError(f"{path} is not a regular file (a FIFO, a device or a socket); expected a csv file")
+        if info.st_size > MAX_CSV_BYTES:
+            raise ValueError(f"{path} is larger than {MAX_CSV_BYTES >> 20} MiB; expected a csv of results")
+        with os.fdopen(os.dup(fd), "rb") as stream:
+            data = stream.read(MAX_CSV_BYTES + 1)
+    finally:
+        os.close(fd)
+    if len(data) > MAX_CSV_BYTES:
+        raise ValueError(f"{path} is larger than {MAX_CSV_BYTES >> 20} MiB; expected a csv of results")
+    try:
+        return data.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise ValueError(f"{path}: byte {error.start} is not UTF-8 text; expected a csv of results") from None
+
+
+# The range of each integer column: (lowest, highest or None, what is expected).
+_COLUMN_RANGES = {"flag": (0, 1, "0 or 1"), "N": (1, None, "an integer of at least 1")}
+
+
 def read_csv(path):
-    """Reads the csv that orvane --format csv or to_csv wrote back into an InversionResult."""
-    with open(path, newline="") as stream:
-        lines = stream.read().splitlines()
+    """Reads the csv that orvane --format csv or to_csv wrote back into an InversionResult.
+    The file must be a regular file of at most 64 MiB; every line is checked (flag 0 or 1,
+    N at least 1, t at least 0), and a ValueError names the line and the column."""
+    lines = _read_regular_file(os.fspath(path)).splitlines()
     if not lines or lines[0].strip() != ",".join(COLUMNS):
         raise ValueError(f"{path}, line 1: expected the header {','.join(COLUMNS)}")
     columns = {name: [] for name in COLUMNS}
@@ -154,6 +191,12 @@ def read_csv(path):
                 raise ValueError(f"{path}, line {number}: {name} is {text!r}; expected "
                                  + ("an integer" if name in ("flag", "N") else
                                     "a method name" if name == "method" else "a number")) from None
+            if name == "t" and not (math.isfinite(value) and value >= 0):
+                raise ValueError(f"{path}, line {number}: t is {text!r}; expected a finite number of at least 0")
+            if name in _COLUMN_RANGES:
+                low, high, expected = _COLUMN_RANGES[name]
+                if value < low or (high is not None and value > high):
+                    raise ValueError(f"{path}, line {number}: {name} is {text!r}; expected {expected}")
             columns[name].append(value)
     f = np.array(columns["re"], dtype=np.float64) + 1j * np.array(columns["im"], dtype=np.float64)
     return InversionResult(columns["t"], f, columns["sigma"], columns["b"], columns["abs_err"],
@@ -201,7 +244,31 @@ def _reals(name, value, allow_scalar=True):
 def _real(name, value):
     if isinstance(value, bool) or not isinstance(value, numbers.Real):
         raise ValueError(f"{name} is {value!r}; expected a real number")
-    return float(value)
+    return _float(name, value)
+
+
+def _float(name, value):
+    """float(value), or a ValueError where it is beyond the range of a double."""
+    try:
+        return float(value)
+    except OverflowError:
+        raise ValueError(f"{name} is {_short(value)}; expected a number within the range of a "
+                         "double (about 1.8e308)") from None
+
+
+def _short(value):
+    text = repr(value)
+    return text if len(text) <= 40 else text[:37] + "..."
+
+
+def _text(name, value):
+    """A str that can be passed on as UTF-8 (no lone surrogates), or a ValueError."""
+    try:
+        value.encode("utf-8")
+    except UnicodeEncodeError as error:
+        raise ValueError(f"{name} holds {value[error.start]!r} at index {error.start}, which is not a "
+                         "character (a lone surrogate); expected text") from None
+    return value
 
 
 def _per_time(name, value, count):
@@ -256,9 +323,13 @@ def _params(params):
     for name, value in params.items():
         if not isinstance(name, str):
             raise ValueError(f"params: the name {name!r} is not a string")
-        if isinstance(value, bool) or not isinstance(value, numbers.Real) or not math.isfinite(value):
+        _text(f"params: the name {name!r}", name)
+        if isinstance(value, bool) or not isinstance(value, numbers.Real):
+            raise ValueError(f"params[{name!r}] is {_short(value)}; expected a finite real number")
+        number = _float(f"params[{name!r}]", value)
+        if not math.isfinite(number):
             raise ValueError(f"params[{name!r}] is {value!r}; expected a finite real number")
-        out.append((name, float(value)))
+        out.append((name, number))
     return out
 
 
@@ -392,7 +463,10 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     shape, times, requested, size_list, sigmin, sigmax, tols, tolb, bmax, param_list, sigma_user, b_user = checked
 
     if isinstance(F, str):
-        transform = F
+        try:
+            transform = _text("F", F)
+        except ValueError as error:
+            raise InputError(str(error)) from None
     elif callable(F):
         transform = _batch_function(F, param_list)
     else:

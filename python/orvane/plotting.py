@@ -35,6 +35,8 @@ def plot_result(result, exact=None, requested=None, title=None, figsize=(7.0, 6.
     """
     from matplotlib.figure import Figure
 
+    if len(result.t) == 0:
+        raise ValueError("the result holds no times; there is nothing to plot")
     t = np.asarray(result.t, dtype=np.float64)
     order = np.argsort(t, kind="stable")
     t = t[order]

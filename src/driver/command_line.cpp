@@ -17,6 +17,7 @@
 #include "driver/output_file.h"
 #include "driver/reports.h"
 #include "driver/result_table.h"
+#include "driver/run_checks.h"
 #include "jit/expression.h"
 #include "jit/runtime_transform.h"
 #include "orvane/orvane.h"
@@ -48,16 +49,6 @@ class Progress {
   bool terminal_;
   bool shown_ = false;
 };
-
-std::string readStatements(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw orvane::Error(orvane::ErrorKind::kParameters, "cannot read the transform file " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in.good() && !in.eof())
-    throw orvane::Error(orvane::ErrorKind::kParameters, "cannot read the transform file " + path);
-  return text.str();
-}
 
 long long milliseconds() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -92,7 +83,7 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
                  "Output format: table (default, a row per time), report (the console report of the "
                  "program without arguments), csv or json")
       ->check(CLI::IsMember({"table", "report", "csv", "json"}));
-  app.add_option("--output", cl.output, "Write the data to this file (whole, or not at all)");
+  auto* output = app.add_option("--output", cl.output, "Write the data to this file (whole, or not at all)");
   app.add_flag("--quiet", cl.quiet, "No banner, device lines or input report");
   addRequestOptions(app, cl.request);
   app.set_version_flag("--version", std::string(programName()) + " " + ORVANE_VERSION_STRING);
@@ -101,6 +92,14 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
     for (const std::string& p : params) cl.params.push_back(orvane::jit::parseParam(p));
     cl.methodGiven = method->count() > 0;
     cl.parameterFileGiven = parameterFile->count() > 0;
+    cl.exprGiven = expr->count() > 0;
+    cl.transformGiven = file->count() > 0;
+    cl.outputGiven = output->count() > 0;
+    std::vector<std::string> names;
+    for (const auto& param : cl.params) names.push_back(param.first);
+    orvane::jit::checkParameterNames(names);
+    const std::string problem = argumentProblem(cl);
+    if (!problem.empty()) throw orvane::Error(orvane::ErrorKind::kParameters, problem);
     cl.parsedRequest = parseRequest(cl.request);
   } catch (const CLI::ParseError& e) {
     // --help and --version end with 0; every usage error with 2.
@@ -131,15 +130,17 @@ int runCommandLine(const CommandLine& cl) {
     std::vector<std::string> names;
     for (const auto& param : cl.params) names.push_back(param.first);
     std::string statements, origin;
-    if (!cl.expr.empty()) {
+    const std::string outputRefused = outputProblem(cl);
+    if (!outputRefused.empty()) throw orvane::Error(orvane::ErrorKind::kParameters, outputRefused);
+    if (cl.exprGiven) {
       inputs.transform = "expr";
       inputs.source = cl.expr;
       statements = orvane::jit::expressionSource(cl.expr, names);
       origin = "expression";
-    } else if (!cl.transformFile.empty()) {
+    } else if (cl.transformGiven) {
       inputs.transform = "transform";
       inputs.source = cl.transformFile;
-      statements = readStatements(cl.transformFile);
+      statements = readTransformFile(cl.transformFile);
       origin = cl.transformFile;
     } else {
       inputs.transform = "compiled-in";
@@ -184,8 +185,8 @@ int runCommandLine(const CommandLine& cl) {
       writeResultReport(records.data(), int(records.size()), data, cl.methodGiven);
       writeWalkClockTime(milliseconds() - start, data);
     }
-    if (!cl.output.empty()) {
-      const std::string failure = writeFileAtomically(cl.output, data.str());
+    if (cl.outputGiven) {
+      const std::string failure = writeFileAtomically(cl.output, data.str(), {cl.parameterFile, cl.transformFile});
       if (!failure.empty()) {
         std::cerr << programName() << ": the output file " << cl.output << " " << failure << std::endl;
         return 1;

@@ -26,6 +26,10 @@ struct CommandLine {
   std::string format = "table";  // table, report, csv or json
   std::string output;            // --output; empty: standard output
   bool quiet = false;
+  // Whether each was on the command line (an empty value is then refused).
+  bool exprGiven = false;
+  bool transformGiven = false;
+  bool outputGiven = false;
 };
 
 // Parses argv. Returns -1 to go on with `cl` filled in, else the exit code

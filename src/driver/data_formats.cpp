@@ -14,18 +14,57 @@ std::string csvNumber(double v) {
 
 std::string jsonNumber(double v) { return std::isfinite(v) ? csvNumber(v) : "null"; }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[at] (no overlong
+// forms, no surrogates, nothing past U+10FFFF), or 0 where there is none.
+std::size_t utf8Length(const std::string& text, std::size_t at) {
+  const unsigned char c = static_cast<unsigned char>(text[at]);
+  std::size_t length;
+  unsigned char low = 0x80, high = 0xbf;  // the range of the second byte
+  if (c >= 0xc2 && c <= 0xdf) {
+    length = 2;
+  } else if (c >= 0xe0 && c <= 0xef) {
+    length = 3;
+    if (c == 0xe0) low = 0xa0;
+    if (c == 0xed) high = 0x9f;
+  } else if (c >= 0xf0 && c <= 0xf4) {
+    length = 4;
+    if (c == 0xf0) low = 0x90;
+    if (c == 0xf4) high = 0x8f;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned char t = static_cast<unsigned char>(text[at + k]);
+    if (t < (k == 1 ? low : 0x80) || t > (k == 1 ? high : 0xbf)) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+// A JSON string of `text`: valid UTF-8 whatever the bytes (a file name may be
+// any bytes); a byte that begins no well-formed sequence becomes U+FFFD.
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    const unsigned char c = static_cast<unsigned char>(text[k]);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += char(c);
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || c == 0x7f) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(c));
       out += escaped;
-    } else {
+    } else if (c < 0x80) {
       out += char(c);
+    } else if (const std::size_t length = utf8Length(text, k)) {
+      out += text.substr(k, length);
+      k += length - 1;
+    } else {
+      out += "\xef\xbf\xbd";
     }
   }
   return out + "\"";

@@ -66,10 +66,52 @@ ORVANE_CX_MATH2(copysign)
 #undef ORVANE_CX_MATH2
 ORVANE_HD inline double fma_(double a, double b, double c) { return fma(a, b, c); }
 ORVANE_HD inline float fma_(float a, float b, float c) { return fmaf(a, b, c); }
-ORVANE_HD inline double scalbn_(double v, int e) { return scalbn(v, e); }
-ORVANE_HD inline float scalbn_(float v, int e) { return scalbnf(v, e); }
-ORVANE_HD inline int ilogb_(double v) { return ilogb(v); }
-ORVANE_HD inline int ilogb_(float v) { return ilogbf(v); }
+// The bits of a double or a float, and back, without a library call.
+#if defined(__CUDA_ARCH__)
+ORVANE_HD inline long long bitsOf(double v) { return __double_as_longlong(v); }
+ORVANE_HD inline double doubleOf(long long b) { return __longlong_as_double(b); }
+ORVANE_HD inline int bitsOf(float v) { return __float_as_int(v); }
+ORVANE_HD inline float floatOf(int b) { return __int_as_float(b); }
+#else
+inline long long bitsOf(double v) {
+  long long b;
+  __builtin_memcpy(&b, &v, sizeof b);
+  return b;
+}
+inline double doubleOf(long long b) {
+  double v;
+  __builtin_memcpy(&v, &b, sizeof v);
+  return v;
+}
+inline int bitsOf(float v) {
+  int b;
+  __builtin_memcpy(&b, &v, sizeof b);
+  return b;
+}
+inline float floatOf(int b) {
+  float v;
+  __builtin_memcpy(&v, &b, sizeof v);
+  return v;
+}
+#endif
+// v 2^e and the binary exponent of v, as scalbn and ilogb give them. Where
+// 2^e is a normal number, v * 2^e is the same correctly rounded value as
+// scalbn's, and a normal v's exponent is in its bits: the library is called
+// only outside those ranges, which keeps the hot paths (division) free of calls.
+ORVANE_HD inline double scalbn_(double v, int e) {
+  return e >= -1022 && e <= 1023 ? v * doubleOf((long long)(e + 1023) << 52) : scalbn(v, e);
+}
+ORVANE_HD inline float scalbn_(float v, int e) {
+  return e >= -126 && e <= 127 ? v * floatOf((e + 127) << 23) : scalbnf(v, e);
+}
+ORVANE_HD inline int ilogb_(double v) {
+  const int field = int((bitsOf(v) >> 52) & 0x7ff);
+  return field != 0 && field != 0x7ff ? field - 1023 : ilogb(v);
+}
+ORVANE_HD inline int ilogb_(float v) {
+  const int field = (bitsOf(v) >> 23) & 0xff;
+  return field != 0 && field != 0xff ? field - 127 : ilogbf(v);
+}
 
 // Constants and switch-over points of each precision.
 template <class R>
@@ -618,4 +660,17 @@ ORVANE_HD inline C cx_pow(C z, C w) {
   if (isFinite(r)) return cx_make<C>(r * c, r * s);
   const R h = absPow(ax, ay, lz.x, R(0.5) * a);
   return cx_make<C>((h * c) * h, (h * s) * h);
+}
+
+// z^n for an integer literal n, 1 <= |n| <= 64: exactly cx_pow(z, n), without
+// its tests of the exponent (the code generated for "z^2" calls this).
+template <class C>
+ORVANE_HD inline C cx_pown(C z, int n) {
+  typedef typename cx_detail::Part<C>::type R;
+  using namespace cx_detail;
+  if (z.x != R(0) || z.y != R(0)) {
+    const C p = powUnsigned(z, unsigned(n < 0 ? -n : n));
+    if (inNormalRange(p)) return n > 0 ? p : cx_div(cx_make<C>(R(1), R(0)), p);
+  }
+  return cx_pow(z, cx_make<C>(R(n), R(0)));
 }

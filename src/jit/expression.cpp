@@ -562,7 +562,15 @@ std::string Expression::source() const {
     const std::string fn = node.kind == Kind::kCall
                                ? std::string("cx_") + kFunctions[node.function].name
                                : kOperator[static_cast<int>(node.kind) - static_cast<int>(Kind::kNeg)];
-    text[n] = fn + "(" + text[node.a] + (node.b >= 0 ? ", " + text[node.b] : std::string()) + ")";
+    // A power with a small integer literal exponent skips the exponent's tests
+    // (cx_pown gives cx_pow's very result).
+    const Node* exponent = node.kind == Kind::kPow ? &nodes_[node.b] : nullptr;
+    if (exponent != nullptr && exponent->kind == Kind::kNumber && exponent->value == double(int(exponent->value)) &&
+        exponent->value >= 1 && exponent->value <= 64) {
+      text[n] = "cx_pown(" + text[node.a] + ", " + std::to_string(int(exponent->value)) + ")";
+    } else {
+      text[n] = fn + "(" + text[node.a] + (node.b >= 0 ? ", " + text[node.b] : std::string()) + ")";
+    }
     height[n] = h + 1;
     text[node.a].clear();
     if (node.b >= 0) text[node.b].clear();

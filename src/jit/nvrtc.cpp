@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jit/embedded_headers.h"
 #include "jit/jit_config.h"
 #include "orvane/error.h"
 
@@ -20,15 +21,24 @@ namespace jit {
 
 std::string compileToPtx(const std::string& cudaSource, const std::string& origin, int major,
                          int minor) {
+  // The engine's headers come from the library itself, not from a folder.
+  std::vector<std::string> texts;
+  std::vector<const char*> headers, names;
+  for (int k = 0; k < kEmbeddedHeaderCount; ++k)
+    texts.emplace_back(reinterpret_cast<const char*>(kEmbeddedHeaders[k].data), kEmbeddedHeaders[k].size);
+  for (int k = 0; k < kEmbeddedHeaderCount; ++k) {
+    headers.push_back(texts[k].c_str());
+    names.push_back(kEmbeddedHeaders[k].name);
+  }
   nvrtcProgram program;
-  if (nvrtcCreateProgram(&program, cudaSource.c_str(), "orvane-runtime-transform.cu", 0, nullptr,
-                         nullptr) != NVRTC_SUCCESS)
+  if (nvrtcCreateProgram(&program, cudaSource.c_str(), "orvane-runtime-transform.cu", kEmbeddedHeaderCount,
+                         headers.data(), names.data()) != NVRTC_SUCCESS)
     throw Error(ErrorKind::kParameters, "NVRTC cannot take the transform's source");
   const std::string arch = "--gpu-architecture=compute_" + std::to_string(major) + std::to_string(minor);
   std::vector<std::string> options{arch, "--std=c++17", "--fmad=false",
                                    "-DORVANE_BACKEND_CUDA=1",
                                    "-DORVANE_SINGLE=" + std::to_string(ORVANE_SINGLE)};
-  for (const char* dir : {ORVANE_JIT_INCLUDES, ORVANE_JIT_CUDA_INCLUDE}) options.push_back(std::string("-I") + dir);
+  options.push_back(std::string("-I") + ORVANE_JIT_CUDA_INCLUDE);
   std::vector<const char*> raw;
   for (const std::string& o : options) raw.push_back(o.c_str());
   const nvrtcResult compiled = nvrtcCompileProgram(program, int(raw.size()), raw.data());

@@ -1,30 +1,37 @@
 // Run-time transforms on the host backend: the generated source is compiled
-// into a shared object by the configured C++ compiler, kept in a private cache
-// and loaded with dlopen. Only objects in a folder and files that belong to the
-// user and that nobody else may write are ever loaded.
+// into a shared object by the configured C++ compiler, under a time limit, in
+// a private work folder of the cache with the embedded headers; the object is
+// kept in the cache (object_cache.h) and loaded from the very bytes that were
+// checked against its digest.
 #include "jit/runtime_transform.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
+#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <ostream>
 #include <sstream>
 
+#include "jit/child_process.h"
 #include "jit/cuda_module.h"
+#include "jit/embedded_headers.h"
+#include "jit/expression.h"
 #include "jit/jit_config.h"
+#include "jit/object_cache.h"
+#include "jit/sha256.h"
 #include "orvane/error.h"
+#include "orvane/version.h"
+
+extern char** environ;
 
 namespace orvane {
 namespace jit {
@@ -32,17 +39,10 @@ namespace {
 
 // Raised whenever the generated code or the loading contract changes, so that
 // objects of an older layout are never loaded.
-const int kAbi = 4;
+const int kAbi = 5;
 const char* const kGeneratedName = "orvane-runtime-transform.cpp";
 
 [[noreturn]] void refuse(const std::string& message) { throw Error(ErrorKind::kParameters, message); }
-
-bool isIdentifier(const std::string& name) {
-  if (name.empty() || !(std::isalpha((unsigned char)name[0]) || name[0] == '_')) return false;
-  for (char c : name)
-    if (!(std::isalnum((unsigned char)c) || c == '_')) return false;
-  return true;
-}
 
 // A name inside a #line directive: printable ASCII, quotes and backslashes escaped.
 std::string lineName(const std::string& name) {
@@ -54,33 +54,32 @@ std::string lineName(const std::string& name) {
   return out;
 }
 
-std::uint64_t fnv1a(const std::string& text, std::uint64_t h = 1469598103934665603ULL) {
-  for (unsigned char c : text) {
-    h ^= c;
-    h *= 1099511628211ULL;
-  }
-  return h;
-}
-
-std::string hex(std::uint64_t v) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", (unsigned long long)v);
-  return text;
-}
-
 // The compiler: the build's own, or ORVANE_JIT_CXX where that names another.
 std::string compiler() {
   const char* chosen = std::getenv("ORVANE_JIT_CXX");
   return chosen != nullptr && chosen[0] != '\0' ? chosen : ORVANE_JIT_COMPILER;
 }
 
-std::vector<std::string> compileCommand(const std::string& source, const std::string& object) {
+// The optimiser's time grows faster than the source: large generated sources
+// are compiled at -O1, very large ones at -O0, so that compile time stays
+// roughly proportional to the formula (a 64 KB formula in seconds). Every
+// level keeps the same IEEE arithmetic (no contraction, no reassociation), so
+// the numbers are the same; only the speed of the object differs.
+constexpr std::size_t kLargeSourceBytes = 16 << 10;
+constexpr std::size_t kVeryLargeSourceBytes = 128 << 10;
+
+std::vector<std::string> compileCommand(const std::string& source, const std::string& object,
+                                        const std::string& includeDir) {
   std::vector<std::string> argv{compiler()};
   for (const char* flag : {ORVANE_JIT_FLAGS}) argv.push_back(flag);
+  if (source.size() > kVeryLargeSourceBytes) {
+    argv.push_back("-O0");
+  } else if (source.size() > kLargeSourceBytes) {
+    argv.push_back("-O1");
+  }
   argv.push_back("-DORVANE_SINGLE=" + std::to_string(ORVANE_SINGLE));
-  for (const char* dir : {ORVANE_JIT_INCLUDES}) argv.push_back(std::string("-I") + dir);
-  for (const std::string& a : {std::string("-fPIC"), std::string("-shared"), std::string("-o"), object,
-                               std::string("-x"), std::string("c++"), source})
+  for (const std::string& a : {"-I" + includeDir, std::string("-fPIC"), std::string("-shared"),
+                               std::string("-o"), object, std::string("-x"), std::string("c++")})
     argv.push_back(a);
   return argv;
 }
@@ -94,62 +93,6 @@ std::string compilerIdentity() {
   return path + " " + std::to_string((long long)st.st_size) + " " + std::to_string((long long)st.st_mtime);
 }
 
-// Runs argv (no shell); returns its exit status (-1 when it could not run) and its output.
-int run(const std::vector<std::string>& argv, std::string& output) {
-  int pipeFd[2];
-  if (pipe(pipeFd) != 0) return -1;
-  const pid_t child = fork();
-  if (child < 0) {
-    close(pipeFd[0]);
-    close(pipeFd[1]);
-    return -1;
-  }
-  if (child == 0) {
-    dup2(pipeFd[1], 1);
-    dup2(pipeFd[1], 2);
-    close(pipeFd[0]);
-    close(pipeFd[1]);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  close(pipeFd[1]);
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(pipeFd[0], buffer, sizeof buffer)) != 0) {
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) break;
-    if (output.size() < (1u << 20)) output.append(buffer, std::size_t(got));
-  }
-  close(pipeFd[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A folder or file that this user owns and that nobody else may write.
-bool ownedPrivately(const struct stat& st) {
-  return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// Makes `dir` (and missing parents) and says whether it can be trusted.
-bool privateFolder(const std::string& dir) {
-  std::string partial;
-  std::stringstream parts(dir);
-  std::string part;
-  if (!dir.empty() && dir[0] == '/') partial = "";
-  while (std::getline(parts, part, '/')) {
-    if (part.empty()) continue;
-    partial += "/" + part;
-    if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat st;
-  return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ownedPrivately(st);
-}
-
 typedef int (*SampleRowsFn)(const detail::SampleRows*, double2*, const double*, int);
 typedef int (*EvaluateFn)(const double2*, long long, double2*, const double*, int);
 typedef int (*AbiFn)();
@@ -160,11 +103,15 @@ struct Entries {
   EvaluateFn evaluate = nullptr;
 };
 
-// The entry points of a loaded object; false (and the handle closed) when
-// the file is not a usable object of this layout.
-bool load(const std::string& path, void** handle, Entries* entries) {
+// The entry points of the object at `path`; false (and the handle closed)
+// when it is not a usable object of this layout, with *why set.
+bool loadPath(const std::string& path, void** handle, Entries* entries, std::string* why) {
   *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (*handle == nullptr) return false;
+  if (*handle == nullptr) {
+    const char* error = dlerror();
+    *why = error != nullptr ? error : "it cannot be loaded";
+    return false;
+  }
   AbiFn abi = reinterpret_cast<AbiFn>(dlsym(*handle, "orvane_jit_abi"));
   entries->sampleRows = reinterpret_cast<SampleRowsFn>(dlsym(*handle, "orvane_jit_sample_rows"));
   entries->evaluate = reinterpret_cast<EvaluateFn>(dlsym(*handle, "orvane_jit_evaluate"));
@@ -172,16 +119,74 @@ bool load(const std::string& path, void** handle, Entries* entries) {
       abi() != kAbi) {
     dlclose(*handle);
     *handle = nullptr;
+    *why = "it is not an object of this version";
     return false;
   }
   return true;
 }
 
+// Loads an object from the bytes that were checked: they are copied into a
+// sealed memory file, which nothing can change, and that file is loaded as
+// /proc/self/fd/N. The loader knows objects by name, so N must be a number no
+// loaded object was opened under: *keepFd is that descriptor, to be closed
+// only after the object is unloaded. Where memory files are not to be had, a
+// private file in a work folder of `cache` takes its place (*keepFd -1).
+bool loadBytes(const std::string& bytes, const CacheFolder& cache, void** handle, Entries* entries,
+               int* keepFd, std::string* why) {
+  *keepFd = -1;
+  int fd = memfd_create("orvane-transform", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd >= 0) {
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+      const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      done += ok ? std::size_t(n) : 0;
+    }
+    ok = ok && fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    ok = ok && access(path.c_str(), R_OK) == 0;
+    // A name that an object still loaded was opened under is taken: another number.
+    for (int tries = 0; ok && tries < 256; ++tries) {
+      void* loaded = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+      if (loaded == nullptr) break;
+      dlclose(loaded);
+      const int other = fcntl(fd, F_DUPFD_CLOEXEC, fd + 1);
+      close(fd);
+      fd = other;
+      ok = fd >= 0;
+      path = "/proc/self/fd/" + std::to_string(fd);
+    }
+    if (ok) {
+      const bool loaded = loadPath(path, handle, entries, why);
+      if (loaded) {
+        *keepFd = fd;
+      } else {
+        close(fd);
+      }
+      return loaded;
+    }
+    if (fd >= 0) close(fd);
+  }
+  const std::string work = cache.makeWorkFolder();
+  const std::string path = work + "/transform.so";
+  const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const bool written = out >= 0 && write(out, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+  if (out >= 0) close(out);
+  const bool loaded = written && loadPath(path, handle, entries, why);
+  if (!written) *why = "it cannot be written to a private file";
+  cache.removeWorkFolder(work);
+  return loaded;
+}
+
 class LoadedTransform final : public Transform {
  public:
-  LoadedTransform(void* handle, Entries entries, std::vector<double> params)
-      : handle_(handle), entries_(entries), params_(std::move(params)) {}
-  ~LoadedTransform() override { dlclose(handle_); }
+  LoadedTransform(void* handle, int fd, Entries entries, std::vector<double> params)
+      : handle_(handle), fd_(fd), entries_(entries), params_(std::move(params)) {}
+  ~LoadedTransform() override {
+    dlclose(handle_);
+    if (fd_ >= 0) close(fd_);
+  }
   int sampleRows(const detail::SampleRows& rows, double2* devSamples) const override {
     return entries_.sampleRows(&rows, devSamples, params_.data(), int(params_.size()));
   }
@@ -191,6 +196,7 @@ class LoadedTransform final : public Transform {
 
  private:
   void* handle_;
+  int fd_;  // the memory file it was loaded from, or -1
   Entries entries_;
   std::vector<double> params_;
 };
@@ -208,55 +214,137 @@ std::string diagnostics(const std::string& output, const std::string& origin) {
   return mine.empty() ? all : mine;
 }
 
-// Compiles the source into `object` (written to a temporary name beside it and
-// renamed, so that no one ever loads half an object).
-void build(const std::string& source, const std::string& dir, const std::string& object,
-           const std::string& origin) {
-  std::string sourcePath = dir + "/build-XXXXXX";
-  std::vector<char> name(sourcePath.begin(), sourcePath.end());
-  name.push_back('\0');
-  const int fd = mkstemp(name.data());
-  if (fd < 0) refuse("cannot write the transform's source in " + dir + ": " + std::strerror(errno));
-  sourcePath = name.data();
-  const bool written = write(fd, source.data(), source.size()) == ssize_t(source.size());
+bool writeFile(const std::string& path, const void* data, std::size_t size) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool ok = write(fd, data, size) == ssize_t(size);
+  return close(fd) == 0 && ok;
+}
+
+// A work folder of the cache, removed with everything in it on every way out.
+class WorkFolder {
+ public:
+  explicit WorkFolder(const CacheFolder& cache) : cache_(cache), path_(cache.makeWorkFolder()) {}
+  ~WorkFolder() { cache_.removeWorkFolder(path_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  const CacheFolder& cache_;
+  std::string path_;
+};
+
+// Writes the embedded headers under `dir`; returns what was made, files
+// before the folders that hold them (the order to remove them in).
+std::vector<std::string> writeHeaders(const std::string& dir) {
+  std::vector<std::string> files, folders;
+  for (int k = 0; k < kEmbeddedHeaderCount; ++k) {
+    const std::string name = kEmbeddedHeaders[k].name;
+    for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+      const std::string folder = dir + "/" + name.substr(0, slash);
+      if (mkdir(folder.c_str(), 0700) == 0) folders.insert(folders.begin(), folder);
+    }
+    const std::string path = dir + "/" + name;
+    if (!writeFile(path, kEmbeddedHeaders[k].data, kEmbeddedHeaders[k].size))
+      refuse("cannot write the transform's headers in " + dir + ": " + std::strerror(errno));
+    files.push_back(path);
+  }
+  files.insert(files.end(), folders.begin(), folders.end());
+  return files;
+}
+
+// The environment of the compiler: this one, with its temporary files in `dir`.
+std::vector<std::string> compilerEnvironment(const std::string& dir) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.push_back(*e);
+  }
+  env.push_back("TMPDIR=" + dir);
+  return env;
+}
+
+// Compiles the source into an object in a work folder of the cache and
+// returns the object's bytes. The compiler runs under a time limit and is
+// killed, and the folder removed, on any failure or interruption.
+std::string build(const std::string& source, const CacheFolder& cache, const std::string& origin) {
+  const double timeout = compileTimeout();
+  const WorkFolder work(cache);
+  const std::string sourcePath = work.path() + "/transform.cpp";
+  const std::string objectPath = work.path() + "/transform.so";
+  const std::string includeDir = work.path() + "/include";
+  if (mkdir(includeDir.c_str(), 0700) != 0 || !writeFile(sourcePath, source.data(), source.size()))
+    refuse("cannot write the transform's source in " + work.path() + ": " + std::strerror(errno));
+  std::vector<std::string> cleanup{sourcePath, objectPath};
+  for (const std::string& p : writeHeaders(includeDir)) cleanup.push_back(p);
+  cleanup.push_back(includeDir);
+  cleanup.push_back(work.path());
+  std::vector<std::string> argv = compileCommand(source, objectPath, includeDir);
+  argv.push_back(sourcePath);
+  const ChildResult result = runChild(argv, timeout, cleanup, compilerEnvironment(work.path()));
+  if (result.timedOut) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", timeout);
+    refuse(origin + " did not compile within " + seconds +
+           " s (the limit is set by ORVANE_JIT_TIMEOUT); the compiler was stopped");
+  }
+  if (result.startFailed || (result.status != 0 && access(compiler().c_str(), X_OK) != 0))
+    refuse("no C++ compiler at " + compiler() +
+           " to compile the transform; install the compiler the program was built with "
+           "(on Debian: apt-get install g++)");
+  if (result.signal != 0)
+    refuse("the compiler of " + origin + " was ended by signal " + std::to_string(result.signal));
+  if (result.status != 0) refuse(origin + " does not compile:\n" + diagnostics(result.output, origin));
+  std::string object;
+  const int fd = open(objectPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::size_t(st.st_size) > kMaxEntryBytes) {
+    if (fd >= 0) close(fd);
+    refuse("the compiler left no usable object for " + origin + " in " + work.path());
+  }
+  object.resize(std::size_t(st.st_size));
+  const bool read = ::read(fd, &object[0], object.size()) == ssize_t(object.size());
   close(fd);
-  const std::string temporary = sourcePath + ".so";
-  std::string output;
-  int status = -1;
-  if (written) status = run(compileCommand(sourcePath, temporary), output);
-  unlink(sourcePath.c_str());
-  if (!written) refuse("cannot write the transform's source in " + dir);
-  if (status != 0) {
-    unlink(temporary.c_str());
-    if (access(compiler().c_str(), X_OK) != 0)
-      refuse("no C++ compiler at " + compiler() +
-             " to compile the transform; install the compiler the program was built with "
-             "(on Debian: apt-get install g++)");
-    refuse(origin + " does not compile:\n" + diagnostics(output, origin));
-  }
-  if (std::rename(temporary.c_str(), object.c_str()) != 0) {
-    unlink(temporary.c_str());
-    refuse("cannot keep the compiled transform in " + dir + ": " + std::strerror(errno));
-  }
+  if (!read) refuse("cannot read the compiled transform in " + work.path());
+  return object;
+}
+
+// One warning per process about a cache that is not used, and why.
+void warnOnce(const Options& options, const std::string& dir, const std::string& why) {
+  static std::atomic<bool> warned{false};
+  if (options.warnings == nullptr || warned.exchange(true)) return;
+  *options.warnings << "orvane: warning: the transform cache " << dir << " is not used: " << why
+                    << "; compiling in a private temporary folder" << std::endl;
+}
+
+// What the entry of an object depends on besides the source: the engine's
+// version and ABI, the embedded headers, and the backend.
+std::string keyTail() {
+  return std::string("\nversion ") + ORVANE_VERSION_STRING + " abi " + std::to_string(kAbi) + " headers " +
+         embeddedHeadersDigest() + " single " + std::to_string(ORVANE_SINGLE);
 }
 
 // The transform functor of the statements, shared by the host and the CUDA
 // source: parameters arrive in a block of values copied into the functor.
+// Every identifier of the generated code carries the prefix orvane_, which no
+// parameter may take, and a parameter that is also a macro of the compiler or
+// of the math headers (unix, linux, ...) is undefined first, so any name that
+// passes checkParameterNames means the parameter.
 std::string transformStruct(const std::string& statements, const std::string& origin,
                             const Params& params, int firstLine) {
   if (params.size() > std::size_t(kMaxParams))
     refuse("at most " + std::to_string(kMaxParams) + " parameters, not " + std::to_string(params.size()));
+  std::vector<std::string> names;
+  for (const auto& p : params) names.push_back(p.first);
+  checkParameterNames(names);
   std::ostringstream s;
-  s << "struct ParamBlock {\n"
+  for (const std::string& name : names) s << "#undef " << name << "\n";
+  s << "struct orvane_ParamBlock {\n"
        "  double v[" << kMaxParams << "];\n"
        "};\n"
-       "struct RuntimeTransform {\n"
-       "  ParamBlock orvane_params;\n"
+       "struct orvane_RuntimeTransform {\n"
+       "  orvane_ParamBlock orvane_params;\n"
        "  ORVANE_HD wcomplex operator()(wcomplex s) const {\n";
-  for (std::size_t k = 0; k < params.size(); ++k) {
-    if (!isIdentifier(params[k].first)) refuse("'" + params[k].first + "' is not a parameter name");
+  for (std::size_t k = 0; k < params.size(); ++k)
     s << "    const wreal " << params[k].first << " = wreal(orvane_params.v[" << k << "]);\n";
-  }
   s << "    (void)orvane_params;\n"
        "    wcomplex Fs;\n"
        "    Fs.x = 0;\n"
@@ -304,8 +392,8 @@ std::string generatedSource(const std::string& statements, const std::string& or
   for (char c : head) lines += c == '\n';
   std::ostringstream s;
   s << head << transformStruct(statements, origin, params, lines)
-    << "RuntimeTransform withParams(const double* params, int count) {\n"
-       "  RuntimeTransform f;\n"
+    << "orvane_RuntimeTransform orvane_withParams(const double* params, int count) {\n"
+       "  orvane_RuntimeTransform f;\n"
        "  for (int k = 0; k < " << kMaxParams << "; ++k) f.orvane_params.v[k] = k < count ? params[k] : 0.0;\n"
        "  return f;\n"
        "}\n"
@@ -313,11 +401,11 @@ std::string generatedSource(const std::string& statements, const std::string& or
        "extern \"C\" int orvane_jit_abi() { return " << kAbi << "; }\n"
        "extern \"C\" int orvane_jit_sample_rows(const orvane::detail::SampleRows* rows, double2* devSamples,\n"
        "                                        const double* params, int count) {\n"
-       "  return orvane::detail::launchSampling(withParams(params, count), *rows, devSamples);\n"
+       "  return orvane::detail::launchSampling(orvane_withParams(params, count), *rows, devSamples);\n"
        "}\n"
        "extern \"C\" int orvane_jit_evaluate(const double2* devPoints, long long n, double2* devValues,\n"
        "                                     const double* params, int count) {\n"
-       "  return orvane::detail::launchEvaluation(withParams(params, count), devPoints, n, devValues);\n"
+       "  return orvane::detail::launchEvaluation(orvane_withParams(params, count), devPoints, n, devValues);\n"
        "}\n";
   return s.str();
 }
@@ -336,7 +424,7 @@ std::string generatedCudaSource(const std::string& statements, const std::string
     << "// The sampling kernel: wfnsampleFS over the rows, a grid-stride loop.\n"
        "extern \"C\" __global__ void orvane_jit_sample(int Nsamples, int Nsigma, int Nb, double sigmin,\n"
        "                                             double sigmax, double bmax, int rowBegin, int rowCount,\n"
-       "                                             double2* devSamples, RuntimeTransform f) {\n"
+       "                                             double2* devSamples, orvane_RuntimeTransform f) {\n"
        "  orvane::detail::Grid grid;\n"
        "  grid.sigmin = sigmin;\n"
        "  grid.sigmax = sigmax;\n"
@@ -353,7 +441,7 @@ std::string generatedCudaSource(const std::string& statements, const std::string
        "}\n"
        "// F at points: element e reads devPoints[e] and writes devValues[e].\n"
        "extern \"C\" __global__ void orvane_jit_evaluate(const double2* devPoints, long long n,\n"
-       "                                               double2* devValues, RuntimeTransform f) {\n"
+       "                                               double2* devValues, orvane_RuntimeTransform f) {\n"
        "  const long long stride = (long long)blockDim.x * gridDim.x;\n"
        "  for (long long e = (long long)blockIdx.x * blockDim.x + threadIdx.x; e < n; e += stride) {\n"
        "    wcomplex s;\n"
@@ -370,52 +458,33 @@ std::string generatedCudaSource(const std::string& statements, const std::string
 #if defined(ORVANE_BACKEND_CUDA)
 namespace {
 
-// The PTX of the statements for device 0, from the cache when a trusted entry
-// is there, else compiled by NVRTC and kept (written to a temporary name and
-// renamed).
+// The PTX of the statements for device 0, from the cache when a checked entry
+// is there, else compiled by NVRTC and kept.
 std::unique_ptr<Transform> compileForGpu(const std::string& statements, const std::string& origin,
                                          const Params& params, const std::vector<double>& values,
-                                         const std::string& dir, bool privateTemporary,
-                                         const Options& options) {
+                                         const CacheFolder& cache, const Options& options) {
   int major = 0, minor = 0;
   if (!deviceCapability(&major, &minor)) refuse("the GPU cannot be described to compile the transform for it");
   const std::string source = generatedCudaSource(statements, origin, params);
-  const std::string key = source + " nvrtc " + std::to_string(major) + "." + std::to_string(minor) +
-                          " " + std::to_string(ORVANE_SINGLE);
-  const std::string entry = dir + "/" + hex(fnv1a(key)) + ".ptx";
-  std::string ptx;
-  struct stat st;
-  if (lstat(entry.c_str(), &st) == 0) {
-    if (S_ISREG(st.st_mode) && ownedPrivately(st)) {
-      std::ifstream in(entry, std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      ptx = text.str();
-    } else if (options.warnings != nullptr) {
-      *options.warnings << "orvane: warning: " << entry
-                        << " does not belong to this user alone; not loaded, rebuilt" << std::endl;
-    }
-  }
+  const std::string key = source + " nvrtc " + std::to_string(major) + "." + std::to_string(minor) + keyTail();
+  const std::string entry = sha256Hex(key).substr(0, 32) + ".ptx";
+  std::string ptx, problem;
+  if (!cache.read(entry, &ptx, &problem) && !problem.empty() && options.warnings != nullptr)
+    *options.warnings << "orvane: warning: the cached transform " << cache.path() << "/" << entry << " "
+                      << problem << "; rebuilt" << std::endl;
   std::unique_ptr<Transform> loaded;
   if (!ptx.empty()) {
     try {
       loaded = loadPtx(ptx, values);
     } catch (const Error&) {
-      ptx.clear();  // a corrupt entry is rebuilt
+      ptx.clear();  // checked, yet not loadable here: rebuilt
     }
   }
   if (!loaded) {
     ptx = compileToPtx(source, origin, major, minor);
-    if (!privateTemporary) {
-      const std::string temporary = entry + ".tmp" + std::to_string(getpid());
-      std::ofstream out(temporary, std::ios::binary);
-      out << ptx;
-      out.close();
-      if (!out || std::rename(temporary.c_str(), entry.c_str()) != 0) unlink(temporary.c_str());
-    }
+    cache.write(entry, ptx);
     loaded = loadPtx(ptx, values);
   }
-  if (privateTemporary) rmdir(dir.c_str());
   return loaded;
 }
 
@@ -426,59 +495,41 @@ std::unique_ptr<Transform> compileStatements(const std::string& statements,
                                              const std::string& origin, const Params& params,
                                              const Options& options) {
   const std::string source = generatedSource(statements, origin, params);
-  std::string key = source + "\n" + compilerIdentity() + "\n" + std::to_string(ORVANE_SINGLE);
-  for (const char* flag : {ORVANE_JIT_FLAGS}) key += std::string(" ") + flag;
-  for (const char* dir : {ORVANE_JIT_INCLUDES}) key += std::string(" ") + dir;
-  key += " host";
   std::vector<double> values;
   for (const auto& p : params) values.push_back(p.second);
 
-  std::string dir = options.cacheDir.empty() ? defaultCacheDir() : options.cacheDir;
-  bool privateTemporary = false;
-  if (!privateFolder(dir)) {
-    if (options.warnings != nullptr)
-      *options.warnings << "orvane: warning: the transform cache " << dir
-                        << " is not private to this user; compiling in a temporary folder"
-                        << std::endl;
-    char scratch[] = "/tmp/orvane-jit-XXXXXX";
-    if (mkdtemp(scratch) == nullptr) refuse("cannot make a private folder to compile the transform in");
-    dir = scratch;
-    privateTemporary = true;
-  }
+  const std::string dir = options.cacheDir.empty() ? defaultCacheDir() : options.cacheDir;
+  std::string why;
+  const CacheFolder cache(dir, &why);
+  if (!why.empty()) warnOnce(options, dir, why);
 #if defined(ORVANE_BACKEND_CUDA)
-  return compileForGpu(statements, origin, params, values, dir, privateTemporary, options);
+  return compileForGpu(statements, origin, params, values, cache, options);
 #endif
-  const std::string object = dir + "/" + hex(fnv1a(key)) + ".so";
+  std::string key = source + "\n" + compilerIdentity();
+  for (const char* flag : {ORVANE_JIT_FLAGS}) key += std::string(" ") + flag;
+  key += keyTail() + " host";
+  const std::string entry = sha256Hex(key).substr(0, 32) + ".so";
 
   void* handle = nullptr;
+  int fd = -1;
   Entries entries;
+  std::string object, problem, failure;
   bool loaded = false;
-  struct stat st;
-  if (lstat(object.c_str(), &st) == 0) {
-    if (S_ISREG(st.st_mode) && ownedPrivately(st)) {
-      loaded = load(object, &handle, &entries);
-      // A corrupt or outdated entry is rebuilt.
-      if (!loaded) unlink(object.c_str());
-    } else {
-      if (options.warnings != nullptr)
-        *options.warnings << "orvane: warning: " << object
-                          << " does not belong to this user alone; not loaded, rebuilt" << std::endl;
-      unlink(object.c_str());
-    }
+  if (cache.read(entry, &object, &problem)) {
+    // A checked entry that still does not load (another machine's object,
+    // say) is rebuilt.
+    loaded = loadBytes(object, cache, &handle, &entries, &fd, &failure);
+  } else if (!problem.empty() && options.warnings != nullptr) {
+    *options.warnings << "orvane: warning: the cached transform " << cache.path() << "/" << entry << " "
+                      << problem << "; rebuilt" << std::endl;
   }
   if (!loaded) {
-    build(source, dir, object, origin);
-    if (!load(object, &handle, &entries)) {
-      const char* why = dlerror();
-      refuse("the compiled transform " + object + " cannot be loaded: " +
-             (why != nullptr ? why : "it is not an object of this version"));
-    }
+    object = build(source, cache, origin);
+    if (!loadBytes(object, cache, &handle, &entries, &fd, &failure))
+      refuse("the compiled transform of " + origin + " cannot be loaded: " + failure);
+    cache.write(entry, object);
   }
-  if (privateTemporary) {
-    unlink(object.c_str());
-    rmdir(dir.c_str());
-  }
-  return std::unique_ptr<Transform>(new LoadedTransform(handle, entries, std::move(values)));
+  return std::unique_ptr<Transform>(new LoadedTransform(handle, fd, entries, std::move(values)));
 }
 
 }  // namespace jit

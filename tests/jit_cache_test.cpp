@@ -1,0 +1,429 @@
+// The cache of compiled transforms and the compiler as a child process: the
+// trust rules for folders and entries, damaged entries, a cache attacked by
+// another user, the compiler's time limit and its cleanup on a signal, and the
+// headers the library carries for the generated code.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jit/embedded_headers.h"
+#include "jit/jit_config.h"
+#include "jit/object_cache.h"
+#include "jit/runtime_transform.h"
+#include "jit/sha256.h"
+#include "orvane/error.h"
+#include "support/driver_support.h"
+
+using driver_test::ScratchDir;
+using orvane::jit::CacheFolder;
+
+namespace {
+
+const char* const kPole = "Fs = cuCdiv(make_cuDoubleComplex(1.0, 0.0), make_cuDoubleComplex(s.x + 1.0, s.y));\n";
+
+// F(1) of a compiled transform.
+double valueAtOne(const orvane::Transform& f) {
+  double2 point{1.0, 0.0}, value{0.0, 0.0};
+  EXPECT_EQ(f.evaluate(&point, 1, &value), 0);
+  return value.x;
+}
+
+// A process that still runs (not gone, not a zombie).
+bool running(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return false;
+  const std::size_t close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+}
+
+std::vector<pid_t> pidsIn(const std::string& path) {
+  std::vector<pid_t> pids;
+  std::ifstream in(path);
+  for (long pid; in >> pid;) pids.push_back(pid_t(pid));
+  return pids;
+}
+
+// Names in `dir` that start with `prefix`.
+std::vector<std::string> namesStarting(const std::string& dir, const std::string& prefix) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& e : std::filesystem::directory_iterator(dir, ignored)) {
+    const std::string name = e.path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+// A compiler that never finishes: it records its own pid and that of a
+// grandchild in `pids`, then waits.
+std::string slowCompiler(const ScratchDir& dir) {
+  const std::string path = dir.file("slow-c++");
+  driver_test::writeText(path, "#!/bin/sh\necho $$ > '" + dir.file("pids") + "'\nsleep 120 &\necho $! >> '" +
+                                   dir.file("pids") + "'\nwait\n");
+  chmod(path.c_str(), 0755);
+  return path;
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    if (old != nullptr) old_ = old, had_ = true;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+}  // namespace
+
+TEST(Sha256, KnownDigests) {
+  EXPECT_EQ(orvane::jit::sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(orvane::jit::sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // Two blocks of padding, and a length past one block.
+  EXPECT_EQ(orvane::jit::sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(orvane::jit::sha256Hex(std::string(1000, 'a')),
+            "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
+}
+
+// An entry is handed back only whole, unchanged, a regular file of this user
+// alone; anything else is removed and said why, never followed or loaded.
+TEST(CacheFolder, EntriesAreReadBackOnlyWhenWholeAndPrivate) {
+  ScratchDir dir;
+  std::string why;
+  const CacheFolder cache(dir.path() + "/cache", &why);
+  ASSERT_EQ(why, "");
+  ASSERT_FALSE(cache.temporary());
+  const std::string object(20000, 'o');
+  const std::string path = cache.path() + "/e.so";
+  std::string content, problem;
+  EXPECT_FALSE(cache.read("e.so", &content, &problem));
+  EXPECT_EQ(problem, "") << "an absent entry is no problem";
+  ASSERT_TRUE(cache.write("e.so", object));
+  ASSERT_TRUE(cache.read("e.so", &content, &problem)) << problem;
+  EXPECT_EQ(content, object);
+
+  struct Damage {
+    const char* name;
+    void (*apply)(const std::string& path);
+    const char* problem;
+  } damages[] = {
+      {"cut short", [](const std::string& p) { ASSERT_EQ(truncate(p.c_str(), 4096), 0); }, "bytes long"},
+      {"zero-filled after its first page",
+       [](const std::string& p) {
+         std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+         f.seekp(4096);
+         f << std::string(8000, '\0');
+       },
+       "does not match its digest"},
+      {"header lost", [](const std::string& p) { driver_test::writeText(p, std::string(300, '\0')); },
+       "no valid header"},
+      {"writable by others", [](const std::string& p) { chmod(p.c_str(), 0666); }, "does not belong to this user alone"},
+      {"a symbolic link",
+       [](const std::string& p) {
+         rename(p.c_str(), (p + ".real").c_str());
+         ASSERT_EQ(symlink((p + ".real").c_str(), p.c_str()), 0);
+       },
+       "is a symbolic link"},
+      {"a FIFO",
+       [](const std::string& p) {
+         unlink(p.c_str());
+         ASSERT_EQ(mkfifo(p.c_str(), 0600), 0);
+       },
+       "not a regular file"},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.name);
+    ASSERT_TRUE(cache.write("e.so", object));
+    d.apply(path);
+    EXPECT_FALSE(cache.read("e.so", &content, &problem));
+    EXPECT_NE(problem.find(d.problem), std::string::npos) << problem;
+    EXPECT_EQ(content, "");
+    struct stat st;
+    EXPECT_NE(lstat(path.c_str(), &st), 0) << "a damaged entry is removed";
+  }
+  // The link's target was never touched.
+  EXPECT_EQ(driver_test::readText(path + ".real").size(), 128 + object.size());
+}
+
+// Objects are loaded from memory under names of their own: transforms
+// compiled one after another in one process, the first one unloaded or not,
+// are each their own.
+TEST(CacheFolder, TransformsLoadedInOneProcessAreEachTheirOwn) {
+  ScratchDir dir;
+  orvane::jit::Options options;
+  options.cacheDir = dir.path() + "/cache";
+  const auto pole = [](const std::string& a) {
+    return "Fs = cuCdiv(make_cuDoubleComplex(1.0, 0.0), make_cuDoubleComplex(s.x + " + a + ", s.y));\n";
+  };
+  std::unique_ptr<orvane::Transform> first = orvane::jit::compileStatements(pole("1.0"), "a", {}, options);
+  EXPECT_EQ(valueAtOne(*first), 0.5);
+  first.reset();
+  const std::unique_ptr<orvane::Transform> second = orvane::jit::compileStatements(pole("3.0"), "b", {}, options);
+  const std::unique_ptr<orvane::Transform> third = orvane::jit::compileStatements(pole("7.0"), "c", {}, options);
+  EXPECT_EQ(valueAtOne(*second), 0.25);
+  EXPECT_EQ(valueAtOne(*third), 0.125);
+  // From the cache this time, the others still loaded.
+  const std::unique_ptr<orvane::Transform> again = orvane::jit::compileStatements(pole("1.0"), "a", {}, options);
+  EXPECT_EQ(valueAtOne(*again), 0.5);
+}
+
+// A folder that others may write, the cache itself or any folder above it,
+// is never used: a private temporary folder takes its place, with the reason.
+TEST(CacheFolder, FolderOthersMayWriteIsReplacedByAPrivateOne) {
+  ScratchDir dir;
+  const std::string open = dir.file("open"), sticky = dir.file("sticky");
+  ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+  ASSERT_EQ(mkdir(sticky.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+  std::string why;
+  std::string temporary;
+  {
+    const CacheFolder cache(open + "/deeper/orvane", &why);
+    EXPECT_TRUE(cache.temporary());
+    EXPECT_NE(why.find(open + " may be written by others (mode 0777)"), std::string::npos) << why;
+    temporary = cache.path();
+    struct stat st;
+    ASSERT_EQ(lstat(temporary.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+  }
+  EXPECT_FALSE(std::filesystem::exists(temporary)) << "the temporary folder is removed";
+  why.clear();
+  const CacheFolder inSticky(sticky + "/orvane", &why);
+  // Root's sticky folders (as /tmp) are accepted above a cache; anyone else's are not.
+  EXPECT_EQ(inSticky.temporary(), geteuid() != 0) << why;
+  why.clear();
+  ASSERT_EQ(chmod(open.c_str(), 0700), 0);
+  const std::string own = dir.file("own");
+  ASSERT_EQ(mkdir(own.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(own.c_str(), 0775), 0);
+  const CacheFolder groupWritable(own, &why);
+  EXPECT_TRUE(groupWritable.temporary());
+  EXPECT_NE(why.find("may be written by others (mode 0775)"), std::string::npos) << why;
+}
+
+// Another user who may write the folder above the cache swaps the cache folder
+// during a compile and plants links to a library of theirs under the names of
+// new objects. The cache is refused, the compile happens in a private folder,
+// and their code never runs.
+TEST(CacheAttack, AnotherUserCannotPlantALibrary) {
+  if (geteuid() != 0) GTEST_SKIP() << "acting as another user needs root (setuid in a child)";
+  const uid_t attacker = 54321;  // no account needed
+  ScratchDir dir;
+  chmod(dir.path().c_str(), 0755);
+  const std::string marker = dir.file("their-code-ran");
+  const std::string evil = dir.file("evil.so");
+  driver_test::writeText(dir.file("evil.cpp"), "#include <cstdio>\n__attribute__((constructor)) static void run() {\n"
+                                               "  std::fclose(std::fopen(\"" + marker + "\", \"w\"));\n}\n");
+  ASSERT_EQ(std::system((std::string(ORVANE_JIT_COMPILER) + " -shared -fPIC -o '" + evil + "' '" +
+                         dir.file("evil.cpp") + "'").c_str()), 0);
+  chmod(evil.c_str(), 0755);
+  const std::string shared = dir.file("shared");
+  ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chown(shared.c_str(), attacker, attacker), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+  const std::string cacheDir = shared + "/orvane";
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setgid(attacker) != 0 || setuid(attacker) != 0) _exit(3);
+    // For a while: take the victim's folder away, put one of ours in its
+    // place, and turn every new object there into a link to our library.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int swaps = 0;
+    while (std::chrono::steady_clock::now() < end) {
+      struct stat st;
+      if (lstat(cacheDir.c_str(), &st) == 0 && st.st_uid != attacker) {
+        rename(cacheDir.c_str(), (shared + "/taken" + std::to_string(swaps++)).c_str());
+        mkdir(cacheDir.c_str(), 0777);
+        chmod(cacheDir.c_str(), 0777);
+      }
+      std::error_code ignored;
+      for (const auto& e : std::filesystem::directory_iterator(cacheDir, ignored)) {
+        const std::string name = e.path().filename().string();
+        if (e.is_symlink() || name.find(".so") == std::string::npos) continue;
+        unlink(e.path().c_str());
+        symlink(evil.c_str(), e.path().c_str());
+      }
+      usleep(200);
+    }
+    _exit(0);
+  }
+  std::ostringstream warnings;
+  orvane::jit::Options options;
+  options.cacheDir = cacheDir;
+  options.warnings = &warnings;
+  double value = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const std::unique_ptr<orvane::Transform> f =
+        orvane::jit::compileStatements(std::string(kPole) + "// attempt " + std::to_string(attempt), "pole.fs", {}, options);
+    value = valueAtOne(*f);
+    EXPECT_EQ(value, 0.5);
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_FALSE(std::filesystem::exists(marker)) << "the other user's code ran in this process";
+  EXPECT_NE(warnings.str().find(shared + " belongs to another user (uid 54321)"), std::string::npos) << warnings.str();
+}
+
+// The compiler runs under a time limit; at the limit it is killed with all
+// it started, its work folder is removed, and the message says what happened.
+TEST(CompilerChild, TimeLimitKillsTheWholeGroupAndLeavesNothing) {
+  ScratchDir dir;
+  const ScopedEnv compiler("ORVANE_JIT_CXX", slowCompiler(dir));
+  const ScopedEnv timeout("ORVANE_JIT_TIMEOUT", "1");
+  orvane::jit::Options options;
+  options.cacheDir = dir.path() + "/cache";
+  try {
+    orvane::jit::compileStatements(kPole, "pole.fs", {}, options);
+    ADD_FAILURE() << "a compile past its time limit was accepted";
+  } catch (const orvane::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("pole.fs did not compile within 1 s (the limit is set by ORVANE_JIT_TIMEOUT)"),
+              std::string::npos)
+        << e.what();
+  }
+  const std::vector<pid_t> pids = pidsIn(dir.file("pids"));
+  ASSERT_EQ(pids.size(), 2u);
+  for (int k = 0; k < 100 && (running(pids[0]) || running(pids[1])); ++k) usleep(20000);
+  for (pid_t pid : pids) EXPECT_FALSE(running(pid)) << pid;
+  EXPECT_EQ(namesStarting(options.cacheDir, "").size(), 0u) << "left in the cache";
+}
+
+TEST(CompilerChild, TimeLimitSettingIsChecked) {
+  ScratchDir dir;
+  orvane::jit::Options options;
+  options.cacheDir = dir.path() + "/cache";
+  for (const char* bad : {"abc", "0", "-5", "1e999", "nan"}) {
+    const ScopedEnv timeout("ORVANE_JIT_TIMEOUT", bad);
+    try {
+      orvane::jit::compileStatements(kPole, "pole.fs", {}, options);
+      ADD_FAILURE() << bad;
+    } catch (const orvane::Error& e) {
+      EXPECT_NE(std::string(e.what()).find("expected a number of seconds above 0"), std::string::npos) << e.what();
+    }
+  }
+}
+
+// When the program is ended by a signal during a compile, the compiler and
+// everything it started end too, and no file of the compile is left behind.
+TEST(CompilerChild, SignalToTheProgramEndsTheCompilerAndCleansUp) {
+  for (int signo : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signo);
+    ScratchDir dir;
+    driver_test::writeText(dir.file("UserParameters.txt"),
+                           driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
+    const std::string compiler = slowCompiler(dir);
+    const pid_t program = fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+      if (chdir(dir.path().c_str()) != 0) _exit(3);
+      setenv("ORVANE_JIT_CXX", compiler.c_str(), 1);
+      setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, 0), dup2(null, 1), dup2(null, 2);
+      execl(ORVANE_BIN, ORVANE_BIN, "--quiet", "--format", "csv", "--expr", "1/(s+1)", (char*)nullptr);
+      _exit(127);
+    }
+    for (int k = 0; k < 500 && pidsIn(dir.file("pids")).size() < 2; ++k) usleep(20000);
+    ASSERT_EQ(pidsIn(dir.file("pids")).size(), 2u) << "the compiler did not start";
+    ASSERT_EQ(kill(program, signo), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(program, &status, 0), program);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signo) << status;
+    const std::vector<pid_t> pids = pidsIn(dir.file("pids"));
+    for (int k = 0; k < 100 && (running(pids[0]) || running(pids[1])); ++k) usleep(20000);
+    for (pid_t pid : pids) EXPECT_FALSE(running(pid)) << pid;
+    EXPECT_EQ(namesStarting(dir.file("cache/orvane"), "build-").size(), 0u);
+  }
+}
+
+// A work folder that a killed process left (SIGKILL cannot be handled) is
+// removed by the next compile.
+TEST(CompilerChild, WorkLeftByAKilledProcessIsRemovedLater) {
+  ScratchDir dir;
+  const std::string cacheDir = dir.path() + "/cache";
+  std::string why;
+  { const CacheFolder make(cacheDir, &why); }
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string left = cacheDir + "/build-" + std::to_string(gone) + "-0";
+  ASSERT_EQ(mkdir(left.c_str(), 0700), 0);
+  driver_test::writeText(left + "/transform.cpp", "half");
+  const std::string mine = cacheDir + "/build-" + std::to_string(getpid()) + "-999";
+  ASSERT_EQ(mkdir(mine.c_str(), 0700), 0);
+  { const CacheFolder reopen(cacheDir, &why); }
+  EXPECT_FALSE(std::filesystem::exists(left));
+  EXPECT_TRUE(std::filesystem::exists(mine)) << "a running process's work is left alone";
+  rmdir(mine.c_str());
+}
+
+// Every header the generated code includes, directly or through another, is
+// embedded, and each is the source tree's own text: a program installed
+// without the tree compiles transforms, and never with outdated headers.
+TEST(EmbeddedHeaders, CoverEveryIncludeOfTheGeneratedCodeAndMatchTheTree) {
+  std::set<std::string> embedded;
+  const std::regex include("#\\s*include\\s+\"([^\"]+)\"");
+  std::vector<std::string> texts{orvane::jit::generatedSource("Fs = s;", "f", {}),
+                                 orvane::jit::generatedCudaSource("Fs = s;", "f", {})};
+  for (int k = 0; k < orvane::jit::kEmbeddedHeaderCount; ++k) {
+    const orvane::jit::EmbeddedHeader& h = orvane::jit::kEmbeddedHeaders[k];
+    embedded.insert(h.name);
+    const std::string text(reinterpret_cast<const char*>(h.data), h.size);
+    texts.push_back(text);
+    const std::string root = std::string(ORVANE_SOURCE_DIR) + (std::string(h.name).rfind("orvane/", 0) == 0 ? "/include/" : "/src/");
+    EXPECT_EQ(text, driver_test::readText(root + h.name)) << h.name << " is embedded out of date";
+  }
+  for (const std::string& text : texts) {
+    for (std::sregex_iterator m(text.begin(), text.end(), include), end; m != end; ++m)
+      EXPECT_EQ(embedded.count((*m)[1]), 1u) << (*m)[1] << " is included but not embedded";
+  }
+  EXPECT_EQ(orvane::jit::embeddedHeadersDigest().size(), 64u);
+}
+
+// A program whose source tree is gone (hidden here by empty file systems over
+// its include/ and src/ folders, in a mount namespace of its own) still
+// compiles a formula: the headers come from the library.
+TEST(EmbeddedHeaders, FormulasCompileWithTheSourceTreeGone) {
+  if (geteuid() != 0 || std::system("command -v unshare > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "hiding the source tree needs root and unshare";
+  ScratchDir dir;
+  driver_test::writeText(dir.file("UserParameters.txt"),
+                         driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
+  const std::string root = ORVANE_SOURCE_DIR;
+  const std::string script = "cd '" + dir.path() + "' && mount -t tmpfs none '" + root + "/include' && mount -t tmpfs none '" +
+                             root + "/src' && test ! -e '" + root + "/include/orvane/config.h' && XDG_CACHE_HOME='" +
+                             dir.path() + "/cache' '" + ORVANE_BIN +
+                             "' --quiet --format csv --method weeks --expr '1/(s+5)' > out.csv 2> err.txt";
+  const int status = std::system(("unshare -m sh -c \"" + script + "\"").c_str());
+  if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && driver_test::readText(dir.file("err.txt")).empty() &&
+      !std::filesystem::exists(dir.file("out.csv")))
+    GTEST_SKIP() << "no mount namespace here";
+  EXPECT_EQ(status, 0) << driver_test::readText(dir.file("err.txt"));
+  EXPECT_EQ(driver_test::readText(dir.file("out.csv")).rfind("t,re,im", 0), 0u);
+}
