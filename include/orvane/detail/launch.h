@@ -45,23 +45,17 @@ int launch(int nx, int ny, F f) {
 
 #else
 
-// Elements below which a launch is not worth sharing among threads: waking
-// them costs more than the work, and far more on a busy machine.
-constexpr long long kParallelElements = 4096;
-
 // Inside a parallel region (rows taken one per thread) a launch runs on the
-// calling thread alone. Every element is computed alike whatever the thread
-// count, so the results are too.
+// calling thread alone.
 template <class F>
 int launch(int nx, int ny, F f) {
   if (nx <= 0 || ny <= 0) return kLaunchSuccess;
-  const bool share = (long long)nx * ny >= kParallelElements && !omp_in_parallel();
   if (ny == 1) {
-#pragma omp parallel for schedule(static) if (share)
+#pragma omp parallel for schedule(static) if (nx >= 4096 && !omp_in_parallel())
     for (int x = 0; x < nx; ++x) f(x, 0);
     return kLaunchSuccess;
   }
-#pragma omp parallel for schedule(static) if (share)
+#pragma omp parallel for schedule(static) if (!omp_in_parallel())
   for (int y = 0; y < ny; ++y)
     for (int x = 0; x < nx; ++x) f(x, y);
   return kLaunchSuccess;
