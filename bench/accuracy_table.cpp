@@ -8,7 +8,9 @@
 // above the true one, and the median true error per category.
 // Last, the transforms and parameters of support/hostile.h that were chosen to
 // break the Weeks prediction: a flag that says met there must still be true.
-// Usage: accuracy_table [N ...]   (default 16 32 64 128)
+// Usage: accuracy_table [--table=shared|classic|all] [N ...]   (default: all
+// the pairs, of ../shared/testdata and of tests/data/classic_pairs.json;
+// sizes 16 32 64 128)
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -113,7 +115,14 @@ void pessimism(const std::vector<Outcome>& rows) {
 
 int main(int argc, char** argv) {
   std::vector<int> sizes;
-  for (int a = 1; a < argc; ++a) sizes.push_back(std::atoi(argv[a]));
+  std::string table = "all";
+  for (int a = 1; a < argc; ++a) {
+    const std::string arg = argv[a];
+    if (arg.rfind("--table=", 0) == 0)
+      table = arg.substr(8);
+    else
+      sizes.push_back(std::atoi(argv[a]));
+  }
   if (sizes.empty()) sizes = {16, 32, 64, 128};
   // The Weeks size auto starts from.
   const int autoSize =
@@ -132,7 +141,13 @@ int main(int argc, char** argv) {
                 o.id.c_str(), o.method.c_str(), o.t, o.r.N, o.r.sigma, o.r.b, o.exact, o.r.f.real(),
                 o.trueRel, o.r.rel_err, legacyRel, o.r.flag);
   };
-  for (const reference::Pair& p : reference::pairs()) {
+  std::vector<const reference::Pair*> pairs;
+  if (table != "classic")
+    for (const reference::Pair& p : reference::pairs()) pairs.push_back(&p);
+  if (table != "shared")
+    for (const reference::Pair& p : reference::classicPairs()) pairs.push_back(&p);
+  for (const reference::Pair* pp : pairs) {
+    const reference::Pair& p = *pp;
     const std::vector<orvane::Result> t = methodRun(solver, p, "talbot", 1e-8);
     const std::vector<orvane::Result> d = methodRun(solver, p, "dehoog", 1e-8);
     for (int e = 1; e <= 13; ++e) {

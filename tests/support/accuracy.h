@@ -14,12 +14,15 @@
 
 namespace accuracy {
 
-// The search range right of a pair's abscissa of convergence.
+// The search range right of a pair's abscissa of convergence, or the one the
+// pair names (a hostile pair: a singularity lies right of it).
 struct Range {
   double sigmin, sigmax, bmax, tols, tolb;
 };
 
 inline Range rangeFor(const reference::Pair& p) {
+  if (!std::isnan(p.searchFrom))
+    return Range{p.searchFrom, p.searchTo, 24.0, std::min(0.5, (p.searchTo - p.searchFrom) / 2), 1.0};
   const double s0 = std::max(p.abscissa, 0.0) + 0.25;
   return Range{s0, s0 + 15.0, 24.0, 0.5, 1.0};
 }

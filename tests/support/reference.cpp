@@ -6,8 +6,9 @@
 #include <iostream>
 
 const reference::Pair& referencePair(const char* id) {
-  for (const reference::Pair& p : reference::pairs())
-    if (std::strcmp(p.id, id) == 0) return p;
+  for (const auto* table : {&reference::pairs(), &reference::classicPairs()})
+    for (const reference::Pair& p : *table)
+      if (std::strcmp(p.id, id) == 0) return p;
   std::cerr << "no reference pair named " << id << std::endl;
   std::abort();
 }

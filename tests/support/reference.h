@@ -1,4 +1,5 @@
-// Test support: the reference transform pairs (generated from transforms.json)
+// Test support: the reference transform pairs (generated from transforms.json
+// and tests/data/classic_pairs.json)
 // and a transform functor over any of them, usable with the generic pipeline
 // stages of the host backend.
 #pragma once
@@ -8,6 +9,7 @@
 #include "orvane/config.h"
 #include "support/engine_names.h"
 #include "transforms_table.h"
+#include "classic_table.h"
 
 // Evaluates a host F(s) in double and returns it in the kernel's working precision.
 struct HostTransform {
