@@ -109,11 +109,11 @@ TEST(TalbotPrediction, KeepsTheBestAgreeingPairAndDistrustsTheRest) {
 TEST(Talbot, BatchOfTimesEqualsTimesOneByOne) {
   const std::vector<double> t = {0.1, 0.5, 1.0, 3.0, 7.5};
   const orvane::FunctorTransform<hd::TwoPoles> f;
-  const std::vector<orvane::Result> batch = run(kTalbot, times(t, 1e-9), f);
+  const std::vector<orvane::Result> batch = run(kTalbot, times(t, 1e-8), f);
   ASSERT_EQ(batch.size(), t.size());
   for (std::size_t i = 0; i < t.size(); ++i) {
     SCOPED_TRACE(t[i]);
-    const orvane::Result one = run(kTalbot, times({t[i]}, 1e-9), f)[0];
+    const orvane::Result one = run(kTalbot, times({t[i]}, 1e-8), f)[0];
     EXPECT_TRUE(same(batch[i], one));
     EXPECT_EQ(batch[i].method, kTalbot);
     EXPECT_EQ(batch[i].t, t[i]);
@@ -183,7 +183,7 @@ TEST(Talbot, EveryKindOfTransformGivesTheSameNumbers) {
 #endif
 }
 
-TEST(AutoChoice, ALaterRecordIsVouchedForByItsPeers) {
+TEST(AutoChoice, AValueIsVouchedForByItsPeers) {
   orvane::Result weeks;
   weeks.f = 1.0;
   weeks.abs_err = 1e-6;
@@ -192,34 +192,35 @@ TEST(AutoChoice, ALaterRecordIsVouchedForByItsPeers) {
   weeks.method = kWeeks;
   orvane::TalbotRecord t{make_cuDoubleComplex(1.0 + 1e-9, 0.0), 1e-12, 1e-12, 0, 32};
   // Weeks alone vouches for no more than the gap plus ten times its error.
-  orvane::Result r = orvane::vouched(orvane::talbotResult(1.0, 0.0, t), {&weeks}, 1e-8);
+  orvane::Result r = orvane::vouched(orvane::talbotResult(1.0, 0.0, t), {{&weeks, 10.0}}, 1e-8);
   EXPECT_NEAR(r.abs_err, 1e-9 + 1e-5, 1e-15);
   EXPECT_EQ(r.flag, 1);
   // A peer that agrees closely with a small error leaves Talbot's own.
   orvane::Result line = weeks;
   line.f = 1.0 + 1e-9 + 1e-13;
   line.abs_err = 1e-13;
-  r = orvane::vouched(orvane::talbotResult(1.0, 0.0, t), {&weeks, &line}, 1e-8);
+  r = orvane::vouched(orvane::talbotResult(1.0, 0.0, t), {{&weeks, 10.0}, {&line, 1.0}}, 1e-8);
   EXPECT_EQ(r.abs_err, 1e-12);
   EXPECT_EQ(r.flag, 0);
   // With no peer of finite error nothing vouches for it.
   weeks.abs_err = line.abs_err = INFINITY;
-  r = orvane::vouched(orvane::talbotResult(1.0, 0.0, t), {&weeks, &line}, 1e-8);
+  r = orvane::vouched(orvane::talbotResult(1.0, 0.0, t), {{&weeks, 10.0}, {&line, 1.0}}, 1e-8);
   EXPECT_EQ(r.abs_err, INFINITY);
   EXPECT_EQ(r.flag, 1);
 
-  // In a run: a time that Weeks meets keeps its Weeks record; one it misses
-  // (a branch point at the origin) goes to a later method, which meets it.
+  // In a run: the methods without a search settle the times they can vouch
+  // for (a smooth transform, a branch point at the origin), each value
+  // within its request.
   Times p = times({1.0}, 1e-10);
   p.o.pairs.clear();
   p.o.sizes = {32, 64};
   const orvane::Result easy = run(kAuto, p, orvane::FunctorTransform<hd::ExpDecay>())[0];
-  EXPECT_EQ(easy.method, kWeeks);
+  EXPECT_NE(easy.method, kWeeks);
   EXPECT_EQ(easy.flag, 0);
+  EXPECT_NEAR(easy.f.real(), std::exp(-1.0), 1e-10 * std::exp(-1.0));
   const orvane::Result hard = run(kAuto, p, orvane::FunctorTransform<InvSqrt>())[0];
-  EXPECT_NE(hard.method, kWeeks);
   EXPECT_EQ(hard.flag, 0);
-  EXPECT_NEAR(hard.f.real(), 1 / std::sqrt(M_PI), 1e-12);
+  EXPECT_NEAR(hard.f.real(), 1 / std::sqrt(M_PI), 1e-10);
 }
 
 #if defined(ORVANE_BACKEND_HOST)

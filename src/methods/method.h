@@ -55,10 +55,21 @@ inline ShiftedTimes shiftedTimes(const TimeBatch& batch) {
   return s;
 }
 
+// What a method can tell of F right of a line Re s = sigma.
+enum class Clearance {
+  kUnknown,   // it cannot see there
+  kClear,     // F is analytic there, as far as it can see
+  kSingular,  // F has a singularity there (or values that are not finite)
+};
+
 class InversionMethod {
  public:
   virtual ~InversionMethod() = default;
   virtual std::vector<Result> invert(StageContext& c, const TimeBatch& batch) = 0;
+  // An independent test of the assumption of the methods on a Bromwich line
+  // or a Talbot contour: that F is analytic right of their shift. A method
+  // that cannot tell says kUnknown.
+  virtual Clearance rightOf(StageContext&, double /*sigma*/) { return Clearance::kUnknown; }
   // Forgets what it kept that depends on the transform; called before each call.
   virtual void forget() {}
 };

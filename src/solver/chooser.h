@@ -1,9 +1,10 @@
-// The automatic choice: the first registered method on every time; the
-// others on the times whose first record misses its request, each of their
-// records vouched for by the records of the same time; the best kept.
+// What vouches for a value: the checks the solver applies to the records of
+// a method whose own prediction cannot see where its assumptions fail, and
+// the automatic choice's comparison of records.
 #pragma once
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "methods/method.h"
@@ -11,30 +12,55 @@
 
 namespace orvane {
 
-// The error a later method's record can be vouched for, given the other
-// records of the time. Its own prediction holds only where the method's
-// assumptions hold, which it cannot see itself (a pole beyond all of Talbot's
-// contours, say), so it is raised to what the best independent record
-// guarantees: the gap between the two values plus that record's prediction,
-// the first method's taken ten times over (on the reference pairs no Weeks
-// prediction lies below a tenth of the true error). A record with no peer of
-// finite error is vouched for by nothing: its error is infinite.
-inline Result vouched(Result later, const std::vector<const Result*>& peers, double relErr) {
-  double bound = INFINITY;
-  for (std::size_t k = 0; k < peers.size(); ++k) {
-    const Result& o = *peers[k];
-    const double weight = k == 0 ? 10.0 : 1.0;
-    const double gap = std::hypot(later.f.real() - o.f.real(), later.f.imag() - o.f.imag());
-    const double peer = gap + weight * o.abs_err;
+// A record of another method of the same time, and the factor its prediction
+// is taken with.
+struct Peer {
+  const Result* record;
+  double weight;
+};
+
+// The record with its error raised to what the best independent record
+// guarantees: the gap between the two values plus that record's prediction
+// (times its weight). Its own prediction holds only where the method's
+// assumptions hold, which it cannot see itself (a pole beyond all of
+// Talbot's contours, say). With no peer of finite error nothing vouches for
+// it: its error is infinite.
+inline Result vouched(Result r, const std::vector<Peer>& peers, double relErr) {
+  double bound = std::numeric_limits<double>::infinity();
+  for (const Peer& p : peers) {
+    const Result& o = *p.record;
+    const double gap = std::hypot(r.f.real() - o.f.real(), r.f.imag() - o.f.imag());
+    const double peer = gap + p.weight * o.abs_err;
     if (std::isfinite(peer) && peer < bound) bound = peer;
   }
-  if (!(later.abs_err >= bound)) {
-    later.abs_err = bound;
-    const double modulus = std::hypot(later.f.real(), later.f.imag());
-    later.rel_err = modulus > 0.0 && std::isfinite(bound) ? bound / modulus : INFINITY;
-    later.flag = relErr > later.rel_err ? 0 : 1;
+  if (!(r.abs_err >= bound)) {
+    r.abs_err = bound;
+    const double modulus = std::hypot(r.f.real(), r.f.imag());
+    r.rel_err = modulus > 0.0 && std::isfinite(bound) ? bound / modulus
+                                                      : std::numeric_limits<double>::infinity();
+    r.flag = relErr > r.rel_err ? 0 : 1;
   }
-  return later;
+  return r;
+}
+
+// The record of a method whose assumption is known not to hold (or cannot be
+// checked) at this time: its value stays, with no bound on its error.
+inline Result unbounded(Result r) {
+  if (!std::isnan(r.rel_err)) {
+    r.abs_err = std::numeric_limits<double>::infinity();
+    r.rel_err = std::numeric_limits<double>::infinity();
+  }
+  r.flag = 1;
+  return r;
+}
+
+// The line a method on a Bromwich line (or a Talbot contour) with this shift
+// is checked at, for times up to tMax: just right of the shift, so that a
+// singularity on the shift itself (F = 1/s with the shift 0) passes, while
+// one further right, which the methods' discretisation errors multiply by
+// e^(2 (p - shift) T) for periods T up to 4 tMax, does not.
+inline double checkedLine(double shift, double tMax) {
+  return tMax > 0.0 && std::isfinite(tMax) ? shift + 0.125 / tMax : shift;
 }
 
 }  // namespace orvane

@@ -1,9 +1,12 @@
 // The solver: the device check, the shared workspace, one instance of each
 // registered method (made on first use), and the run of a call: one method
-// on every time, or the automatic choice over all of them.
+// on every time, its values vouched for as the registry says, or the
+// automatic choice over all of them.
 #include "orvane/solver.h"
 
 #include <cmath>
+#include <functional>
+#include <map>
 #include <utility>
 
 #include "device/check_gpu.h"
@@ -33,48 +36,123 @@ struct Solver::Impl {
     for (std::unique_ptr<InversionMethod>& m : methods)
       if (m) m->forget();
     StageContext c{ws, F, settings.diagnostics, device.maxThreadsPerBlock};
-    std::vector<int> all(t.size());
-    for (std::size_t i = 0; i < t.size(); ++i) all[i] = int(i);
-    if (!o.method.isAuto()) {
-      const TimeBatch batch{t, o, all, o.progress, shownPairs};
-      return method(o.method.index()).invert(c, batch);
-    }
-    // The first method on every time (it hears the progress); the others
-    // on the times it leaves unmet, except where its prediction is infinite:
-    // the first method (Weeks) says so for a singularity right of the shift,
-    // which every other method's line or contour misses alike.
-    std::vector<int> unmet;
-    std::vector<Result> kept;
-    {
-      const TimeBatch batch{t, o, all, o.progress, shownPairs};
-      kept = method(0).invert(c, batch);
-    }
-    for (int i : all) {
-      const Result& r = kept[std::size_t(i)];
-      if (r.flag != 0 && !(std::isinf(r.rel_err) && r.rel_err > 0)) unmet.push_back(i);
-    }
-    if (unmet.empty() || Registry::count() < 2) return kept;
-    std::vector<std::vector<Result>> later;
-    for (int m = 1; m < Registry::count(); ++m) {
-      const TimeBatch batch{t, o, unmet, std::function<void(int, int)>(), shownPairs};
-      later.push_back(method(m).invert(c, batch));
-    }
-    // Each later record vouched for by the others of its time; a later record
-    // replaces the kept one only with a strictly lower predicted error.
-    for (std::size_t k = 0; k < unmet.size(); ++k) {
-      const std::size_t i = std::size_t(unmet[k]);
-      std::vector<Result> vouchedRecords;
-      for (std::size_t m = 0; m < later.size(); ++m) {
-        std::vector<const Result*> peers{&kept[i]};
-        for (std::size_t n = 0; n < later.size(); ++n)
-          if (n != m) peers.push_back(&later[n][k]);
-        vouchedRecords.push_back(vouched(later[m][k], peers, o.request(i)));
-      }
-      for (const Result& r : vouchedRecords)
-        if (betterRecord(r.rel_err, kept[i].rel_err)) kept[i] = r;
-    }
-    return kept;
+    Call call{*this, c, t, o, shownPairs};
+    if (o.method.isAuto()) return call.automatic();
+    const int m = o.method.index();
+    if (Registry::entry(m).searches) return call.invert(m, call.all, o.progress);
+    std::vector<Result> records = call.checked(m);
+    if (o.progress) o.progress(int(t.size()), int(t.size()));
+    return records;
   }
+
+  // One call: the records of each method on all its times, made once, and
+  // what the analyticity test found right of each shift.
+  struct Call {
+    Impl& solver;
+    StageContext& c;
+    const std::vector<double>& t;
+    const Options& o;
+    const std::vector<Pair>* shownPairs;
+    std::vector<int> all;
+    std::vector<std::vector<Result>> raw;
+    std::map<double, Clearance> clearance;
+
+    Call(Impl& s, StageContext& context, const std::vector<double>& times, const Options& options,
+         const std::vector<Pair>* shown)
+        : solver(s), c(context), t(times), o(options), shownPairs(shown), all(times.size()),
+          raw(std::size_t(Registry::count())) {
+      for (std::size_t i = 0; i < t.size(); ++i) all[i] = int(i);
+    }
+
+    std::vector<Result> invert(int m, const std::vector<int>& which,
+                               const std::function<void(int, int)>& progress) {
+      const TimeBatch batch{t, o, which, progress, shownPairs};
+      return solver.method(m).invert(c, batch);
+    }
+
+    // Method m's own records of every time.
+    const std::vector<Result>& records(int m) {
+      std::vector<Result>& r = raw[std::size_t(m)];
+      if (r.empty() && !t.empty()) r = invert(m, all, std::function<void(int, int)>());
+      return r;
+    }
+
+    // What the methods that can see right of a line find right of the
+    // checked line of this shift (kUnknown where none can).
+    Clearance clearRightOf(double shift) {
+      auto found = clearance.find(shift);
+      if (found != clearance.end()) return found->second;
+      double tMax = 0.0;
+      for (std::size_t i = 0; i < t.size(); ++i)
+        if (shiftOf(i) == shift) tMax = std::fmax(tMax, t[i]);
+      Clearance seen = Clearance::kUnknown;
+      for (int m = 0; m < Registry::count() && seen == Clearance::kUnknown; ++m)
+        seen = solver.method(m).rightOf(c, checkedLine(shift, tMax));
+      clearance[shift] = seen;
+      return seen;
+    }
+    double shiftOf(std::size_t i) const { return o.search() ? o.sigma_min : o.pair(i).sigma; }
+
+    // A record of method m as far as it is vouched for, with `extra` peers
+    // beside the method's own checker.
+    Result vouch(int m, std::size_t i, const std::vector<Peer>& extra = {}) {
+      const MethodEntry& e = Registry::entry(m);
+      const Result& r = records(m)[i];
+      if (e.onLine && !(r.t > 0.0 && clearRightOf(shiftOf(i)) == Clearance::kClear))
+        return unbounded(r);
+      const int checker = Registry::find(e.checkedBy);
+      if (checker < 0 && extra.empty()) return r;
+      std::vector<Peer> peers = extra;
+      if (checker >= 0) peers.push_back(Peer{&records(checker)[i], Registry::entry(checker).peerWeight});
+      return vouched(r, peers, o.request(i));
+    }
+
+    std::vector<Result> checked(int m) {
+      std::vector<Result> out;
+      for (std::size_t i = 0; i < t.size(); ++i) out.push_back(vouch(m, i));
+      return out;
+    }
+
+    // The methods without a search first, on every time, each value vouched
+    // for; the best kept. A method with a search on the times they leave
+    // unmet; its record, and theirs vouched for by it too, compete there.
+    std::vector<Result> automatic() {
+      const int count = Registry::count();
+      std::vector<Result> kept(t.size());
+      std::vector<bool> any(t.size(), false);
+      for (int m = 0; m < count; ++m) {
+        if (Registry::entry(m).searches) continue;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+          const Result r = vouch(m, i);
+          if (!any[i] || betterRecord(r.rel_err, kept[i].rel_err)) kept[i] = r;
+          any[i] = true;
+        }
+      }
+      std::vector<int> unmet;
+      for (int i : all)
+        if (!any[std::size_t(i)] || kept[std::size_t(i)].flag != 0) unmet.push_back(i);
+      const int total = int(t.size()), settled = total - int(unmet.size());
+      if (o.progress && settled > 0) o.progress(settled, total);
+      for (int s = 0; s < count && !unmet.empty(); ++s) {
+        if (!Registry::entry(s).searches) continue;
+        std::function<void(int, int)> progress;
+        if (o.progress) progress = [&](int done, int) { o.progress(settled + done, total); };
+        const std::vector<Result> found = invert(s, unmet, progress);
+        for (std::size_t k = 0; k < unmet.size(); ++k) {
+          const std::size_t i = std::size_t(unmet[k]);
+          if (!any[i] || betterRecord(found[k].rel_err, kept[i].rel_err)) kept[i] = found[k];
+          any[i] = true;
+          const std::vector<Peer> by{Peer{&found[k], Registry::entry(s).peerWeight}};
+          for (int m = 0; m < count; ++m) {
+            if (Registry::entry(m).searches) continue;
+            const Result r = vouch(m, i, by);
+            if (betterRecord(r.rel_err, kept[i].rel_err)) kept[i] = r;
+          }
+        }
+      }
+      return kept;
+    }
+  };
 };
 
 Solver::Solver(const SolverSettings& settings) : Solver(settings, checkDevice()) {}

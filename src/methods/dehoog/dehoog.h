@@ -3,7 +3,8 @@
 // quotient-difference algorithm), for many times at once, with a predicted
 // error from several parameter sets.
 //
-// Each time is summed with the kDehoogSets sets of dehoog_kernel.h. The value
+// Each time is summed with the kDehoogSets sets of dehoog_kernel.h, their
+// samples and fractions shared by the times of its band. The value
 // kept is that of set 0; its predicted error is
 //   E = max(|f_0 - f_0'|, 512 eps size_0, and 2 |f_c - f_0| for every other
 //           set c that differs from it by more than its own round-off 64 eps size_c)
@@ -15,11 +16,13 @@
 // finite, or t is not positive, the errors are infinite and the flag says not
 // met.
 //
-// What the sets cannot see: a singularity above every set's highest sample
-// (2M pi/T), or right of the line. The automatic choice therefore uses this
-// method as one check among others, never alone.
+// What the sets cannot see: a singularity above the reach set's height
+// kDehoogReach, or right of the shift. The solver checks the latter with the
+// Weeks rows before a value counts; a time too large for the reach set
+// (t > kDehoogMaxReachSteps pi / kDehoogReach, about 400) is not met.
 #pragma once
 
+#include <complex>
 #include <memory>
 #include <vector>
 
@@ -37,8 +40,18 @@ struct DehoogSum {
   double size;  // e^(gamma t)/T sum |a_k|
 };
 
-// The sum of set c from its 2M + 1 samples a (F at the line's points).
-DehoogSum dehoogSum(int c, double t, double shift, const double2* a);
+// The continued fraction of set c for a band's top and a shift, from its
+// 2M + 1 samples a (F at the line's points), with the reach set's steps.
+struct DehoogFraction {
+  int M = 0;
+  double T = 0.0, gamma = 0.0;
+  double sum = 0.0;              // sum |a_k|
+  std::vector<std::complex<double>> d;  // the coefficients d_0 .. d_2M
+};
+DehoogFraction dehoogFraction(int c, int reachSteps, double top, double shift, const double2* a);
+
+// The sum of a fraction at time t (of its band).
+DehoogSum dehoogSum(const DehoogFraction& fraction, double t);
 
 struct DehoogRecord {
   double f;
@@ -47,8 +60,9 @@ struct DehoogRecord {
   int TolFlag;
 };
 
-// The prediction from the sums of one time.
-DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], double relErr);
+// The prediction from the sums of one time; `reached`: the reach set sampled
+// up to kDehoogReach (else the errors are infinite).
+DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr);
 
 // The device buffers of the method, kept from one call to the next.
 struct DehoogBuffers {
@@ -56,8 +70,14 @@ struct DehoogBuffers {
   gpu::DeviceBuffer times;  // their times and shifts
 };
 
-// Times per device batch: their samples take kDehoogBatch * kDehoogRow * 16 bytes.
+// Times per device batch: at most kDehoogBatch, and their samples at most
+// kDehoogBatchBytes.
 constexpr int kDehoogBatch = 32768;
+constexpr long long kDehoogBatchBytes = 256ll << 20;
+// The work of a batch (groups times the reach set's steps squared, the
+// quotient-difference tables' length) from which its groups are shared
+// among host threads: two groups at t above 2 pi.
+constexpr long long kDehoogSharedWork = 32768;
 
 // One record per time: shifts[i] is the line's shift (the abscissa the caller
 // puts right of every singularity) for times[i], relErr[i] its request.

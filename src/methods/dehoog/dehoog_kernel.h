@@ -13,10 +13,15 @@
 // which accelerates the series as a Pade approximant does: it needs samples
 // only up to the height 2M pi/T, where the plain series needs them far beyond.
 //
-// Each time is taken with kDehoogSets parameter sets (M, T/t) at once; its row
-// holds their samples one after another (kDehoogRow elements). The sets differ
-// in the height they sample to and in their discretisation, so that their
-// disagreement shows a singularity one of them does not see.
+// The samples, and the fraction's coefficients, depend on T and not on t: the
+// times are taken in groups, each the times of a band [top/sqrt 2, top) (and
+// of one shift), with T a multiple of the band's top, so that F is sampled
+// and the quotient-difference table made once per group, and each time costs
+// only the fraction's evaluation (de Hoog's own use of the method).
+// Each group is taken with kDehoogSets parameter sets (M, T/top) at once; its
+// row holds their samples one after another (dehoogRow elements). The sets
+// differ in the height they sample to and in their discretisation, so that
+// their disagreement shows a singularity one of them does not see.
 #pragma once
 
 #if !defined(__CUDACC_RTC__)
@@ -27,36 +32,55 @@
 
 namespace orvane {
 
-// The parameter sets of a time: the number M of continued-fraction steps, and
-// the period T as a multiple of t. The one table of them.
-// The sets past the third sample higher up the line (2M pi/T = 64/t and
-// 128/t): less accurate (the line's shift grows as T shrinks, and with it the
-// round-off), they serve to see singularities the others miss.
-constexpr int kDehoogSets = 5;
-ORVANE_HD constexpr int dehoogSteps(int c) { return c == 0 ? 32 : c == 2 ? 32 : 64; }
+// The parameter sets of a group: the number M of continued-fraction steps,
+// and the period T as a multiple of the band's top. The one table of them.
+// The sets past the third sample higher up the line (2M pi/T = 64/top and
+// 128/top): less accurate (the line's shift grows as T shrinks, and with it
+// the round-off), they serve to see singularities the others miss. The last,
+// the reach set, takes as many steps as it needs to sample the line up to the
+// height kDehoogReach at T = 2 top (M pi/top >= kDehoogReach, M a power of two
+// from 64 to kDehoogMaxReachSteps): without it no set would see a pole at
+// height 2 at t = 50, and all would agree on a value without it.
+constexpr int kDehoogSets = 6;
+constexpr int kDehoogReachSet = kDehoogSets - 1;
+constexpr double kDehoogReach = 32.0;
+constexpr int kDehoogMaxReachSteps = 4096;
+// The ratio of a band's top to its bottom.
+constexpr double kDehoogBand = 1.4142135623730951;
+ORVANE_HD constexpr int dehoogSteps(int c, int reachSteps) {
+  return c == 0 ? 32 : c == 2 ? 32 : c == kDehoogReachSet ? reachSteps : 64;
+}
 ORVANE_HD constexpr double dehoogPeriod(int c) {
-  return c == 0 ? 4.0 : c == 1 ? 4.0 : c == 2 ? 3.0 : c == 3 ? 2.0 : 1.0;
+  return c == 0 ? 4.0 : c == 1 ? 4.0 : c == 2 ? 3.0 : c == 3 ? 2.0 : c == 4 ? 1.0 : 2.0;
 }
 // The samples of set c are k = 0 .. 2M.
-ORVANE_HD constexpr int dehoogTerms(int c) { return 2 * dehoogSteps(c) + 1; }
-ORVANE_HD constexpr int dehoogOffset(int c) {
+ORVANE_HD constexpr int dehoogTerms(int c, int reachSteps) { return 2 * dehoogSteps(c, reachSteps) + 1; }
+ORVANE_HD constexpr int dehoogOffset(int c, int reachSteps) {
   int offset = 0;
-  for (int k = 0; k < c; ++k) offset += dehoogTerms(k);
+  for (int k = 0; k < c; ++k) offset += dehoogTerms(k, reachSteps);
   return offset;
 }
-constexpr int kDehoogRow = dehoogOffset(kDehoogSets);
+// The samples of one time: the fixed sets', then the reach set's.
+ORVANE_HD constexpr int dehoogRow(int reachSteps) { return dehoogOffset(kDehoogSets, reachSteps); }
+
+// The reach set's steps for a band's top t (the cap where t is too large to reach).
+inline int dehoogReachSteps(double t) {
+  int M = 64;
+  while (M < kDehoogMaxReachSteps && double(M) * 3.141592653589793 / t < kDehoogReach) M *= 2;
+  return M;
+}
 
 // -ln(1e-14): the discretisation error the line's shift aims at.
 constexpr double kDehoogLogTolerance = 32.23619130191664;
 
 // The set of element e of a time's row.
-ORVANE_HD inline int dehoogSet(int e) {
+ORVANE_HD inline int dehoogSet(int e, int reachSteps) {
   int c = 0;
-  while (c + 1 < kDehoogSets && e >= dehoogOffset(c + 1)) ++c;
+  while (c + 1 < kDehoogSets && e >= dehoogOffset(c + 1, reachSteps)) ++c;
   return c;
 }
 
-// The line and period of set c for time t and shift.
+// The line and period of set c for a band's top t and a shift.
 struct DehoogLine {
   double T;
   double gamma;
@@ -68,17 +92,18 @@ ORVANE_HD inline DehoogLine dehoogLine(int c, double t, double shift) {
   return l;
 }
 
-// Sample body for element e of time i: s = gamma + i k pi/T. The samples are
-// taken in double in every build: the continued fraction needs all the digits.
-ORVANE_HD inline void dehoogPoint(int e, int i, const double* times, const double* shifts,
-                                  double2* devNodes) {
-  const int c = dehoogSet(e);
-  const int k = e - dehoogOffset(c);
-  const DehoogLine l = dehoogLine(c, times[i], shifts[i]);
+// Sample body for element e of group i (tops[i], shifts[i]): s = gamma + i k pi/T.
+// The samples are taken in double in every build: the continued fraction
+// needs all the digits.
+ORVANE_HD inline void dehoogPoint(int e, int i, const double* tops, const double* shifts,
+                                  int reachSteps, double2* devNodes) {
+  const int c = dehoogSet(e, reachSteps);
+  const int k = e - dehoogOffset(c, reachSteps);
+  const DehoogLine l = dehoogLine(c, tops[i], shifts[i]);
   double2 s;
   s.x = l.gamma;
   s.y = double(k) * 3.141592653589793 / l.T;
-  devNodes[(long long)i * kDehoogRow + e] = s;
+  devNodes[(long long)i * dehoogRow(reachSteps) + e] = s;
 }
 
 }  // namespace orvane

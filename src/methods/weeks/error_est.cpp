@@ -89,6 +89,23 @@ ErrorTerms errorTerms(const double2* core, const double2* row, int N, double sig
   return e;
 }
 
+Clearance clearanceRightOf(WeeksContext& c, double sigma, int N, double b) {
+  std::vector<double2> core, row;
+  try {
+    core.resize(std::size_t(2 * N));
+    row.resize(std::size_t(4 * N));
+  } catch (const std::bad_alloc&) {
+    throw Error(ErrorKind::kResources, "The analyticity test cannot allocate its rows on the host.");
+  }
+  hostRow(c, c.buffers.coreRow, 2 * N, sigma, b, core);
+  hostRow(c, c.buffers.estimateRow, 4 * N, sigma, b, row);
+  for (const std::vector<double2>* r : {&core, &row})
+    for (const double2& a : *r)
+      if (!std::isfinite(a.x) || !std::isfinite(a.y)) return Clearance::kSingular;
+  return errorTerms(core.data(), row.data(), N, sigma, b, 1.0).trusted ? Clearance::kClear
+                                                                     : Clearance::kSingular;
+}
+
 ErrorPrediction wfnErrorEst(WeeksContext& c, double2 ft, double TimeInput, int NLagInput,
                             double sigma, double b, double RelErrInput,
                             const CoefficientRow* coreRow) {

@@ -34,6 +34,7 @@
 // Both sides carry the round-off floor eps * sum_{n<N} |a_n(4N)|.
 #pragma once
 
+#include "methods/method.h"
 #include "methods/weeks/pipeline.h"
 #include "methods/weeks/records.h"
 
@@ -66,6 +67,15 @@ struct ErrorTerms {
 };
 ErrorTerms errorTerms(const double2* core, const double2* row, int N, double sigma, double b,
                       double t);
+
+// What the coefficient rows of 2N and 4N samples at (sigma, b) show of F right
+// of the line Re s = sigma: kSingular where the rows' test above finds a
+// singularity there or a value is not finite, else kClear. Where the rest of
+// F's expansion has not converged at that b (a singularity close to the
+// line, relative to b), its aliased terms can hide one. The Weeks method
+// answers with it for the methods whose line or contour assumes F analytic
+// right of their shift.
+Clearance clearanceRightOf(WeeksContext& c, double sigma, int N, double b);
 
 // The prediction for f(t) = ft computed with N terms at (sigma, b). `coreRow`
 // is the inversion core's row; when it does not hold the 2N-point row of

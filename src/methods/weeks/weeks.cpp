@@ -51,6 +51,19 @@ class WeeksMethod final : public InversionMethod {
     return records;
   }
   void forget() override { memory_.clear(); }
+  // Rows of 32 terms at four scales b: a singularity right of sigma puts
+  // coefficients at the negative indices that a sound row never has. A row
+  // sees it best where b is near its distance from the line, and where the
+  // rest of F's expansion has converged at that b (else its aliased terms
+  // hide it), so each scale is tried. Unseen: poles further right than some
+  // hundred times the largest scale, and poles beside one close to the line,
+  // whose terms converge at no scale.
+  Clearance rightOf(StageContext& c, double sigma) override {
+    WeeksContext w{c, buffers_};
+    for (double b : {0.05, 0.5, 4.0, 32.0})
+      if (clearanceRightOf(w, sigma, 32, b) == Clearance::kSingular) return Clearance::kSingular;
+    return Clearance::kClear;
+  }
 
  private:
   WeeksBuffers buffers_;
