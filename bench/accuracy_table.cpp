@@ -11,7 +11,9 @@
 // Usage: accuracy_table [--table=shared|classic|all] [N ...]   (default: all
 // the pairs, of ../shared/testdata and of tests/data/classic_pairs.json;
 // sizes 16 32 64 128)
+//        accuracy_table --speed   (seconds per value, for bench/auto_vs_mpmath.py)
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -113,11 +115,41 @@ void pessimism(const std::vector<Outcome>& rows) {
 
 }  // namespace
 
+// Seconds per value of auto and of Talbot on each pair of the shared table,
+// 7 times a call (0.1 ... 20), request 1e-8: the best of five calls, after
+// one that warms the solver. One line per pair: "speed ID AUTO TALBOT".
+int speed() {
+  orvane::Solver solver;
+  for (const reference::Pair& p : reference::pairs()) {
+    std::vector<double> t;
+    for (const reference::Value& v : p.values)
+      if (v.t >= 0.1 && v.t <= 20.0 && t.size() < 7) t.push_back(v.t);
+    double best[2] = {INFINITY, INFINITY};
+    const char* methods[2] = {"auto", "talbot"};
+    for (int m = 0; m < 2; ++m) {
+      orvane::Options o = accuracy::optionsFor(p, 1e-8);
+      o.method = methods[m];
+      solver.invert(HostTransform{p.F}, t, o);
+      for (int k = 0; k < 5; ++k) {
+        const auto start = std::chrono::steady_clock::now();
+        solver.invert(HostTransform{p.F}, t, o);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best[m] = std::min(best[m], took.count() / double(t.size()));
+      }
+    }
+    std::printf("speed %s %.6e %.6e", p.id, best[0], best[1]);
+    for (double x : t) std::printf(" %g", x);
+    std::printf("\n");
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
   std::vector<int> sizes;
   std::string table = "all";
   for (int a = 1; a < argc; ++a) {
     const std::string arg = argv[a];
+    if (arg == "--speed") return speed();
     if (arg.rfind("--table=", 0) == 0)
       table = arg.substr(8);
     else

@@ -65,8 +65,9 @@ struct Solver::Impl {
     }
 
     std::vector<Result> invert(int m, const std::vector<int>& which,
-                               const std::function<void(int, int)>& progress) {
-      const TimeBatch batch{t, o, which, progress, shownPairs};
+                               const std::function<void(int, int)>& progress,
+                               const Options* options = nullptr) {
+      const TimeBatch batch{t, options != nullptr ? *options : o, which, progress, shownPairs};
       return solver.method(m).invert(c, batch);
     }
 
@@ -115,7 +116,9 @@ struct Solver::Impl {
 
     // The methods without a search first, on every time, each value vouched
     // for; the best kept. A method with a search on the times they leave
-    // unmet; its record, and theirs vouched for by it too, compete there.
+    // unmet, on a coarse grid (4 sigmas by 8 b's) and then, where that
+    // misses the request, a finer one (12 by 16) and the caller's; its
+    // record, and theirs vouched for by it too, compete there.
     std::vector<Result> automatic() {
       const int count = Registry::count();
       std::vector<Result> kept(t.size());
@@ -133,11 +136,19 @@ struct Solver::Impl {
         if (!any[std::size_t(i)] || kept[std::size_t(i)].flag != 0) unmet.push_back(i);
       const int total = int(t.size()), settled = total - int(unmet.size());
       if (o.progress && settled > 0) o.progress(settled, total);
+      Options searched = o;
+      if (o.search()) {
+        const double width = o.sigma_max - o.sigma_min;
+        searched.resolutions = {Resolution{width / 4.0, o.b_max / 8.0},
+                                Resolution{width / 12.0, o.b_max / 16.0}};
+        searched.resolutions.insert(searched.resolutions.end(), o.resolutions.begin(),
+                                    o.resolutions.end());
+      }
       for (int s = 0; s < count && !unmet.empty(); ++s) {
         if (!Registry::entry(s).searches) continue;
         std::function<void(int, int)> progress;
         if (o.progress) progress = [&](int done, int) { o.progress(settled + done, total); };
-        const std::vector<Result> found = invert(s, unmet, progress);
+        const std::vector<Result> found = invert(s, unmet, progress, &searched);
         for (std::size_t k = 0; k < unmet.size(); ++k) {
           const std::size_t i = std::size_t(unmet[k]);
           if (!any[i] || betterRecord(found[k].rel_err, kept[i].rel_err)) kept[i] = found[k];

@@ -190,8 +190,10 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
       // The groups are independent: shared among threads where there are
       // enough of them to be worth it (the results are the same whatever the
       // count).
+#if defined(_OPENMP)
       const bool share = rows > 1 && (long long)rows * reach * reach >= kDehoogSharedWork;
 #pragma omp parallel for schedule(dynamic) if (share)
+#endif
       for (int r = 0; r < rows; ++r) {
         const Group& g = *list[std::size_t(first + r)];
         DehoogFraction fr[kDehoogSets];
