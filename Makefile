@@ -84,7 +84,8 @@ fuzz:
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus fuzz/corpus
 
 # Stage benchmarks (Google Benchmark), then the peers on the same work (the
-# numpy peer, mpmath's Talbot inversion) and one summary table, then the Python
+# numpy peer, mpmath's Talbot inversion) and one summary table, auto and
+# Talbot per value against mpmath's Talbot on the reference pairs, then the Python
 # package's targets (bench/python_bench.py). BENCH_MIN_TIME: seconds each
 # benchmark case runs at least.
 BENCH_MIN_TIME ?= 0.05
@@ -95,6 +96,7 @@ bench:
 	build/bench/orvane_bench --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_counters_tabular=true \
 	  --benchmark_out=build/bench/stages.json --benchmark_out_format=json
 	/usr/bin/python3 bench/run_peers.py --build build --peers ../shared/bench --stages build/bench/stages.json
+	/usr/bin/python3 bench/auto_vs_mpmath.py --build build --testdata ../shared/testdata
 	@if grep -q '^ORVANE_PYTHON_DIR:' build/CMakeCache.txt; then \
 	  cmake --build --preset default -j $(JOBS) --target _orvane && \
 	  PYTHONPATH=build/python $(call cached,Python3_EXECUTABLE) bench/python_bench.py --peers ../shared/bench; \
