@@ -153,12 +153,15 @@ namespace {
 // would not do: it ends the driver only, and g++'s cc1plus runs on to the end
 // of its compile when the driver is killed.
 //
-// The thread that forks the guard is the one that waits for it in runChild,
-// so it outlives the guard on every way out but its death with the process.
+// The signal comes when the parent *thread* ends, not the process: the guard
+// is forked by the thread that runs runChild, which waits for it there and
+// reaps it on every way out, so that thread ends before the guard only when
+// the whole process dies, which is the case the signal is for.
 //
-// Between fork and exec only async-signal-safe calls run, on memory prepared
-// before the fork; nothing is allocated, so a threaded caller (OpenMP, a
-// Python interpreter) cannot deadlock the guard.
+// The guard never execs; it and the compiler before its exec make only
+// async-signal-safe calls, on memory prepared before the fork, and allocate
+// nothing, so a threaded caller (OpenMP, a Python interpreter) cannot leave
+// them deadlocked on a lock that another thread held at the fork.
 
 // The guard's word to the parent, written to the report pipe: how the compiler
 // ended, or why it did not start.
