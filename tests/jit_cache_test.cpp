@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -362,8 +364,21 @@ TEST(CompilerChild, SignalToTheProgramEndsTheCompilerAndCleansUp) {
   }
 }
 
+namespace {
+
+// Sets the modification time of `path` `seconds` into the past.
+void age(const std::string& path, int seconds) {
+  struct timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= seconds;
+  times[1] = times[0];
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+}  // namespace
+
 // A work folder that a killed process left (SIGKILL cannot be handled) is
-// removed by the next compile.
+// removed by a later compile once it is older than a compile may take.
 TEST(CompilerChild, WorkLeftByAKilledProcessIsRemovedLater) {
   ScratchDir dir;
   const std::string cacheDir = dir.path() + "/cache";
@@ -375,12 +390,86 @@ TEST(CompilerChild, WorkLeftByAKilledProcessIsRemovedLater) {
   const std::string left = cacheDir + "/build-" + std::to_string(gone) + "-0";
   ASSERT_EQ(mkdir(left.c_str(), 0700), 0);
   driver_test::writeText(left + "/transform.cpp", "half");
+  age(left, 86400);
+  // A fresh one may be the work of a process in another PID namespace.
+  const std::string fresh = cacheDir + "/build-" + std::to_string(gone) + "-1";
+  ASSERT_EQ(mkdir(fresh.c_str(), 0700), 0);
   const std::string mine = cacheDir + "/build-" + std::to_string(getpid()) + "-999";
   ASSERT_EQ(mkdir(mine.c_str(), 0700), 0);
+  age(mine, 86400);
   { const CacheFolder reopen(cacheDir, &why); }
   EXPECT_FALSE(std::filesystem::exists(left));
+  EXPECT_TRUE(std::filesystem::exists(fresh)) << "work younger than the time limit is left alone";
   EXPECT_TRUE(std::filesystem::exists(mine)) << "a running process's work is left alone";
+  rmdir(fresh.c_str());
   rmdir(mine.c_str());
+}
+
+namespace {
+
+// A process's group: the fifth field of /proc/PID/stat; 0 when it is gone.
+pid_t groupOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return 0;
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string state;
+  long parent = 0, group = 0;
+  fields >> state >> parent >> group;
+  return pid_t(group);
+}
+
+// Processes of the group that still run (zombies do not).
+std::vector<pid_t> runningIn(pid_t group) {
+  std::vector<pid_t> found;
+  std::error_code ignored;
+  for (const auto& e : std::filesystem::directory_iterator("/proc", ignored)) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = pid_t(std::stol(name));
+    if (groupOf(pid) == group && running(pid)) found.push_back(pid);
+  }
+  return found;
+}
+
+}  // namespace
+
+// SIGKILL gives the program no chance to clean up: the compiler's group, the
+// driver and what it started, must end all the same, and not when the
+// compile would have, but at once.
+TEST(CompilerChild, KillingTheProgramEndsTheCompilersGroup) {
+  ScratchDir dir;
+  driver_test::writeText(dir.file("UserParameters.txt"),
+                         driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
+  const std::string compiler = slowCompiler(dir);
+  const pid_t program = fork();
+  ASSERT_GE(program, 0);
+  if (program == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(3);
+    setenv("ORVANE_JIT_CXX", compiler.c_str(), 1);
+    setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0), dup2(null, 1), dup2(null, 2);
+    execl(ORVANE_BIN, ORVANE_BIN, "--quiet", "--format", "csv", "--expr", "1/(s+1)", (char*)nullptr);
+    _exit(127);
+  }
+  for (int k = 0; k < 500 && pidsIn(dir.file("pids")).size() < 2; ++k) usleep(20000);
+  const std::vector<pid_t> pids = pidsIn(dir.file("pids"));
+  ASSERT_EQ(pids.size(), 2u) << "the compiler did not start";
+  const pid_t group = groupOf(pids[0]);
+  ASSERT_GT(group, 0);
+  EXPECT_NE(group, getpgrp()) << "the compiler runs in a group of its own";
+  EXPECT_EQ(groupOf(pids[1]), group);
+  ASSERT_EQ(kill(program, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(program, &status, 0), program);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  std::vector<pid_t> left = runningIn(group);
+  for (int k = 0; k < 100 && !left.empty(); ++k) usleep(20000), left = runningIn(group);
+  EXPECT_TRUE(left.empty()) << left.size() << " processes of the compiler's group survive, the first " << left[0];
+  for (pid_t pid : pids) EXPECT_FALSE(running(pid)) << pid;
+  // Whatever is left is ended here, so that a failure leaves nothing behind.
+  if (!left.empty()) kill(-group, SIGKILL);
 }
 
 // Every header the generated code includes, directly or through another, is

@@ -5,6 +5,7 @@
 // moduli, and arguments whose results overflow or underflow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -331,6 +332,53 @@ TEST(JitComplexMath, RealAndImaginaryDivisorsAreCorrectlyRounded) {
   EXPECT_EQ(f.y, 2.0f / 3.0f);
   const double2 z = cx_div(cx_make<double2>(1, -1), cx_make<double2>(0, 0));
   EXPECT_TRUE(std::isinf(z.x) && std::isinf(z.y));
+}
+
+// Division takes the unscaled formula for operands in a middle range; there it
+// must give the bits of the scaled formula (which it takes everywhere else),
+// up to the single rounding of a subnormal quotient. The parts are drawn
+// across the range and past its ends, with the ends themselves and their
+// neighbours, and with tiny parts whose products go subnormal.
+template <class C>
+void checkPlainDivision(Draw& d) {
+  typedef decltype(C().x) R;
+  typedef cx_detail::Limits<R> L;
+  const R low = L::plainDivLow(), high = L::plainDivHigh();
+  const double span = std::log10(double(high)) + 2;
+  auto part = [&](int pick) -> R {
+    const R sign = R(d.sign());
+    switch (pick % 8) {
+      case 0: return sign * low;
+      case 1: return sign * high;
+      case 2: return sign * std::nextafter(low, R(0));
+      case 3: return sign * std::nextafter(high, std::numeric_limits<R>::infinity());
+      case 4: return sign * R(d.decades(std::log10(double(L::minNormal())) - 5, -span));
+      default: return sign * R(d.decades(-span, span));
+    }
+  };
+  int plain = 0;
+  for (int k = 0; k < 40000; ++k) {
+    const int picks = int(d.g());
+    const C a = cx_make<C>(part(picks), part(picks >> 3)), b = cx_make<C>(part(picks >> 6), part(picks >> 9));
+    const C got = cx_div(a, b), want = cx_detail::divScaled(a, b);
+    const R am = std::max(std::fabs(a.x), std::fabs(a.y));
+    plain += std::min(std::fabs(b.x), std::fabs(b.y)) >= low && am >= low &&
+             std::max(std::fabs(b.x), std::fabs(b.y)) <= high && am <= high;
+    const bool subnormal = (want.x != 0 && std::fabs(want.x) < L::minNormal()) ||
+                           (want.y != 0 && std::fabs(want.y) < L::minNormal());
+    if (subnormal) continue;
+    EXPECT_TRUE(got.x == want.x && got.y == want.y && std::signbit(got.x) == std::signbit(want.x) &&
+                std::signbit(got.y) == std::signbit(want.y))
+        << (sizeof(R) == 8 ? "double " : "float ") << show(a) << " / " << show(b) << ": got " << show(got)
+        << ", the scaled formula gives " << show(want);
+  }
+  EXPECT_GT(plain, 5000) << "few operands in the plain range";
+}
+
+TEST(JitComplexMath, PlainDivisionGivesTheScaledFormulasBits) {
+  Draw d;
+  checkPlainDivision<double2>(d);
+  checkPlainDivision<float2>(d);
 }
 
 // ---- Powers ------------------------------------------------------------------------------------

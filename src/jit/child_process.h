@@ -1,9 +1,12 @@
-// The run-time compiler as a child process: started with posix_spawn (nothing
-// runs in the child between fork and exec), in a process group of its own,
-// with a time limit, and killed together with everything it started when the
-// limit passes, when the caller leaves by an exception, or when this process
-// is ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT. Files registered with a run are
-// removed in that last case too, so an interrupted compile leaves nothing.
+// The run-time compiler as a child process: started by a guard, a copy of
+// this process that runs only async-signal-safe calls (it allocates nothing)
+// and leads a process group of its own, with a time limit; the compiler and
+// everything it started are killed when the limit passes, when the caller
+// leaves by an exception, when this process is ended by SIGINT, SIGTERM,
+// SIGHUP or SIGQUIT, and, by the guard, when this process dies in any other
+// way (SIGKILL). Files registered with a run are removed on those signals
+// too, so an interrupted compile leaves nothing; what a killed process left
+// is removed by a later one (CacheFolder).
 #pragma once
 
 #include <string>

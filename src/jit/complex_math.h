@@ -20,6 +20,15 @@
 
 #include "orvane/config.h"
 
+// The rare paths of the functions (operands out of the common range) are kept
+// out of line, so that the common path stays small where it is inlined into
+// the generated code, and that code is not crowded by what it seldom runs.
+#if defined(__CUDACC__)
+#define ORVANE_CX_RARE __noinline__
+#else
+#define ORVANE_CX_RARE __attribute__((noinline, cold))
+#endif
+
 // The generated code of a run-time transform is written in these names.
 using orvane::wcomplex;
 using orvane::wreal;
@@ -131,6 +140,10 @@ struct Limits<double> {
   ORVANE_HD static double bigArg() { return 268435456.0; }  // 2^28
   // Exponent that lifts any subnormal to a normal number.
   ORVANE_HD static int upscale() { return 54; }
+  // 2^-250 and 2^250: where the parts of a divisor and the dividend's larger
+  // part lie between them, division needs no scaling (see cx_div).
+  ORVANE_HD static double plainDivLow() { return 5.527147875260445e-76; }
+  ORVANE_HD static double plainDivHigh() { return 1.8092513943330656e+75; }
   ORVANE_HD static double pi() { return 3.141592653589793; }
   ORVANE_HD static double halfPi() { return 1.5707963267948966; }
   ORVANE_HD static double ln2() { return 0.6931471805599453; }
@@ -145,6 +158,8 @@ struct Limits<float> {
   ORVANE_HD static float tanhLimit() { return 9.0f; }
   ORVANE_HD static float bigArg() { return 8192.0f; }  // 2^13
   ORVANE_HD static int upscale() { return 24; }
+  ORVANE_HD static float plainDivLow() { return 4.65661287e-10f; }  // 2^-31
+  ORVANE_HD static float plainDivHigh() { return 2147483648.0f; }   // 2^31
   ORVANE_HD static float pi() { return 3.14159265f; }
   ORVANE_HD static float halfPi() { return 1.57079633f; }
   ORVANE_HD static float ln2() { return 0.693147181f; }
@@ -248,18 +263,16 @@ ORVANE_HD inline C cx_mul(C a, C b) {
   return cx_make<C>(a.x * b.x - a.y * b.y, a.x * b.y + a.y * b.x);
 }
 
-// a / b. A real or imaginary divisor divides each part once (so 9/11 is the
-// correctly rounded quotient). Otherwise the divisor is scaled by a power of
-// two (exactly) to a modulus near 1, the dividend out of the ranges where the
-// products would overflow or go subnormal, and the scale is applied last, so
+namespace cx_detail {
+
+// a / b for a divisor with two nonzero parts, scaled: the divisor by a power
+// of two (exactly) to a modulus near 1, the dividend out of the ranges where
+// the products would overflow or go subnormal, and the scale applied last, so
 // only a quotient that is itself out of range overflows or underflows.
 template <class C>
-ORVANE_HD inline C cx_div(C a, C b) {
-  typedef typename cx_detail::Part<C>::type R;
-  typedef cx_detail::Limits<R> L;
-  using namespace cx_detail;
-  if (b.y == R(0)) return cx_make<C>(a.x / b.x, a.y / b.x);
-  if (b.x == R(0)) return cx_make<C>(a.y / b.y, R(0) - a.x / b.y);
+ORVANE_HD ORVANE_CX_RARE C divScaled(C a, C b) {
+  typedef typename Part<C>::type R;
+  typedef Limits<R> L;
   const R bx = fabs_(b.x), by = fabs_(b.y);
   const R bm = bx > by ? bx : by;
   if (!isFinite(bm)) {
@@ -281,6 +294,37 @@ ORVANE_HD inline C cx_div(C a, C b) {
   const R re = (ars * brs + ais * bis) / d;
   const R im = (ais * brs - ars * bis) / d;
   return cx_make<C>(scalbn_(re, ea - eb), scalbn_(im, ea - eb));
+}
+
+}  // namespace cx_detail
+
+// a / b. A real or imaginary divisor divides each part once (so 9/11 is the
+// correctly rounded quotient). Where both parts of the divisor and the larger
+// part of the dividend lie in [2^-k, 2^k] (k = 250 in double, 31 in float),
+// the textbook formula loses nothing: every product that decides a part is a
+// normal number (one that is not lies far below half an ulp of the other),
+// and neither the denominator nor the quotient can overflow. It gives the
+// scaled formula's bits (scaling by powers of two changes no rounding there),
+// save that a quotient in the subnormal range is rounded once instead of
+// twice, at a fraction of its cost. Other operands are scaled (divScaled).
+template <class C>
+ORVANE_HD inline C cx_div(C a, C b) {
+  typedef typename cx_detail::Part<C>::type R;
+  typedef cx_detail::Limits<R> L;
+  using namespace cx_detail;
+  const R bx = fabs_(b.x), by = fabs_(b.y);
+  const R am = fabs_(a.x) > fabs_(a.y) ? fabs_(a.x) : fabs_(a.y);
+  const R bLow = bx < by ? bx : by, bHigh = bx < by ? by : bx;
+  const R low = bLow < am ? bLow : am, high = bHigh < am ? am : bHigh;
+  // A zero part of the divisor fails the first test, an infinite part the
+  // second; a NaN part gives NaN parts on either way.
+  if (low >= L::plainDivLow() && high <= L::plainDivHigh()) {
+    const R d = b.x * b.x + b.y * b.y;
+    return cx_make<C>((a.x * b.x + a.y * b.y) / d, (a.y * b.x - a.x * b.y) / d);
+  }
+  if (b.y == R(0)) return cx_make<C>(a.x / b.x, a.y / b.x);
+  if (b.x == R(0)) return cx_make<C>(a.y / b.y, R(0) - a.x / b.y);
+  return divScaled(a, b);
 }
 
 // ---- Exponential, logarithm, square root -------------------------------------------
@@ -662,15 +706,25 @@ ORVANE_HD inline C cx_pow(C z, C w) {
   return cx_make<C>((h * c) * h, (h * s) * h);
 }
 
+namespace cx_detail {
+
+// cx_pow(z, n) out of line: the rare case of cx_pown.
+template <class C>
+ORVANE_HD ORVANE_CX_RARE C powInteger(C z, int n) {
+  typedef typename Part<C>::type R;
+  return cx_pow(z, cx_make<C>(R(n), R(0)));
+}
+
+}  // namespace cx_detail
+
 // z^n for an integer literal n, 1 <= |n| <= 64: exactly cx_pow(z, n), without
 // its tests of the exponent (the code generated for "z^2" calls this).
 template <class C>
 ORVANE_HD inline C cx_pown(C z, int n) {
   typedef typename cx_detail::Part<C>::type R;
   using namespace cx_detail;
-  if (z.x != R(0) || z.y != R(0)) {
-    const C p = powUnsigned(z, unsigned(n < 0 ? -n : n));
-    if (inNormalRange(p)) return n > 0 ? p : cx_div(cx_make<C>(R(1), R(0)), p);
-  }
-  return cx_pow(z, cx_make<C>(R(n), R(0)));
+  // A zero z gives a zero p, which is not in the normal range.
+  const C p = powUnsigned(z, unsigned(n < 0 ? -n : n));
+  if (inNormalRange(p)) return n > 0 ? p : cx_div(cx_make<C>(R(1), R(0)), p);
+  return powInteger(z, n);
 }

@@ -16,8 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
+#include "jit/child_process.h"
 #include "jit/sha256.h"
 #include "orvane/error.h"
 
@@ -251,8 +253,20 @@ void CacheFolder::removeWorkFolder(const std::string& path) const {
   removeAt(fd_, path.substr(slash + 1).c_str());
 }
 
-// Work folders of processes that no longer run (killed during a compile).
+// Work folders and temporary entries that processes killed during a compile
+// (SIGKILL cannot be handled) left: names of ours, this user's, of a process
+// that no longer runs, and untouched for longer than a compile may take (the
+// time limit, at least its default). The age guards the work of a running
+// process that another PID namespace shares the cache with, whose number
+// means nothing here.
 void CacheFolder::removeStaleWork() const {
+  double limit = 60;
+  try {
+    limit = std::max(limit, compileTimeout());
+  } catch (const Error&) {
+    // A bad setting is refused where the compile reads it.
+  }
+  const time_t now = time(nullptr);
   const int fd = dup(fd_);
   DIR* folder = fd >= 0 ? fdopendir(fd) : nullptr;
   if (folder == nullptr) {
@@ -267,7 +281,11 @@ void CacheFolder::removeStaleWork() const {
     if (name.compare(0, prefix, kWorkPrefix) != 0 && !tmp) continue;
     const std::size_t at = tmp ? name.rfind(".tmp-") + 5 : prefix;
     const long pid = std::strtol(name.c_str() + at, nullptr, 10);
-    if (pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH) stale.push_back(name);
+    if (pid <= 0 || kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+    struct stat st;
+    if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_uid == geteuid() &&
+        double(now - st.st_mtime) > limit)
+      stale.push_back(name);
   }
   rewinddir(folder);
   for (const std::string& name : stale) removeAt(fd_, name.c_str());
