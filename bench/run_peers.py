@@ -44,6 +44,13 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORKLOADS = ["w60.txt", "w60n256.txt", "wmix.txt", "wuser.txt"]
 T8 = [0.5, 1.0, 2.0, 3.0, 5.0, 7.0, 10.0, 15.0]
 F_TOL = 1e-12
+
+
+def f_tol(N):
+    """The agreement asked of f(t) from N terms: the two programs' FFTs (FFTW's and numpy's)
+    round differently, and the sum of N coefficients carries that rounding, so the
+    tolerance grows with N from F_TOL at N = 64."""
+    return F_TOL * max(1.0, N / 64.0)
 # One time, N = 256, a 400 x 400 grid: sigma in [0, 20) by 0.05, b in (0, 20] by 0.05.
 LARGE = (256, 0.0, 20.0, 0.05, 20.0, 0.05)
 LARGE_LABEL = "1 time, N = 256, search on 400 x 400"
@@ -212,7 +219,7 @@ def single_record_parts(folder, peers, path):
             part = os.path.join(folder, f"part_{N}_{k}.txt")
             with open(part, "w") as fh:
                 fh.write(text)
-            parts.append((label, part))
+            parts.append((label, part, N))
     return parts
 
 
@@ -344,7 +351,7 @@ def print_table(stages, e2e, smooth, large, jit=None, talbot=None):
     for name, (o_s, n_s, same, worst, normwise, worst_t) in e2e.items():
         lines.append(f"{name:<26}{fmt(o_s):>10}{fmt(n_s):>10}{fmt(n_s / o_s):>14}"
                      f"{('yes' if same else 'NO'):>16}{fmt(worst):>12}{fmt(worst_t):>8}{fmt(normwise):>15}")
-    lines.append(f"(f(t) agreement: {F_TOL:g} relative; 'max df/|f|' is pointwise, "
+    lines.append(f"(f(t) agreement: {F_TOL:g} relative at N <= 64, N/64 times that above; 'max df/|f|' is pointwise, "
                  "'max df/max|f|' against the largest |f(t)| of the file; for a file of several sizes")
     lines.append(" or tolerances 'same (sigma,b)' is that of its one-size, one-tolerance parts, which must "
                  "agree on f(t) too,")
@@ -412,19 +419,19 @@ def main():
         with tempfile.TemporaryDirectory() as folder:
             parts = single_record_parts(folder, peers, path)
             parts_same, parts_agree = True, True
-            for label, part in parts:
+            for label, part, N in parts:
                 p_ours, _ = run_orvane(args.build, "e2e_runner", part, 1)
                 p_theirs, _ = run_numpy(peers, part, 1)
                 p_same, p_worst, p_normwise, _ = compare(p_ours, p_theirs)
                 parts_same = parts_same and p_same
-                parts_agree = parts_agree and p_normwise <= F_TOL
+                parts_agree = parts_agree and p_normwise <= f_tol(N)
                 print(f"  part {label}: same (sigma, b): {p_same}, max |df|/|f| {p_worst:.3g}, "
                       f"max |df|/max |f| {p_normwise:.3g}", flush=True)
         if parts:
             ok = ok and parts_same and parts_agree
             same = parts_same
         else:
-            ok = ok and same and normwise <= F_TOL
+            ok = ok and same and normwise <= f_tol(max(read_params(path)["NLag"]))
         e2e[name] = (o_s, n_s, same, worst, normwise, worst_t)
 
     smooth = {}
