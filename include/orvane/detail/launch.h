@@ -19,6 +19,8 @@ namespace detail {
 // The statuses a launch returns (the CUDA runtime's own codes on that backend).
 constexpr int kLaunchSuccess = 0;
 constexpr int kLaunchInvalidValue = 1;
+// The elements from which the host backend shares a launch among threads.
+constexpr long long kShareElements = 4096;
 
 #if defined(__CUDACC__)
 
@@ -33,7 +35,7 @@ __global__ void elementKernel(long long total, int nx, F f) {
 }
 
 template <class F>
-int launch(int nx, int ny, F f) {
+int launch(int nx, int ny, F f, long long /*shareFrom: the host backend's*/ = kShareElements) {
   if (nx <= 0 || ny <= 0) return kLaunchSuccess;
   const int block = 256;
   long long total = (long long)nx * ny;
@@ -46,16 +48,21 @@ int launch(int nx, int ny, F f) {
 #else
 
 // Inside a parallel region (rows taken one per thread) a launch runs on the
-// calling thread alone.
+// calling thread alone. Elsewhere its elements are shared among threads from
+// `shareFrom` elements on (kShareElements: below that, waking the threads
+// costs more than the work, and far more on a busy machine); a launch whose
+// elements are heavy (a row of work each) passes a smaller count. Every
+// element is computed alike whatever the thread count, so the results are too.
 template <class F>
-int launch(int nx, int ny, F f) {
+int launch(int nx, int ny, F f, long long shareFrom = kShareElements) {
   if (nx <= 0 || ny <= 0) return kLaunchSuccess;
+  const bool share = (long long)nx * ny >= shareFrom && !omp_in_parallel();
   if (ny == 1) {
-#pragma omp parallel for schedule(static) if (nx >= 4096 && !omp_in_parallel())
+#pragma omp parallel for schedule(static) if (share)
     for (int x = 0; x < nx; ++x) f(x, 0);
     return kLaunchSuccess;
   }
-#pragma omp parallel for schedule(static) if (!omp_in_parallel())
+#pragma omp parallel for schedule(static) if (share)
   for (int y = 0; y < ny; ++y)
     for (int x = 0; x < nx; ++x) f(x, y);
   return kLaunchSuccess;

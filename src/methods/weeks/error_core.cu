@@ -80,9 +80,11 @@ void errorCoreBatched(WeeksContext& c, double TimeInput, const ErrorGridSizes& s
     if (c.diag != nullptr) WFN_CHECK(gpu::deviceSynchronize());
 
     timer.start();
+    // Each element is a row of Nsamples terms: shared as that many would be.
+    const long long shareFrom = detail::kShareElements / Nsamples > 2 ? detail::kShareElements / Nsamples : 2;
     WFN_CHECK(detail::launch(1, rows, [=] ORVANE_HD(int, int y) {
       wfnLagError(rowBegin + y, rowBegin, Nsamples, grid, TimeInput, devData, devErrorvec);
-    }));
+    }, shareFrom));
     const float ms = timer.stop();
     if (c.diag != nullptr) *c.diag << "GPU Error Estimation Time = " << ms << std::endl << std::endl;
 
