@@ -331,6 +331,22 @@ TEST(CompilerChild, TimeLimitSettingIsChecked) {
   }
 }
 
+// Starts the program on a formula in `dir` with `compiler` as the host
+// compiler and its cache there; its output goes nowhere. -1 if it cannot.
+static pid_t startCompiling(const ScratchDir& dir, const std::string& compiler) {
+  const pid_t program = fork();
+  if (program == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(3);
+    setenv("ORVANE_JIT_CXX", compiler.c_str(), 1);
+    setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0), dup2(null, 1), dup2(null, 2);
+    execl(ORVANE_BIN, ORVANE_BIN, "--quiet", "--format", "csv", "--expr", "1/(s+1)", (char*)nullptr);
+    _exit(127);
+  }
+  return program;
+}
+
 // When the program is ended by a signal during a compile, the compiler and
 // everything it started end too, and no file of the compile is left behind.
 TEST(CompilerChild, SignalToTheProgramEndsTheCompilerAndCleansUp) {
@@ -340,17 +356,8 @@ TEST(CompilerChild, SignalToTheProgramEndsTheCompilerAndCleansUp) {
     driver_test::writeText(dir.file("UserParameters.txt"),
                            driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
     const std::string compiler = slowCompiler(dir);
-    const pid_t program = fork();
+    const pid_t program = startCompiling(dir, compiler);
     ASSERT_GE(program, 0);
-    if (program == 0) {
-      if (chdir(dir.path().c_str()) != 0) _exit(3);
-      setenv("ORVANE_JIT_CXX", compiler.c_str(), 1);
-      setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
-      const int null = open("/dev/null", O_RDWR);
-      dup2(null, 0), dup2(null, 1), dup2(null, 2);
-      execl(ORVANE_BIN, ORVANE_BIN, "--quiet", "--format", "csv", "--expr", "1/(s+1)", (char*)nullptr);
-      _exit(127);
-    }
     for (int k = 0; k < 500 && pidsIn(dir.file("pids")).size() < 2; ++k) usleep(20000);
     ASSERT_EQ(pidsIn(dir.file("pids")).size(), 2u) << "the compiler did not start";
     ASSERT_EQ(kill(program, signo), 0);
@@ -442,17 +449,8 @@ TEST(CompilerChild, KillingTheProgramEndsTheCompilersGroup) {
   driver_test::writeText(dir.file("UserParameters.txt"),
                          driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
   const std::string compiler = slowCompiler(dir);
-  const pid_t program = fork();
+  const pid_t program = startCompiling(dir, compiler);
   ASSERT_GE(program, 0);
-  if (program == 0) {
-    if (chdir(dir.path().c_str()) != 0) _exit(3);
-    setenv("ORVANE_JIT_CXX", compiler.c_str(), 1);
-    setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0), dup2(null, 1), dup2(null, 2);
-    execl(ORVANE_BIN, ORVANE_BIN, "--quiet", "--format", "csv", "--expr", "1/(s+1)", (char*)nullptr);
-    _exit(127);
-  }
   for (int k = 0; k < 500 && pidsIn(dir.file("pids")).size() < 2; ++k) usleep(20000);
   const std::vector<pid_t> pids = pidsIn(dir.file("pids"));
   ASSERT_EQ(pids.size(), 2u) << "the compiler did not start";
