@@ -20,9 +20,7 @@ using driver_test::ScratchDir;
 
 namespace {
 
-std::string shippedExample() {
-  return driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt");
-}
+using driver_test::shippedExample;
 
 // A scratch folder with the shipped example and a private transform cache.
 struct Case {
