@@ -115,13 +115,16 @@ bench:
 	else echo "make bench: the Python module is not built; its measurements are skipped"; fi
 
 # Compiles and links the CUDA backend (it runs only where there is a GPU), for
-# the GPU architectures CUDA_ARCHITECTURES (make test: one, enough to show that it builds).
+# the GPU architectures CUDA_ARCHITECTURES, the targets CUDA_TARGETS (default:
+# all). make test: one architecture and orvane (the library and a program),
+# enough to show that the backend builds.
 CUDA_ARCHITECTURES ?= 75;80;86;89;90
+CUDA_TARGETS ?= all
 cuda-build:
 	@$(DEPS) build
 	cmake --preset cuda -DORVANE_BUILD_TESTS=OFF -DCMAKE_CUDA_COMPILER=$(NVCC) \
 	  "-DORVANE_CUDA_ARCHITECTURES=$(CUDA_ARCHITECTURES)" $(FS_OPTIONS)
-	cmake --build --preset cuda -j $(JOBS)
+	cmake --build --preset cuda -j $(JOBS) --target $(CUDA_TARGETS)
 
 # Installs build/ into a temporary prefix, builds examples/library against it
 # and checks what invert_exp prints.
