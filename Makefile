@@ -7,6 +7,13 @@
 # line per stage on the console.
 JOBS ?= $(shell nproc)
 NVCC := $(shell command -v nvcc 2>/dev/null || ls /usr/local/cuda/bin/nvcc 2>/dev/null)
+# New build folders use Ninja where it is installed (CMAKE_GENERATOR set in the
+# environment wins; a folder keeps the generator it was made with).
+ifeq ($(origin CMAKE_GENERATOR),undefined)
+  ifneq ($(shell command -v ninja 2>/dev/null),)
+    export CMAKE_GENERATOR := Ninja
+  endif
+endif
 
 # The transforms compiled in: a make variable of the same name (make test
 # ORVANE_USER_FS=path) or else build/'s cached setting, passed to every build so
@@ -56,31 +63,38 @@ install: configure
 test:
 	@JOBS=$(JOBS) NVCC="$(NVCC)" FUZZ_SECONDS=$(CI_FUZZ_SECONDS) scripts/test-stages.sh $(MAKE)
 
-# The suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any
-# report fails the run. SANITIZE_TARGETS: what is built, by default the
-# double-precision suite (every subsystem, both programs run as processes);
-# SANITIZE_TARGETS=all adds the single-precision unit tests.
+# The sanitizer build, build-asan/: Clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer (any report fails the run), line tables for the
+# reports' stack traces; the fuzz target is built in the same folder, so that
+# the engine is compiled once for both.
+SANITIZE_CONFIGURE = cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -gline-tables-only -DNDEBUG" \
+  -DORVANE_SANITIZE=ON -DORVANE_FUZZ=ON $(FS_OPTIONS)
+
+# The suite again under the sanitizers. SANITIZE_TARGETS: what is built, by
+# default the double-precision suite (every subsystem, both programs run as
+# processes); SANITIZE_TARGETS=all adds the single-precision unit tests.
 SANITIZER_ENV := ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 SANITIZE_TARGETS ?= orvane_tests
 sanitize-test:
-	@$(DEPS) build tests
-	cmake -S . -B build-asan -DORVANE_BACKEND=host -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZE=ON $(FS_OPTIONS)
+	@$(DEPS) build tests fuzz
+	$(SANITIZE_CONFIGURE)
 	cmake --build build-asan -j $(JOBS) --target $(SANITIZE_TARGETS)
 	cd build-asan && $(SANITIZER_ENV) ctest --output-on-failure --no-tests=error -j $(JOBS) -E '_NOT_BUILT$$'
 
-
-# Fuzzes the parameter file reader for FUZZ_SECONDS (libFuzzer, Clang), starting
-# from fuzz/corpus; crashing inputs land in build-fuzz/ (keep them in fuzz/regressions).
+# Fuzzes the parameter file reader for FUZZ_SECONDS (libFuzzer), starting from
+# fuzz/corpus; the corpus it grows and crashing inputs land in build-fuzz/
+# (keep those in fuzz/regressions).
 FUZZ_SECONDS ?= 300
 CI_FUZZ_SECONDS ?= 30
+FUZZER := build-asan/fuzz/orvane_fuzz_params
 fuzz:
 	@$(DEPS) build fuzz
-	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF \
-	  $(FS_OPTIONS)
-	cmake --build build-fuzz -j $(JOBS) --target orvane_fuzz_params
+	$(SANITIZE_CONFIGURE)
+	cmake --build build-asan -j $(JOBS) --target orvane_fuzz_params
 	@mkdir -p build-fuzz/corpus build-fuzz/artifacts
-	build-fuzz/fuzz/orvane_fuzz_params $(wildcard fuzz/regressions/* fuzz/corpus/*) > build-fuzz/replay.log 2>&1 || (cat build-fuzz/replay.log; exit 1)
-	build-fuzz/fuzz/orvane_fuzz_params -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
+	$(FUZZER) $(wildcard fuzz/regressions/* fuzz/corpus/*) > build-fuzz/replay.log 2>&1 || (cat build-fuzz/replay.log; exit 1)
+	$(FUZZER) -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -print_final_stats=1 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus fuzz/corpus
 
 # Stage benchmarks (Google Benchmark), then the peers on the same work (the
@@ -103,13 +117,16 @@ bench:
 	else echo "make bench: the Python module is not built; its measurements are skipped"; fi
 
 # Compiles and links the CUDA backend (it runs only where there is a GPU), for
-# the GPU architectures CUDA_ARCHITECTURES (make test: one, enough to show that it builds).
+# the GPU architectures CUDA_ARCHITECTURES, the targets CUDA_TARGETS (default:
+# all). make test: one architecture and orvane (the library and a program),
+# enough to show that the backend builds.
 CUDA_ARCHITECTURES ?= 75;80;86;89;90
+CUDA_TARGETS ?= all
 cuda-build:
 	@$(DEPS) build
 	cmake --preset cuda -DORVANE_BUILD_TESTS=OFF -DCMAKE_CUDA_COMPILER=$(NVCC) \
 	  "-DORVANE_CUDA_ARCHITECTURES=$(CUDA_ARCHITECTURES)" $(FS_OPTIONS)
-	cmake --build --preset cuda -j $(JOBS)
+	cmake --build --preset cuda -j $(JOBS) --target $(CUDA_TARGETS)
 
 # Installs build/ into a temporary prefix, builds examples/library against it
 # and checks what invert_exp prints.

@@ -67,9 +67,10 @@ if stage "fuzzing" build-fuzz/fuzz.log \
 fi
 
 if [ -n "${NVCC:-}" ]; then
-  # One GPU architecture: the stage shows that the backend compiles and links.
+  # One GPU architecture and one program: the stage shows that the backend
+  # compiles and links.
   stage "CUDA build" build-cuda/build.log "$make_cmd" --no-print-directory cuda-build JOBS="$jobs" \
-    CUDA_ARCHITECTURES="${CUDA_ARCHITECTURES:-80}"
+    CUDA_ARCHITECTURES="${CUDA_ARCHITECTURES:-80}" CUDA_TARGETS="${CUDA_TARGETS:-orvane}"
 else
   summary+=("make test: CUDA build skipped (no nvcc)")
 fi

@@ -20,9 +20,9 @@ using driver_test::ScratchDir;
 
 namespace {
 
-struct Case {
+struct RefusalCase {
   ScratchDir dir;
-  Case() {
+  RefusalCase() {
     driver_test::writeText(dir.file("UserParameters.txt"),
                            driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
     driver_test::writeText(dir.file("pole.fs"), "Fs = cuCdiv(make_cuDoubleComplex(a, 0.0), make_cuDoubleComplex(s.x + 1.0, s.y));\n");
@@ -39,7 +39,7 @@ struct Case {
 // Each refusal: its exit code (2 for the command line itself), its message,
 // no data, and the time it takes to say so (no FIFO wait, no reading /dev/zero).
 TEST(CommandLineRefusals, WhatCannotBeMeantIsRefused) {
-  Case c;
+  RefusalCase c;
   driver_test::writeText(c.dir.file("empty.fs"), "");
   driver_test::writeText(c.dir.file("blank.fs"), " \n\t\n");
   ASSERT_EQ(mkdir(c.dir.file("folder.fs").c_str(), 0700), 0);
@@ -87,7 +87,7 @@ TEST(CommandLineRefusals, WhatCannotBeMeantIsRefused) {
 // An output is written as a new file or over a regular file of its own; it is
 // never written through a link, over a hard link of an input, or with a new mode.
 TEST(CommandLineRefusals, OutputsNeverDestroy) {
-  Case c;
+  RefusalCase c;
   driver_test::writeText(c.dir.file("target.csv"), "keep");
   ASSERT_EQ(symlink("target.csv", c.dir.file("link.csv").c_str()), 0);
   ASSERT_EQ(link(c.dir.file("UserParameters.txt").c_str(), c.dir.file("hard.csv").c_str()), 0);
@@ -126,7 +126,7 @@ TEST(CommandLineRefusals, OutputsNeverDestroy) {
 // Any name that passes the name check means the parameter, even where the
 // compiler or its headers define it as a macro.
 TEST(CommandLineRefusals, ParametersNamedLikeCompilerMacrosWork) {
-  Case c;
+  RefusalCase c;
   driver_test::writeText(c.dir.file("macro.fs"),
                          "Fs = cuCdiv(make_cuDoubleComplex(unix, 0.0), make_cuDoubleComplex(s.x + linux, s.y));\n");
   const ProcessResult e = c.run("--method weeks --expr 'unix/(s+linux)' --param unix=1 --param linux=1");
@@ -142,7 +142,7 @@ TEST(CommandLineRefusals, ParametersNamedLikeCompilerMacrosWork) {
 // A cached object cut short or zero-filled is rebuilt, with a warning, and
 // the run gives the numbers of an intact one (a crash before: SIGBUS/SIGSEGV).
 TEST(CommandLineRefusals, DamagedCacheEntryIsRebuiltNotLoaded) {
-  Case c;
+  RefusalCase c;
   const std::string args = "--method weeks --expr '1/(s+2)'";
   const ProcessResult first = c.run(args);
   ASSERT_EQ(first.exitCode, 0) << first.err;
@@ -170,7 +170,7 @@ TEST(CommandLineRefusals, DamagedCacheEntryIsRebuiltNotLoaded) {
 
 // Names of files in json are valid UTF-8 whatever their bytes.
 TEST(CommandLineRefusals, JsonNamesAreValidUtf8) {
-  Case c;
+  RefusalCase c;
   const std::string odd = "p\xff\xc3(\xe2\x82\xac.txt";  // invalid bytes around a valid euro sign
   std::filesystem::copy_file(c.dir.file("UserParameters.txt"), c.dir.file(odd));
   const ProcessResult r = c.run("'" + odd + "' --expr '1/(s+1)' --method weeks", "json");

@@ -20,8 +20,8 @@
 
 namespace {
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kInf = std::numeric_limits<double>::infinity();
+using test_util::kInf;
+using test_util::kNaN;
 
 using test_util::c;
 
@@ -108,7 +108,7 @@ TEST(ErrorEst, AbsoluteErrorIsTheEstimateOfTheCoreRowAndTheDoubleRow) {
 
 // |e^(-x/2) L_n(x)| by the explicit sum in long double (x <= 2, n <= 60: the
 // terms stay below e^(2 sqrt(nx)) < 1e7).
-long double laguerreDirect(int n, long double x) {
+long double laguerreFunctionDirect(int n, long double x) {
   long double term = 1, sum = 1;
   for (int k = 1; k <= n; ++k) {
     term *= -x * (long double)(n - k + 1) / ((long double)k * (long double)k);
@@ -143,7 +143,7 @@ TEST(ErrorTerms, PartsFollowTheirDefinitions) {
     std::vector<long double> W(static_cast<std::size_t>(Nsamples));
     for (int n = 0; n < Nsamples; ++n) {
       long double best = 0;
-      for (int m = n; m <= 60; ++m) best = std::max(best, laguerreDirect(m, x));
+      for (int m = n; m <= 60; ++m) best = std::max(best, laguerreFunctionDirect(m, x));
       W[std::size_t(n)] = best;
     }
     long double roundoff = 0, aliasing = 0, truncation = 0;

@@ -26,8 +26,8 @@ void fillSecondCoefficientWithIndex(double2* dev, int Nsamples, int Nbatch) {
 namespace {
 
 const double kEps = 2.220446049250313e-16;
-const double kInf = std::numeric_limits<double>::infinity();
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test_util::kInf;
+using test_util::kNaN;
 
 using test_util::c;
 

@@ -14,25 +14,26 @@
 #include "orvane/error.h"
 #include "orvane/options.h"
 #include "support/driver_support.h"
+#include "support/test_util.h"
 
 using driver_test::Layout;
 using orvane::Options;
 
 namespace {
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kInf = std::numeric_limits<double>::infinity();
+using test_util::kInf;
+using test_util::kNaN;
 
 // The shipped example's times and requests.
-struct Case {
+struct OptionsCase {
   std::vector<double> t{0.5, 1.0};
   Options o;
-  Case() { o.rel_errs = {1e-6, 1e-6}; }
+  OptionsCase() { o.rel_errs = {1e-6, 1e-6}; }
 };
 
 // The message of check(), or "accepted"; the refusal's field must name the
 // subject of the message.
-std::string checked(const Case& c) {
+std::string checked(const OptionsCase& c) {
   try {
     c.o.check(c.t);
   } catch (const orvane::Error& e) {
@@ -46,11 +47,11 @@ std::string checked(const Case& c) {
 }  // namespace
 
 TEST(OptionsCheck, DefaultsAndTheShippedExampleAreAccepted) {
-  EXPECT_EQ(checked(Case()), "accepted");
+  EXPECT_EQ(checked(OptionsCase()), "accepted");
   const orvane::Inputs read =
       orvane::readParameterFile(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt");
-  EXPECT_EQ(read.t, Case().t);
-  EXPECT_EQ(read.options.rel_errs, Case().o.rel_errs);
+  EXPECT_EQ(read.t, OptionsCase().t);
+  EXPECT_EQ(read.options.rel_errs, OptionsCase().o.rel_errs);
   EXPECT_EQ(read.options.sizes, Options().sizes);
   ASSERT_EQ(read.options.resolutions.size(), 2u);
   EXPECT_EQ(read.options.resolutions[1].b, 0.5);
@@ -60,44 +61,44 @@ TEST(OptionsCheck, DefaultsAndTheShippedExampleAreAccepted) {
 
 TEST(OptionsCheck, RefusalsNameTheFieldAndTheExpectation) {
   struct Change {
-    void (*change)(Case&);
+    void (*change)(OptionsCase&);
     const char* message;  // after "options: "
   };
   const Change cases[] = {
       // List lengths, before any value.
-      {[](Case& c) { c.o.rel_errs = {1e-6}; }, "the size of rel_errs is 1; expected 2, one per time"},
-      {[](Case& c) { c.o.pairs = {{0, 1}, {0, 1}, {0, 1}}; },
+      {[](OptionsCase& c) { c.o.rel_errs = {1e-6}; }, "the size of rel_errs is 1; expected 2, one per time"},
+      {[](OptionsCase& c) { c.o.pairs = {{0, 1}, {0, 1}, {0, 1}}; },
        "the size of pairs is 3; expected 1 or 2, one per time"},
-      {[](Case& c) { c.o.sizes.clear(); }, "the size of sizes is 0; expected at least 1"},
-      {[](Case& c) { c.o.resolutions.clear(); }, "the size of resolutions is 0; expected at least 1"},
+      {[](OptionsCase& c) { c.o.sizes.clear(); }, "the size of sizes is 0; expected at least 1"},
+      {[](OptionsCase& c) { c.o.resolutions.clear(); }, "the size of resolutions is 0; expected at least 1"},
       // Times, requests and sizes.
-      {[](Case& c) { c.t[1] = -0.5; }, "t[1] is -0.5; expected a real number of at least 0"},
-      {[](Case& c) { c.t[0] = kNaN; }, "t[0] is nan; expected a finite real number"},
-      {[](Case& c) { c.o.rel_errs[1] = -kInf; }, "rel_errs[1] is -inf; expected a finite real number"},
-      {[](Case& c) { c.o.rel_errs.clear(); c.o.rel_err = kNaN; }, "rel_err is nan; expected a finite real number"},
-      {[](Case& c) { c.o.sizes = {64, 0}; }, "sizes[1] is 0; expected an integer of at least 1"},
+      {[](OptionsCase& c) { c.t[1] = -0.5; }, "t[1] is -0.5; expected a real number of at least 0"},
+      {[](OptionsCase& c) { c.t[0] = kNaN; }, "t[0] is nan; expected a finite real number"},
+      {[](OptionsCase& c) { c.o.rel_errs[1] = -kInf; }, "rel_errs[1] is -inf; expected a finite real number"},
+      {[](OptionsCase& c) { c.o.rel_errs.clear(); c.o.rel_err = kNaN; }, "rel_err is nan; expected a finite real number"},
+      {[](OptionsCase& c) { c.o.sizes = {64, 0}; }, "sizes[1] is 0; expected an integer of at least 1"},
       // The caller's (sigma, b): finite, b positive.
-      {[](Case& c) { c.o.pairs = {{kNaN, 1}}; }, "pairs.sigma[0] is nan; expected a finite real number"},
-      {[](Case& c) { c.o.pairs = {{0, 1}, {0, kInf}}; }, "pairs.b[1] is inf; expected a finite real number"},
-      {[](Case& c) { c.o.pairs = {{0, 1}, {0, 0}}; }, "pairs.b[1] is 0; expected a positive real number"},
+      {[](OptionsCase& c) { c.o.pairs = {{kNaN, 1}}; }, "pairs.sigma[0] is nan; expected a finite real number"},
+      {[](OptionsCase& c) { c.o.pairs = {{0, 1}, {0, kInf}}; }, "pairs.b[1] is inf; expected a finite real number"},
+      {[](OptionsCase& c) { c.o.pairs = {{0, 1}, {0, 0}}; }, "pairs.b[1] is 0; expected a positive real number"},
       // The search ranges and steps: finite always, a usable grid with the search
       // (the rules themselves are the reader's, tested with it).
-      {[](Case& c) { c.o.pairs = {{0, 1}}; c.o.sigma_min = -kInf; },
+      {[](OptionsCase& c) { c.o.pairs = {{0, 1}}; c.o.sigma_min = -kInf; },
        "sigma_min is -inf; expected a finite real number"},
-      {[](Case& c) { c.o.sigma_min = -1e308; c.o.sigma_max = 1e308; },
+      {[](OptionsCase& c) { c.o.sigma_min = -1e308; c.o.sigma_max = 1e308; },
        "sigma_max is 1e+308; expected a value whose distance from the minimum sigma -1e+308 is a finite number"},
-      {[](Case& c) { c.o.resolutions[1].sigma = 0; },
+      {[](OptionsCase& c) { c.o.resolutions[1].sigma = 0; },
        "resolutions.sigma[1] is 0; expected a positive real number"},
-      {[](Case& c) { c.o.resolutions[0].sigma = 40; },
+      {[](OptionsCase& c) { c.o.resolutions[0].sigma = 40; },
        "resolutions.sigma[0] is 40; expected a step that fits at least once into the sigma range from 0 to 30"},
-      {[](Case& c) { c.o.pairs = {{0, 1}}; c.o.b_max = kNaN; }, "b_max is nan; expected a finite real number"},
-      {[](Case& c) { c.o.b_max = 0.25; },
+      {[](OptionsCase& c) { c.o.pairs = {{0, 1}}; c.o.b_max = kNaN; }, "b_max is nan; expected a finite real number"},
+      {[](OptionsCase& c) { c.o.b_max = 0.25; },
        "resolutions.b[0] is 1; expected a step that fits at least once into the b range from 0 to 0.25"},
-      {[](Case& c) { c.o.pairs = {{0, 1}}; c.o.resolutions[1].b = -kInf; },
+      {[](OptionsCase& c) { c.o.pairs = {{0, 1}}; c.o.resolutions[1].b = -kInf; },
        "resolutions.b[1] is -inf; expected a finite real number"},
   };
   for (const Change& c : cases) {
-    Case k;
+    OptionsCase k;
     c.change(k);
     EXPECT_EQ(checked(k), std::string("options: ") + c.message);
   }
@@ -107,23 +108,23 @@ TEST(OptionsCheck, RefusalsNameTheFieldAndTheExpectation) {
 TEST(OptionsCheck, ValuesAreCheckedOnlyWhereTheyAreUsed) {
   const struct {
     const char* name;
-    void (*change)(Case&);
+    void (*change)(OptionsCase&);
   } cases[] = {
       {"pairs: any finite grid, no resolutions",
-       [](Case& c) {
+       [](OptionsCase& c) {
          c.o.pairs = {{0, 1}};
          c.o.sigma_max = -30;
          c.o.b_max = 0;
          c.o.resolutions.clear();
        }},
-      {"no time", [](Case& c) { c.t.clear(); c.o.rel_errs.clear(); }},
-      {"time 0 and -0", [](Case& c) { c.t = {0.0, -0.0}; }},
-      {"subnormal b", [](Case& c) { c.o.pairs = {{0, 4.9e-324}, {0, 1}}; }},
-      {"grids of exactly one value", [](Case& c) { c.o.resolutions = {{30, 0.5}, {0.5, 30}}; }},
-      {"largest size", [](Case& c) { c.o.sizes = {1, INT_MAX}; }},
+      {"no time", [](OptionsCase& c) { c.t.clear(); c.o.rel_errs.clear(); }},
+      {"time 0 and -0", [](OptionsCase& c) { c.t = {0.0, -0.0}; }},
+      {"subnormal b", [](OptionsCase& c) { c.o.pairs = {{0, 4.9e-324}, {0, 1}}; }},
+      {"grids of exactly one value", [](OptionsCase& c) { c.o.resolutions = {{30, 0.5}, {0.5, 30}}; }},
+      {"largest size", [](OptionsCase& c) { c.o.sizes = {1, INT_MAX}; }},
   };
   for (const auto& c : cases) {
-    Case k;
+    OptionsCase k;
     c.change(k);
     EXPECT_EQ(checked(k), "accepted") << c.name;
   }
@@ -141,7 +142,7 @@ TEST(OptionsCheck, AcceptsWhateverTheReaderAccepts) {
       &Layout::tols,   &Layout::bmax,   &Layout::tolb};
   auto accepts = [](const orvane::Parameters& p) {
     const orvane::Inputs in = orvane::detail::inputsOf(p);
-    Case c;
+    OptionsCase c;
     c.t = in.t;
     c.o = in.options;
     return checked(c);
@@ -201,7 +202,7 @@ TEST(OptionsCheck, ASearchSwitchOtherThanZeroOrOneIsRefusedAsInputs) {
 // No times: nothing is searched, so the grid is free (a parameter file with no
 // times and SearchSwitch 0 gives no pairs).
 TEST(OptionsCheck, NoTimesSearchNothing) {
-  Case c;
+  OptionsCase c;
   c.t.clear();
   c.o.rel_errs.clear();
   c.o.resolutions = {{1.0, 0.0}};

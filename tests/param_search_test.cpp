@@ -8,11 +8,12 @@
 
 #include "support/transforms_hd.h"
 #include "support/stages.h"
+#include "support/test_util.h"
 
 namespace {
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kInf = std::numeric_limits<double>::infinity();
+using test_util::kInf;
+using test_util::kNaN;
 
 TEST(SearchGrid, SizesAreRoundedDownDoubleQuotients) {
   struct Row {

@@ -23,9 +23,7 @@ ProcessResult runWith(const std::string& parameters, const std::string& env = ""
   return driver_test::runIn(dir, program, env);
 }
 
-std::string shippedExample() {
-  return driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt");
-}
+using driver_test::shippedExample;
 
 // The text from the first occurrence of `from` up to the end.
 std::string from(const std::string& text, const std::string& start) {

@@ -7,12 +7,13 @@
 
 #include "methods/weeks/run_loop.h"
 #include "support/scripted_stages.h"
+#include "support/test_util.h"
 
 namespace {
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
+using test_util::kNaN;
 
-struct Case {
+struct LoopCase {
   const char* name;
   int SearchSwitch;
   std::vector<int> sizes;
@@ -23,7 +24,7 @@ struct Case {
 };
 
 TEST(RunLoop, ChoiceAmongRecords) {
-  const Case cases[] = {
+  const LoopCase cases[] = {
       {"met at the first try", 1, {64, 128}, 2, {1e-7, 1e-9, 1e-9, 1e-9}, 1, 0},
       {"lowest of 5e-3, 1e-3, 2e-3", 1, {64}, 3, {5e-3, 1e-3, 2e-3}, 3, 1},
       {"equal values keep the earlier", 1, {64}, 3, {2e-3, 1e-3, 1e-3}, 3, 1},
@@ -35,7 +36,7 @@ TEST(RunLoop, ChoiceAmongRecords) {
       {"user pair: once per size", 0, {64, 128, 256}, 2, {5e-3, 1e-3, 2e-3}, 3, 1},
       {"user pair: stops at the size that meets", 0, {64, 128, 256}, 2, {5e-3, 1e-7, 1e-9}, 2, 1},
   };
-  for (const Case& c : cases) {
+  for (const LoopCase& c : cases) {
     FakeSolver wm;
     wm.SearchSwitch = c.SearchSwitch;
     wm.NLagV = c.sizes;

@@ -89,6 +89,11 @@ inline std::string readText(const std::string& path) {
   return s.str();
 }
 
+// The parameter file shipped in examples/.
+inline std::string shippedExample() {
+  return readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt");
+}
+
 inline void writeText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;

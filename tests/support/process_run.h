@@ -22,6 +22,7 @@ extern char** environ;
 namespace process_test {
 
 struct Options {
+  std::vector<std::string> args;  // the program's arguments
   std::vector<std::string> env;  // NAME=value, added to the environment (replacing NAME)
   long long addressSpace = 0;    // RLIMIT_AS of the child in bytes; 0: none
   unsigned seconds = 120;        // the child gets SIGALRM after this long
@@ -50,7 +51,7 @@ inline bool sameName(const std::string& entry, const std::string& assignment) {
 
 }  // namespace detail
 
-// Runs `program` (no arguments) with `dir` as its working folder; its output
+// Runs `program` (with o.args) with `dir` as its working folder; its output
 // lands in `outDir` (stdout.txt, stderr.txt) and is returned.
 inline Outcome run(const std::string& dir, const std::string& outDir, const std::string& program,
                    const Options& o = Options()) {
@@ -66,8 +67,11 @@ inline Outcome run(const std::string& dir, const std::string& outDir, const std:
   std::vector<char*> envp;
   for (std::string& s : envStrings) envp.push_back(&s[0]);
   envp.push_back(nullptr);
-  std::string programCopy = program;
-  char* argv[] = {&programCopy[0], nullptr};
+  std::vector<std::string> argStrings{program};
+  argStrings.insert(argStrings.end(), o.args.begin(), o.args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argStrings) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
   const std::string outPath = outDir + "/stdout.txt";
   const std::string errPath = outDir + "/stderr.txt";
 
@@ -93,7 +97,7 @@ inline Outcome run(const std::string& dir, const std::string& outDir, const std:
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
     alarm(o.seconds);
-    execve(argv[0], argv, envp.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   if (o.stdinPipe) close(pipeFds[0]);

@@ -1,7 +1,8 @@
-// Small helpers shared by several tests: a complex value from its parts and
-// the lines of a captured text.
+// Small helpers shared by several tests: NaN and infinity, a complex value
+// from its parts and the lines of a captured text.
 #pragma once
 
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,6 +10,9 @@
 #include "orvane/config.h"
 
 namespace test_util {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 inline double2 c(double x, double y) {
   double2 v;
