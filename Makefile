@@ -67,7 +67,10 @@ test:
 # UndefinedBehaviorSanitizer (any report fails the run), line tables for the
 # reports' stack traces; the fuzz target is built in the same folder, so that
 # the engine is compiled once for both.
-SANITIZE_CONFIGURE = cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host \
+# A build-asan/ made with another compiler (by an earlier version) is made anew.
+SANITIZE_CONFIGURE = if [ -f build-asan/CMakeCache.txt ] && \
+    ! grep -qs '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++' build-asan/CMakeCache.txt; then rm -rf build-asan; fi; \
+  cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BACKEND=host \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -gline-tables-only -DNDEBUG" \
   -DORVANE_SANITIZE=ON -DORVANE_FUZZ=ON $(FS_OPTIONS)
 
