@@ -138,7 +138,11 @@ TEST(AutoChoice, ReferencePairsHonestAndAccurate) {
   for (const reference::Pair* pp : pairs) {
     const reference::Pair& p = *pp;
     for (const char* method : {"auto", "dehoog", "talbot"}) {
+      // Only auto's choice depends on the request: the others' values and
+      // predictions do not, and expectHonest checks every request.
+      const bool chooses = std::string(method) == "auto";
       for (double request : {1e-4, 1e-8, 1e-12}) {
+        if (!chooses && request != 1e-8) continue;
         orvane::Options o = accuracy::optionsFor(p, request);
         o.method = method;
         const std::vector<orvane::Result> r = solver.invert(HostTransform{p.F}, accuracy::timesOf(p), o);
@@ -150,7 +154,7 @@ TEST(AutoChoice, ReferencePairsHonestAndAccurate) {
       }
     }
   }
-  EXPECT_GE(checked, 4500);
-  EXPECT_GE(met, 2400);
+  EXPECT_GE(checked, 2500);
+  EXPECT_GE(met, 1300);
 }
 #endif
