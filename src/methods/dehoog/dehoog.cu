@@ -9,6 +9,7 @@
 #include <complex>
 #include <limits>
 #include <map>
+#include <vector>
 
 #include "device/check_cuda.h"
 #include "orvane/detail/launch.h"
@@ -19,8 +20,8 @@ typedef std::complex<double> cplx;
 
 namespace {
 
-// a / b without the library's rescaling (most of the method's time went
-// there), which only matters where |b|^2 leaves the normal range.
+// a / b without the library's rescaling, which only matters where |b|^2
+// leaves the normal range.
 inline cplx divide(cplx a, cplx b) {
   const double d = b.real() * b.real() + b.imag() * b.imag();
   if (!(d > 1e-290 && d < 1e290)) return a / b;
@@ -28,6 +29,67 @@ inline cplx divide(cplx a, cplx b) {
   return cplx((a.real() * b.real() + a.imag() * b.imag()) * inv,
               (a.imag() * b.real() - a.real() * b.imag()) * inv);
 }
+
+// The loops below in 4-wide vectors where the processor has them (AVX2; no
+// FMA, so that every build gives the same bits).
+#if defined(__GNUC__) && !defined(__clang__) && !defined(__CUDACC__) && defined(__x86_64__)
+#define ORVANE_QD_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ORVANE_QD_CLONES
+#endif
+
+// One column of the quotient-difference table, as separate real and
+// imaginary arrays so that the loops vectorise (most of the method's time is
+// here): e_r(i) = q_r(i+1) - q_r(i) + e_(r-1)(i+1), then, where wanted,
+// q_(r+1)(i) = q_r(i+1) e_r(i+1) / e_r(i).
+struct QdTable {
+  std::vector<double> qr, qi, er, ei;
+  explicit QdTable(std::size_t n) : qr(n + 1), qi(n + 1), er(n + 1), ei(n + 1) {}
+
+  // The e column of `count` elements; true where every |e|^2 lies in the
+  // normal range and every q it read is finite, so that the next q column
+  // may take the plain formulas of divide() (else the library's operators,
+  // which rescale and handle infinities, give it).
+  ORVANE_QD_CLONES bool eColumn(int count) {
+    double* __restrict xr = er.data();
+    double* __restrict xi = ei.data();
+    const double* __restrict yr = qr.data();
+    const double* __restrict yi = qi.data();
+    int odd = 0;
+    for (int i = 0; i < count; ++i) {
+      xr[i] = yr[i + 1] - yr[i] + xr[i + 1];
+      xi[i] = yi[i + 1] - yi[i] + xi[i + 1];
+      const double d = xr[i] * xr[i] + xi[i] * xi[i];
+      odd |= int(!(d > 1e-290)) | int(!(d < 1e290)) | int(!(std::fabs(yr[i + 1]) < 1e300)) |
+             int(!(std::fabs(yi[i + 1]) < 1e300));
+    }
+    return odd == 0;
+  }
+
+  ORVANE_QD_CLONES void qColumn(int count, bool plain) {
+    if (!plain) {
+      for (int i = 0; i < count; ++i) {
+        const std::size_t k = std::size_t(i);
+        const cplx v = divide(cplx(qr[k + 1], qi[k + 1]) * cplx(er[k + 1], ei[k + 1]), cplx(er[k], ei[k]));
+        qr[k] = v.real();
+        qi[k] = v.imag();
+      }
+      return;
+    }
+    double* __restrict xr = qr.data();
+    double* __restrict xi = qi.data();
+    const double* __restrict yr = er.data();
+    const double* __restrict yi = ei.data();
+    for (int i = 0; i < count; ++i) {
+      // (q e') conj(e) / |e|^2, as divide() has it.
+      const double pr = xr[i + 1] * yr[i + 1] - xi[i + 1] * yi[i + 1];
+      const double pi = xr[i + 1] * yi[i + 1] + xi[i + 1] * yr[i + 1];
+      const double inv = 1.0 / (yr[i] * yr[i] + yi[i] * yi[i]);
+      xr[i] = (pr * yr[i] + pi * yi[i]) * inv;
+      xi[i] = (pi * yr[i] - pr * yi[i]) * inv;
+    }
+  }
+};
 
 }  // namespace
 
@@ -53,17 +115,18 @@ DehoogFraction dehoogFraction(int c, int reachSteps, double top, double shift,
   const std::size_t n = static_cast<std::size_t>(terms);
   std::vector<cplx>& d = fr.d;
   d.assign(n, cplx());
-  std::vector<cplx> q(n), e(n);
+  QdTable qd(n);
   d[0] = a[0];
-  for (int i = 0; i + 1 < terms; ++i) q[std::size_t(i)] = divide(a[std::size_t(i + 1)], a[std::size_t(i)]);
+  for (int i = 0; i + 1 < terms; ++i) {
+    const cplx q = divide(a[std::size_t(i + 1)], a[std::size_t(i)]);
+    qd.qr[std::size_t(i)] = q.real();
+    qd.qi[std::size_t(i)] = q.imag();
+  }
   for (int r = 1; r <= M; ++r) {
-    for (int i = 0; i <= 2 * M - 2 * r; ++i)
-      e[std::size_t(i)] = q[std::size_t(i + 1)] - q[std::size_t(i)] + e[std::size_t(i + 1)];
-    d[std::size_t(2 * r - 1)] = -q[0];
-    d[std::size_t(2 * r)] = -e[0];
-    if (r < M)
-      for (int i = 0; i < 2 * M - 2 * r; ++i)
-        q[std::size_t(i)] = divide(q[std::size_t(i + 1)] * e[std::size_t(i + 1)], e[std::size_t(i)]);
+    const bool plain = qd.eColumn(2 * M - 2 * r + 1);
+    d[std::size_t(2 * r - 1)] = -cplx(qd.qr[0], qd.qi[0]);
+    d[std::size_t(2 * r)] = -cplx(qd.er[0], qd.ei[0]);
+    if (r < M) qd.qColumn(2 * M - 2 * r, plain);
   }
   return fr;
 }
@@ -158,6 +221,67 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
   std::map<int, std::vector<const Group*>> byReach;
   for (const auto& g : groups) byReach[dehoogReachSteps(g.second.top)].push_back(&g.second);
 
+  // Rows sampled and not yet summed: a batch's samples stay until their
+  // fractions are made, all of them in one task list (a fraction of one set
+  // of one group a task), so that the threads share the work of every reach.
+  struct Row {
+    const Group* group;
+    int reach;
+    const double2* samples;
+  };
+  std::vector<std::vector<double2>> sampled;
+  std::vector<Row> pending;
+  long long pendingBytes = 0;
+  const auto sumPending = [&]() {
+    struct Task {
+      int row, set;
+      long long work;  // the quotient-difference table's length, M^2
+    };
+    std::vector<Task> tasks;
+    long long work = 0;
+    for (int r = 0; r < int(pending.size()); ++r)
+      for (int k = 0; k < kDehoogSets; ++k) {
+        const int reach = pending[std::size_t(r)].reach;
+        // A reach set no longer than set 3 is set 3 again.
+        if (k == kDehoogReachSet && reach == dehoogSteps(3, reach) && dehoogPeriod(k) == dehoogPeriod(3))
+          continue;
+        const long long M = dehoogSteps(k, reach);
+        tasks.push_back(Task{r, k, M * M});
+        work += M * M;
+      }
+    // The longest first, so that no thread is left with one at the end.
+    std::stable_sort(tasks.begin(), tasks.end(), [](const Task& x, const Task& y) { return x.work > y.work; });
+    std::vector<DehoogFraction> fr(pending.size() * kDehoogSets);
+    const int count = int(tasks.size());
+    // Shared among threads where the work is worth it (the results are the
+    // same whatever the count).
+#if defined(_OPENMP)
+    const bool share = count > 1 && work >= kDehoogSharedWork;
+#pragma omp parallel for schedule(dynamic) if (share)
+#endif
+    for (int x = 0; x < count; ++x) {
+      const Task& task = tasks[std::size_t(x)];
+      const Row& row = pending[std::size_t(task.row)];
+      fr[std::size_t(task.row) * kDehoogSets + std::size_t(task.set)] =
+          dehoogFraction(task.set, row.reach, row.group->top, row.group->shift,
+                         row.samples + dehoogOffset(task.set, row.reach));
+    }
+    for (std::size_t r = 0; r < pending.size(); ++r) {
+      const Row& row = pending[r];
+      DehoogFraction* own = &fr[r * kDehoogSets];
+      if (own[kDehoogReachSet].d.empty()) own[kDehoogReachSet] = own[3];
+      const bool reached = double(row.reach) * 3.141592653589793 / row.group->top >= kDehoogReach;
+      for (int i : row.group->members) {
+        DehoogSum sums[kDehoogSets];
+        for (int k = 0; k < kDehoogSets; ++k) sums[k] = dehoogSum(own[k], times[std::size_t(i)]);
+        records[std::size_t(i)] = dehoogPrediction(sums, reached, relErr[std::size_t(i)]);
+      }
+    }
+    pending.clear();
+    sampled.clear();
+    pendingBytes = 0;
+  };
+
   for (const auto& entry : byReach) {
     const int reach = entry.first;
     const std::vector<const Group*>& list = entry.second;
@@ -173,6 +297,7 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     for (int first = 0; first < total; first += batch) {
       const int rows = std::min(batch, total - first);
       const std::size_t nodeBytes = std::size_t(rows) * row * sizeof(double2);
+      if (pendingBytes > 0 && pendingBytes + (long long)nodeBytes > kDehoogBatchBytes) sumPending();
       const std::size_t rowBytes = std::size_t(rows) * sizeof(double);
       WFN_CHECK(ws.nodes.reserve(nodeBytes));
       WFN_CHECK(ws.times.reserve(2 * rowBytes));
@@ -185,37 +310,14 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
         dehoogPoint(e, i, devTops, devShifts, reach, nodes);
       }));
       WFN_CHECK(c.transform.evaluate(nodes, (long long)rows * row, nodes));
-      std::vector<double2> values(std::size_t(rows) * row);
-      WFN_CHECK(gpu::memcpyDeviceToHost(values.data(), nodes, nodeBytes));
-      // The groups are independent: shared among threads where there are
-      // enough of them to be worth it (the results are the same whatever the
-      // count).
-#if defined(_OPENMP)
-      const bool share = rows > 1 && (long long)rows * reach * reach >= kDehoogSharedWork;
-#pragma omp parallel for schedule(dynamic) if (share)
-#endif
-      for (int r = 0; r < rows; ++r) {
-        const Group& g = *list[std::size_t(first + r)];
-        DehoogFraction fr[kDehoogSets];
-        for (int k = 0; k < kDehoogSets; ++k) {
-          // A reach set no longer than set 3 is set 3 again.
-          if (k == kDehoogReachSet && reach == dehoogSteps(3, reach) &&
-              dehoogPeriod(k) == dehoogPeriod(3)) {
-            fr[k] = fr[3];
-            continue;
-          }
-          fr[k] = dehoogFraction(k, reach, g.top, g.shift,
-                                 values.data() + std::size_t(r) * row + dehoogOffset(k, reach));
-        }
-        const bool reached = double(reach) * 3.141592653589793 / g.top >= kDehoogReach;
-        for (int i : g.members) {
-          DehoogSum sums[kDehoogSets];
-          for (int k = 0; k < kDehoogSets; ++k) sums[k] = dehoogSum(fr[k], times[i]);
-          records[std::size_t(i)] = dehoogPrediction(sums, reached, relErr[i]);
-        }
-      }
+      sampled.emplace_back(std::size_t(rows) * row);
+      WFN_CHECK(gpu::memcpyDeviceToHost(sampled.back().data(), nodes, nodeBytes));
+      for (int r = 0; r < rows; ++r)
+        pending.push_back(Row{list[std::size_t(first + r)], reach, sampled.back().data() + std::size_t(r) * row});
+      pendingBytes += (long long)nodeBytes;
     }
   }
+  if (!pending.empty()) sumPending();
   return records;
 }
 

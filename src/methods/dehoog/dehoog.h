@@ -74,9 +74,9 @@ struct DehoogBuffers {
 // kDehoogBatchBytes.
 constexpr int kDehoogBatch = 32768;
 constexpr long long kDehoogBatchBytes = 256ll << 20;
-// The work of a batch (groups times the reach set's steps squared, the
-// quotient-difference tables' length) from which its groups are shared
-// among host threads: two groups at t above 2 pi.
+// The work of a batch (the sum of M^2 over its groups' sets, the
+// quotient-difference tables' lengths) from which its fractions are shared
+// among host threads: that of two or three times below t = 2 pi.
 constexpr long long kDehoogSharedWork = 32768;
 
 // One record per time: shifts[i] is the line's shift (the abscissa the caller
