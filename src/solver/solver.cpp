@@ -114,17 +114,19 @@ struct Solver::Impl {
       return out;
     }
 
-    // The methods without a search first, on every time, each value vouched
-    // for; the best kept. A method with a search on the times they leave
-    // unmet, on a coarse grid (4 sigmas by 8 b's) and then, where that
-    // misses the request, a finer one (12 by 16) and the caller's; its
-    // record, and theirs vouched for by it too, compete there.
+    // The methods without a search or a checker first, on every time, each
+    // value vouched for; the best kept (a method with a checker would not
+    // beat it: its error is at least the checker's). A method with a search
+    // on the times they leave unmet, on a coarse grid (4 sigmas by 8 b's)
+    // and then, where that misses the request, a finer one (12 by 16) and
+    // the caller's; its record, and those of every method without a search
+    // vouched for by it too, compete there.
     std::vector<Result> automatic() {
       const int count = Registry::count();
       std::vector<Result> kept(t.size());
       std::vector<bool> any(t.size(), false);
       for (int m = 0; m < count; ++m) {
-        if (Registry::entry(m).searches) continue;
+        if (Registry::entry(m).searches || Registry::entry(m).checkedBy != nullptr) continue;
         for (std::size_t i = 0; i < t.size(); ++i) {
           const Result r = vouch(m, i);
           if (!any[i] || betterRecord(r.rel_err, kept[i].rel_err)) kept[i] = r;
