@@ -115,18 +115,19 @@ void pessimism(const std::vector<Outcome>& rows) {
 
 }  // namespace
 
-// Seconds per value of auto and of Talbot on each pair of the shared table,
-// 7 times a call (0.1 ... 20), request 1e-8: the best of five calls, after
-// one that warms the solver. One line per pair: "speed ID AUTO TALBOT".
+// Seconds per value of auto, Talbot and de Hoog on each pair of the shared
+// table, 7 times a call (0.1 ... 20), request 1e-8: the best of five calls,
+// after one that warms the solver. One line per pair: "speed ID AUTO TALBOT
+// DEHOOG T...".
 int speed() {
   orvane::Solver solver;
   for (const reference::Pair& p : reference::pairs()) {
     std::vector<double> t;
     for (const reference::Value& v : p.values)
       if (v.t >= 0.1 && v.t <= 20.0 && t.size() < 7) t.push_back(v.t);
-    double best[2] = {INFINITY, INFINITY};
-    const char* methods[2] = {"auto", "talbot"};
-    for (int m = 0; m < 2; ++m) {
+    double best[3] = {INFINITY, INFINITY, INFINITY};
+    const char* methods[3] = {"auto", "talbot", "dehoog"};
+    for (int m = 0; m < 3; ++m) {
       orvane::Options o = accuracy::optionsFor(p, 1e-8);
       o.method = methods[m];
       solver.invert(HostTransform{p.F}, t, o);
@@ -137,7 +138,7 @@ int speed() {
         best[m] = std::min(best[m], took.count() / double(t.size()));
       }
     }
-    std::printf("speed %s %.6e %.6e", p.id, best[0], best[1]);
+    std::printf("speed %s %.6e %.6e %.6e", p.id, best[0], best[1], best[2]);
     for (double x : t) std::printf(" %g", x);
     std::printf("\n");
   }
