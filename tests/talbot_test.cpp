@@ -16,6 +16,7 @@
 #include "solver/chooser.h"
 #include "support/transforms_hd.h"
 #include "methods/talbot/talbot.h"
+#include "methods/weeks/param_est.h"
 #if defined(ORVANE_BACKEND_HOST)
 #include "support/accuracy.h"
 #endif
@@ -221,6 +222,50 @@ TEST(AutoChoice, AValueIsVouchedForByItsPeers) {
   const orvane::Result hard = run(kAuto, p, orvane::FunctorTransform<InvSqrt>())[0];
   EXPECT_EQ(hard.flag, 0);
   EXPECT_NEAR(hard.f.real(), 1 / std::sqrt(M_PI), 1e-10);
+}
+
+// The search auto asks for the times it left unmet: the sigmas and b's of
+// use to the earliest of them, and every grid of it at least one point,
+// however narrow the range.
+TEST(AutoChoice, SearchOfTheUnmetTimes) {
+  orvane::Options o;
+  o.rel_err = 1e-8;
+  o.sigma_min = 0.25;
+  o.sigma_max = 15.25;
+  o.b_max = 24.0;
+  o.resolutions = {{0.5, 1.0}};
+  o.sizes = {32, 64};
+  const std::vector<double> t{0.0, 0.1, 10.0, 20.0};
+  const auto grids = [](const orvane::Options& s) {
+    EXPECT_EQ(s.resolutions.size(), 3u);
+    for (const orvane::Resolution& r : s.resolutions)
+      EXPECT_NO_THROW(orvane::searchGrid(s.sigma_min, s.sigma_max, s.b_max, r.sigma, r.b));
+  };
+  // Late times: sigma below 0.25 + ln(1e-8/eps)/10, b at most 64/10.
+  orvane::Options s = orvane::unmetSearch(o, t, {3, 2});
+  EXPECT_NEAR(s.sigma_max, 0.25 + std::log(1e-8 / 2.220446049250313e-16) / 10.0, 1e-12);
+  EXPECT_DOUBLE_EQ(s.b_max, 6.4);
+  EXPECT_DOUBLE_EQ(s.resolutions[0].sigma, (s.sigma_max - s.sigma_min) / 4.0);
+  grids(s);
+  // An early time (or only t = 0) keeps the caller's range.
+  for (const std::vector<int>& unmet : {std::vector<int>{1, 3}, std::vector<int>{0}}) {
+    s = orvane::unmetSearch(o, t, unmet);
+    EXPECT_EQ(s.sigma_max, 15.25);
+    EXPECT_EQ(s.b_max, 24.0);
+    grids(s);
+  }
+  // A range too far out for the window to register, and a request below
+  // round-off: still a grid.
+  o.sigma_min = 1e17;  // sigmas 16 apart
+  o.sigma_max = 1e17 + 64.0;
+  o.resolutions = {{16.0, 1.0}};
+  o.rel_err = 1e-18;
+  grids(orvane::unmetSearch(o, t, {3}));
+  // Without a search, nothing to choose.
+  o.pairs = {{1.0, 2.0}};
+  s = orvane::unmetSearch(o, t, {3});
+  EXPECT_EQ(s.resolutions.size(), 1u);
+  EXPECT_EQ(s.b_max, 24.0);
 }
 
 #if defined(ORVANE_BACKEND_HOST)

@@ -1,6 +1,7 @@
 // What vouches for a value: the checks the solver applies to the records of
-// a method whose own prediction cannot see where its assumptions fail, and
-// the automatic choice's comparison of records.
+// a method whose own prediction cannot see where its assumptions fail, the
+// automatic choice's comparison of records, and the search it asks for the
+// times the methods without one leave unmet.
 #pragma once
 
 #include <cmath>
@@ -52,6 +53,40 @@ inline Result unbounded(Result r) {
   }
   r.flag = 1;
   return r;
+}
+
+// The search auto gives the method with a search for the times the others
+// left unmet: a coarse grid (4 sigmas by 8 b's), then, where that misses the
+// request, a finer one (12 by 16) and the caller's resolutions, over the
+// part of the caller's range that can serve the earliest of those times t:
+//  - sigma below sigma_min + ln(request/eps)/t: past it the round-off
+//    e^(sigma t) eps alone misses the request, since f grows no faster than
+//    e^(sigma_min t);
+//  - b at most N/t (N the largest size): past it 2bt leaves the range where
+//    N Laguerre functions represent f (no met record of the full search on
+//    the reference pairs had b t above 50 at N = 64).
+// Without a search, or with no positive time, the options stay as they are.
+inline Options unmetSearch(const Options& o, const std::vector<double>& t, const std::vector<int>& unmet) {
+  Options searched = o;
+  if (!o.search()) return searched;
+  double tMin = std::numeric_limits<double>::infinity(), request = 0.0;
+  int N = 1;
+  for (int i : unmet) {
+    if (t[std::size_t(i)] > 0.0) tMin = std::fmin(tMin, t[std::size_t(i)]);
+    request = std::fmax(request, o.request(std::size_t(i)));
+  }
+  for (int n : o.sizes) N = n > N ? n : N;
+  if (std::isfinite(tMin)) {
+    const double useful = std::fmax(std::log(request / 2.220446049250313e-16), 1.0) / tMin;
+    const double top = o.sigma_min + useful;
+    if (top < o.sigma_max && top > o.sigma_min) searched.sigma_max = top;
+    searched.b_max = std::fmin(o.b_max, double(N) / tMin);
+  }
+  const double width = searched.sigma_max - searched.sigma_min, bmax = searched.b_max;
+  searched.resolutions = {Resolution{width / 4.0, bmax / 8.0}, Resolution{width / 12.0, bmax / 16.0}};
+  for (const Resolution& r : o.resolutions)
+    searched.resolutions.push_back(Resolution{std::fmin(r.sigma, width), std::fmin(r.b, bmax)});
+  return searched;
 }
 
 // The line a method on a Bromwich line (or a Talbot contour) with this shift

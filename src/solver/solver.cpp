@@ -117,10 +117,9 @@ struct Solver::Impl {
     // The methods without a search or a checker first, on every time, each
     // value vouched for; the best kept (a method with a checker would not
     // beat it: its error is at least the checker's). A method with a search
-    // on the times they leave unmet, on a coarse grid (4 sigmas by 8 b's)
-    // and then, where that misses the request, a finer one (12 by 16) and
-    // the caller's; its record, and those of every method without a search
-    // vouched for by it too, compete there.
+    // on the times they leave unmet, with the grids of unmetSearch(); its
+    // record, and those of every method without a search vouched for by it
+    // too, compete there.
     std::vector<Result> automatic() {
       const int count = Registry::count();
       std::vector<Result> kept(t.size());
@@ -138,14 +137,7 @@ struct Solver::Impl {
         if (!any[std::size_t(i)] || kept[std::size_t(i)].flag != 0) unmet.push_back(i);
       const int total = int(t.size()), settled = total - int(unmet.size());
       if (o.progress && settled > 0) o.progress(settled, total);
-      Options searched = o;
-      if (o.search()) {
-        const double width = o.sigma_max - o.sigma_min;
-        searched.resolutions = {Resolution{width / 4.0, o.b_max / 8.0},
-                                Resolution{width / 12.0, o.b_max / 16.0}};
-        searched.resolutions.insert(searched.resolutions.end(), o.resolutions.begin(),
-                                    o.resolutions.end());
-      }
+      const Options searched = unmetSearch(o, t, unmet);
       for (int s = 0; s < count && !unmet.empty(); ++s) {
         if (!Registry::entry(s).searches) continue;
         std::function<void(int, int)> progress;
