@@ -139,6 +139,27 @@ TEST(CommandLine, NeverWaitsForEnter) {
   EXPECT_NE(r.out.find("times met their request."), std::string::npos) << r.out;
 }
 
+// The OpenMP threads sleep as soon as a loop ends, unless the user chose
+// otherwise: the program starts itself once more with that setting (the
+// runtime's report of its settings shows twice), and the numbers are the same.
+TEST(CommandLine, ThreadsSleepUnlessTheUserChose) {
+  Case c;
+  const auto reports = [](const std::string& err) {
+    int n = 0;
+    for (std::size_t at = err.find("OPENMP DISPLAY ENVIRONMENT BEGIN"); at != std::string::npos;
+         at = err.find("OPENMP DISPLAY ENVIRONMENT BEGIN", at + 1))
+      ++n;
+    return n;
+  };
+  const ProcessResult chosen = c.run("--format csv --quiet", "OMP_DISPLAY_ENV=true OMP_WAIT_POLICY=active");
+  const ProcessResult ours = c.run("--format csv --quiet", "OMP_DISPLAY_ENV=true");
+  ASSERT_EQ(ours.exitCode, 0) << ours.err;
+  EXPECT_EQ(ours.out, chosen.out);
+  EXPECT_EQ(reports(chosen.err), 1) << chosen.err;
+  EXPECT_EQ(reports(ours.err), 2) << ours.err;
+  EXPECT_NE(ours.err.rfind("PASSIVE"), std::string::npos) << ours.err;
+}
+
 // The shipped statements compiled at run time give the compiled-in build's
 // numbers bit for bit, in double and in the single-precision diagnostic build.
 TEST(RuntimeTransform, SameNumbersAsTheCompiledInBuild) {
