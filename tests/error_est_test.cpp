@@ -288,3 +288,40 @@ TEST(ErrorEst, PoleOnTheContourSingularityRightOfSigmaAndOneTerm) {
 #endif
 
 }  // namespace
+
+// The analyticity test right of a line just right of a pole at the shift 0:
+// a pole at 0.5 + 20i beside it is hidden from short rows of F by the step's
+// own terms, and seen by the long rows of F with the step set aside, which
+// find nothing where F is analytic right of the line (the step or the ramp
+// alone).
+namespace {
+struct StepAndHighPole {
+  template <class C>
+  ORVANE_HD C operator()(C s) const {
+    const C u = hd::add(s, hd::cplx<C>(-0.5, 0));
+    return hd::add(hd::div(hd::real<C>(1), s),
+                   hd::div(hd::real<C>(1), hd::add(hd::mul(u, u), hd::real<C>(400))));
+  }
+};
+struct Step {
+  template <class C>
+  ORVANE_HD C operator()(C s) const {
+    return hd::div(hd::real<C>(1), s);
+  }
+};
+}  // namespace
+
+TEST(ErrorEst, AnalyticityTestSetsThePoleAtTheShiftAside) {
+  const double shift = 0.0, line = 0.00625;
+  stages_test::Stage<StepAndHighPole> both((StepAndHighPole()));
+  EXPECT_EQ(orvane::clearanceRightOf(both.c, line, 32, 32.0), orvane::Clearance::kClear);
+  EXPECT_EQ(orvane::clearanceRightOf(both.c, line, 512, 16.0), orvane::Clearance::kClear);
+  EXPECT_EQ(orvane::clearanceRightOf(both.c, line, 512, 16.0, &shift), orvane::Clearance::kSingular);
+  stages_test::Stage<Step> step((Step()));
+  stages_test::Stage<hd::Ramp> ramp((hd::Ramp()));
+  for (double b : {0.5, 4.0, 16.0, 48.0})
+    for (int N : {32, 512}) {
+      EXPECT_EQ(orvane::clearanceRightOf(step.c, line, N, b, &shift), orvane::Clearance::kClear) << b << " " << N;
+      EXPECT_EQ(orvane::clearanceRightOf(ramp.c, line, N, b, &shift), orvane::Clearance::kClear) << b << " " << N;
+    }
+}

@@ -67,9 +67,10 @@ class InversionMethod {
   virtual ~InversionMethod() = default;
   virtual std::vector<Result> invert(StageContext& c, const TimeBatch& batch) = 0;
   // An independent test of the assumption of the methods on a Bromwich line
-  // or a Talbot contour: that F is analytic right of their shift. A method
-  // that cannot tell says kUnknown.
-  virtual Clearance rightOf(StageContext&, double /*sigma*/) { return Clearance::kUnknown; }
+  // or a Talbot contour: that F is analytic right of the line Re s = sigma,
+  // just right of their shift (which may hold a pole: 1/s with the shift 0).
+  // A method that cannot tell says kUnknown.
+  virtual Clearance rightOf(StageContext&, double /*sigma*/, double /*shift*/) { return Clearance::kUnknown; }
   // Forgets what it kept that depends on the transform; called before each call.
   virtual void forget() {}
 };

@@ -55,7 +55,7 @@ struct Solver::Impl {
     const std::vector<Pair>* shownPairs;
     std::vector<int> all;
     std::vector<std::vector<Result>> raw;
-    std::map<double, Clearance> clearance;
+    std::map<std::pair<double, double>, Clearance> clearance;
 
     Call(Impl& s, StageContext& context, const std::vector<double>& times, const Options& options,
          const std::vector<Pair>* shown)
@@ -78,19 +78,43 @@ struct Solver::Impl {
       return r;
     }
 
-    // What the methods that can see right of a line find right of the
-    // checked line of this shift (kUnknown where none can).
-    Clearance clearRightOf(double shift) {
-      auto found = clearance.find(shift);
+    // What the methods that can see right of a line find right of it, a
+    // pole at `shift` set aside (kUnknown where none can).
+    Clearance clearAt(double line, double shift) {
+      const std::pair<double, double> key(line, shift);
+      auto found = clearance.find(key);
       if (found != clearance.end()) return found->second;
+      Clearance seen = Clearance::kUnknown;
+      for (int m = 0; m < Registry::count() && seen == Clearance::kUnknown; ++m)
+        seen = solver.method(m).rightOf(c, line, shift);
+      clearance[key] = seen;
+      return seen;
+    }
+    // The same right of the checked line of a shift, for its latest time.
+    Clearance clearRightOf(double shift) {
       double tMax = 0.0;
       for (std::size_t i = 0; i < t.size(); ++i)
         if (shiftOf(i) == shift) tMax = std::fmax(tMax, t[i]);
-      Clearance seen = Clearance::kUnknown;
-      for (int m = 0; m < Registry::count() && seen == Clearance::kUnknown; ++m)
-        seen = solver.method(m).rightOf(c, checkedLine(shift, tMax));
-      clearance[shift] = seen;
-      return seen;
+      return clearAt(checkedLine(shift, tMax), shift);
+    }
+    // The value of time i of the first line method without a checker (de
+    // Hoog's) with the shift sigma, as it comes.
+    std::map<std::pair<std::size_t, double>, Result> lineValues;
+    const Result& lineValue(std::size_t i, double sigma) {
+      const std::pair<std::size_t, double> key(i, sigma);
+      auto found = lineValues.find(key);
+      if (found != lineValues.end()) return found->second;
+      int line = 0;
+      while (line < Registry::count() &&
+             !(Registry::entry(line).onLine && Registry::entry(line).checkedBy == nullptr))
+        ++line;
+      Result r = unbounded(Result());
+      if (line < Registry::count()) {
+        Options at = o;
+        at.pairs = {Pair{sigma, 0.0}};
+        r = invert(line, {int(i)}, std::function<void(int, int)>(), &at)[0];
+      }
+      return lineValues[key] = r;
     }
     double shiftOf(std::size_t i) const { return o.search() ? o.sigma_min : o.pair(i).sigma; }
 
@@ -142,9 +166,32 @@ struct Solver::Impl {
         if (!Registry::entry(s).searches) continue;
         std::function<void(int, int)> progress;
         if (o.progress) progress = [&](int done, int) { o.progress(settled + done, total); };
-        const std::vector<Result> found = invert(s, unmet, progress, &searched);
+        std::vector<Result> found = invert(s, unmet, progress, &searched);
+        // Where the checked line of the shift was not clear, a record of the
+        // search with a bound is looked at once more: right of its sigma
+        // (each sigma once, for its latest time) with the rows that see
+        // further than the search's own, and beside a line method's value
+        // with its sigma as the shift, whose lines lie right of singularities
+        // close to that sigma that no row sees: where the two differ by more
+        // than both predictions, the record's error is raised to what that
+        // value guarantees. (Where the shift's line was clear, theirs,
+        // further right, is too.)
+        std::map<double, double> latest;
+        for (std::size_t k = 0; k < unmet.size(); ++k)
+          if (std::isfinite(found[k].rel_err))
+            latest[found[k].sigma] = std::fmax(latest[found[k].sigma], t[std::size_t(unmet[k])]);
         for (std::size_t k = 0; k < unmet.size(); ++k) {
           const std::size_t i = std::size_t(unmet[k]);
+          if (std::isfinite(found[k].rel_err) && clearRightOf(shiftOf(i)) != Clearance::kClear) {
+            if (clearAt(checkedLine(found[k].sigma, latest[found[k].sigma]), shiftOf(i)) == Clearance::kSingular)
+              found[k] = unbounded(found[k]);
+            else {
+              const Result& line = lineValue(i, found[k].sigma);
+              const double gap = std::abs(found[k].f - line.f);
+              if (std::isfinite(gap) && !(gap <= found[k].abs_err + line.abs_err))
+                found[k] = vouched(found[k], {Peer{&line, 1.0}}, o.request(i));
+            }
+          }
           if (!any[i] || betterRecord(found[k].rel_err, kept[i].rel_err)) kept[i] = found[k];
           any[i] = true;
           const std::vector<Peer> by{Peer{&found[k], Registry::entry(s).peerWeight}};

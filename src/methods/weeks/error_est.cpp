@@ -20,19 +20,18 @@ double modulus(double2 v) { return wfnCabs(v.x, v.y); }
 
 double2 difference(double2 u, double2 v) { return double2{u.x - v.x, u.y - v.y}; }
 
-// The pipeline's row of `Nsamples` coefficients at (sigma, b), on the host.
+}  // namespace
+
 void hostRow(StageContext& c, gpu::DeviceBuffer& buffer, int Nsamples, double sigma, double b,
-             std::vector<double2>& out) {
+             std::vector<double2>& out, const detail::ContourPoint* contour, const LagPhase* phase) {
   const std::size_t bytes = std::size_t(Nsamples) * sizeof(double2);
   WFN_CHECK(buffer.reserve(bytes));
   double2* devData = buffer.as<double2>();
   // sigmin = sigmax = sigma and bmax = b: the single row is sampled at exactly (sigma, b).
-  wfngpuFFTLagCoef(c, Nsamples, detail::Grid::single(sigma, b), 0, 1, devData);
+  wfngpuFFTLagCoef(c, Nsamples, detail::Grid::single(sigma, b), 0, 1, devData, contour, phase);
   // The blocking copy also waits for the pipeline.
   WFN_CHECK(gpu::memcpyDeviceToHost(out.data(), devData, bytes));
 }
-
-}  // namespace
 
 ErrorPrediction predictError(double E, double2 ft, double RelErrInput) {
   ErrorPrediction p;
@@ -45,6 +44,17 @@ ErrorPrediction predictError(double E, double2 ft, double RelErrInput) {
   p.RelErrPred = std::fabs(E) / modulus(ft);
   p.TolFlag = RelErrInput > p.RelErrPred ? 0 : 1;
   return p;
+}
+
+void rowMasses(const double2* row, int N, ErrorTerms& e) {
+  for (int n = 0; n < N; ++n) e.floor += kRoundoffEps * modulus(row[n]);
+  for (int n = N; n < 2 * N; ++n) e.tailMass += modulus(row[n]);
+  // Element n >= 2N holds a_(n-4N), plus a_n aliased onto it.
+  for (int n = 2 * N; n < 3 * N; ++n) e.middleMass += modulus(row[n]);
+  for (int n = 3 * N; n < 4 * N; ++n) e.endMass += modulus(row[n]);
+  e.negativeMass = e.middleMass + e.endMass;
+  e.trusted = !(e.negativeMass > kNegativeMassRatio * (e.tailMass + e.floor)) &&
+              !(e.endMass > kNegativeShapeRatio * (e.middleMass + e.floor));
 }
 
 ErrorTerms errorTerms(const double2* core, const double2* row, int N, double sigma, double b,
@@ -61,49 +71,15 @@ ErrorTerms errorTerms(const double2* core, const double2* row, int N, double sig
   laguerreEnvelope(2.0 * b * t, Nsamples, W.data());
 
   ErrorTerms e;
+  rowMasses(row, N, e);
   for (int n = 0; n < N; ++n) {
     e.roundoff += eps * modulus(core[n]);
-    e.floor += eps * modulus(row[n]);
     e.aliasing += modulus(difference(core[n], row[n])) * W[n];
   }
-  for (int n = N; n < 2 * N; ++n) {
-    const double a = modulus(row[n]);
-    e.tailMass += a;
-    e.truncation += a * W[n];
-  }
-  // Element n >= 2N holds a_(n-4N), plus a_n aliased onto it.
-  for (int n = 2 * N; n < Nsamples; ++n) {
-    const double a = modulus(row[n]);
-    e.truncation += a * W[n];
-    if (n < 3 * N)
-      e.middleMass += a;
-    else
-      e.endMass += a;
-  }
-  e.negativeMass = e.middleMass + e.endMass;
-
-  e.trusted = !(e.negativeMass > kNegativeMassRatio * (e.tailMass + e.floor)) &&
-              !(e.endMass > kNegativeShapeRatio * (e.middleMass + e.floor));
+  for (int n = N; n < Nsamples; ++n) e.truncation += modulus(row[n]) * W[n];
   e.estimate = e.trusted ? std::exp(sigma * t) * (e.roundoff + e.aliasing + e.truncation)
                          : std::numeric_limits<double>::infinity();
   return e;
-}
-
-Clearance clearanceRightOf(WeeksContext& c, double sigma, int N, double b) {
-  std::vector<double2> core, row;
-  try {
-    core.resize(std::size_t(2 * N));
-    row.resize(std::size_t(4 * N));
-  } catch (const std::bad_alloc&) {
-    throw Error(ErrorKind::kResources, "The analyticity test cannot allocate its rows on the host.");
-  }
-  hostRow(c, c.buffers.coreRow, 2 * N, sigma, b, core);
-  hostRow(c, c.buffers.estimateRow, 4 * N, sigma, b, row);
-  for (const std::vector<double2>* r : {&core, &row})
-    for (const double2& a : *r)
-      if (!std::isfinite(a.x) || !std::isfinite(a.y)) return Clearance::kSingular;
-  return errorTerms(core.data(), row.data(), N, sigma, b, 1.0).trusted ? Clearance::kClear
-                                                                     : Clearance::kSingular;
 }
 
 ErrorPrediction wfnErrorEst(WeeksContext& c, double2 ft, double TimeInput, int NLagInput,

@@ -38,6 +38,8 @@
 #include "methods/weeks/pipeline.h"
 #include "methods/weeks/records.h"
 
+#include <vector>
+
 namespace orvane {
 
 constexpr double kNegativeMassRatio = 100.0;
@@ -67,15 +69,28 @@ struct ErrorTerms {
 };
 ErrorTerms errorTerms(const double2* core, const double2* row, int N, double sigma, double b,
                       double t);
+// The masses of the 4N-point row and whether it is trusted (the fields
+// floor, tailMass, middleMass, endMass, negativeMass and trusted of e).
+void rowMasses(const double2* row, int N, ErrorTerms& e);
 
-// What the coefficient rows of 2N and 4N samples at (sigma, b) show of F right
+// The pipeline's row of `Nsamples` coefficients of c's transform at
+// (sigma, b), on the host (with the pipeline's optional tables).
+void hostRow(StageContext& c, gpu::DeviceBuffer& buffer, int Nsamples, double sigma, double b,
+             std::vector<double2>& out, const detail::ContourPoint* contour = nullptr,
+             const LagPhase* phase = nullptr);
+
+// What the coefficient row of 4N samples at (sigma, b) shows of F right
 // of the line Re s = sigma: kSingular where the rows' test above finds a
 // singularity there or a value is not finite, else kClear. Where the rest of
 // F's expansion has not converged at that b (a singularity close to the
-// line, relative to b), its aliased terms can hide one. The Weeks method
-// answers with it for the methods whose line or contour assumes F analytic
-// right of their shift.
-Clearance clearanceRightOf(WeeksContext& c, double sigma, int N, double b);
+// line, relative to b), its aliased terms can hide one; with `aside`, the
+// rows are those of F (s - aside)^2 / (s - aside + b)^2 instead, analytic
+// where F is, in which a pole of order one or two at `aside` (the shift of a
+// transform like 1/s, say) is gone and any singularity near it weakened,
+// while those further away keep their weight. The Weeks method answers with
+// it for the methods whose line or contour assumes F analytic right of their
+// shift.
+Clearance clearanceRightOf(WeeksContext& c, double sigma, int N, double b, const double* aside = nullptr);
 
 // The prediction for f(t) = ft computed with N terms at (sigma, b). `coreRow`
 // is the inversion core's row; when it does not hold the 2N-point row of

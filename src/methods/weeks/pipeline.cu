@@ -10,12 +10,13 @@
 namespace orvane {
 
 void wfngpuFFTLagCoef(StageContext& c, int Nsamples, const detail::Grid& grid, int rowBegin,
-                      int rowCount, double2* devData) {
+                      int rowCount, double2* devData, const detail::ContourPoint* contour,
+                      const LagPhase* phase) {
   StageTimer timer(c);
   if (c.diag != nullptr) *c.diag << "GPU Timing [ms]" << std::endl;
 
   timer.start();
-  const detail::SampleRows rows{Nsamples, grid, rowBegin, rowCount, nullptr};
+  const detail::SampleRows rows{Nsamples, grid, rowBegin, rowCount, contour};
   WFN_CHECK(c.transform.sampleRows(rows, devData));
   timer.stopAndPrint(" Sample F(s) ");
 
@@ -33,7 +34,7 @@ void wfngpuFFTLagCoef(StageContext& c, int Nsamples, const detail::Grid& grid, i
 
   timer.start();
   WFN_CHECK(detail::launch(Nsamples, rowCount, [=] ORVANE_HD(int n, int y) {
-    wfnLagCoeffs(n, y, Nsamples, nullptr, devData);
+    wfnLagCoeffs(n, y, Nsamples, phase, devData);
   }));
   timer.stopAndPrint(" Laguerre polynomials ");
 

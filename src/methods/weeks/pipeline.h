@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "device/gpu_runtime.h"
+#include "methods/weeks/coefficient_kernels.h"
 #include "orvane/detail/grid.h"
+#include "orvane/detail/sampling.h"
 #include "stages/stage_context.h"
 
 namespace orvane {
@@ -27,6 +29,7 @@ struct WeeksBuffers {
     virtual ~Kept() = default;
   };
   std::unique_ptr<Kept> rowTables;
+  std::unique_ptr<Kept> clearanceTables;  // host backend: those of the analyticity test's rows
 };
 
 struct WeeksContext : StageContext {
@@ -49,8 +52,10 @@ struct CoefficientRow {
 // Coefficients of the grid rows [rowBegin, rowBegin + rowCount) into devData
 // (rowCount rows of Nsamples elements; local row y holds grid row
 // rowBegin + y); element n < Nsamples/2 of a row is a_n. With a sink, writes
-// the timing block.
+// the timing block. `contour` and `phase`, where given, are tables of the
+// contour points' factors and the phases (device memory), else computed.
 void wfngpuFFTLagCoef(StageContext& c, int Nsamples, const detail::Grid& grid, int rowBegin,
-                      int rowCount, double2* devData);
+                      int rowCount, double2* devData, const detail::ContourPoint* contour = nullptr,
+                      const LagPhase* phase = nullptr);
 
 }  // namespace orvane

@@ -51,17 +51,25 @@ class WeeksMethod final : public InversionMethod {
     return records;
   }
   void forget() override { memory_.clear(); }
-  // Rows of 32 terms at four scales b: a singularity right of sigma puts
-  // coefficients at the negative indices that a sound row never has. A row
-  // sees it best where b is near its distance from the line, and where the
-  // rest of F's expansion has converged at that b (else its aliased terms
-  // hide it), so each scale is tried. Unseen: poles further right than some
-  // hundred times the largest scale, and poles beside one close to the line,
-  // whose terms converge at no scale.
-  Clearance rightOf(StageContext& c, double sigma) override {
+  // A singularity right of sigma puts coefficients at the negative indices
+  // that a sound row never has. A row sees it best where b is near its
+  // distance from the line (its height, for one high up), and where the rest
+  // of F's expansion has converged at that b (else its aliased terms hide
+  // it). So: rows of 32 terms at four scales b, of F, and at two of them of
+  // F with a pole at the shift set aside (whose terms converge at no scale);
+  // and rows of 512 terms of the latter at b = 16 and 48, for singularities
+  // some ten to a hundred above the axis, up to some three hundred times
+  // their height over their distance from the line. Unseen: singularities
+  // further right than some hundred times the largest scale, or higher up
+  // and closer to the line than that.
+  Clearance rightOf(StageContext& c, double sigma, double shift) override {
     WeeksContext w{c, buffers_};
     for (double b : {0.05, 0.5, 4.0, 32.0})
       if (clearanceRightOf(w, sigma, 32, b) == Clearance::kSingular) return Clearance::kSingular;
+    for (double b : {0.5, 4.0})
+      if (clearanceRightOf(w, sigma, 32, b, &shift) == Clearance::kSingular) return Clearance::kSingular;
+    for (double b : {16.0, 48.0})
+      if (clearanceRightOf(w, sigma, 512, b, &shift) == Clearance::kSingular) return Clearance::kSingular;
     return Clearance::kClear;
   }
 
