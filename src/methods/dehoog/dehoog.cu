@@ -242,9 +242,8 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     for (int r = 0; r < int(pending.size()); ++r)
       for (int k = 0; k < kDehoogSets; ++k) {
         const int reach = pending[std::size_t(r)].reach;
-        // A reach set no longer than set 3 is set 3 again.
-        if (k == kDehoogReachSet && reach == dehoogSteps(3, reach) && dehoogPeriod(k) == dehoogPeriod(3))
-          continue;
+        // A reach set no longer than a fixed set of its period is that set again.
+        if (dehoogSameAs(k, reach) >= 0) continue;
         const long long M = dehoogSteps(k, reach);
         tasks.push_back(Task{r, k, M * M});
         work += M * M;
@@ -269,7 +268,8 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     for (std::size_t r = 0; r < pending.size(); ++r) {
       const Row& row = pending[r];
       DehoogFraction* own = &fr[r * kDehoogSets];
-      if (own[kDehoogReachSet].d.empty()) own[kDehoogReachSet] = own[3];
+      for (int k = kDehoogReachSet; k < kDehoogSets; ++k)
+        if (dehoogSameAs(k, row.reach) >= 0) own[k] = own[dehoogSameAs(k, row.reach)];
       const bool reached = double(row.reach) * 3.141592653589793 / row.group->top >= kDehoogReach;
       for (int i : row.group->members) {
         DehoogSum sums[kDehoogSets];

@@ -36,22 +36,33 @@ namespace orvane {
 // and the period T as a multiple of the band's top. The one table of them.
 // The sets past the third sample higher up the line (2M pi/T = 64/top and
 // 128/top): less accurate (the line's shift grows as T shrinks, and with it
-// the round-off), they serve to see singularities the others miss. The last,
-// the reach set, takes as many steps as it needs to sample the line up to the
-// height kDehoogReach at T = 2 top (M pi/top >= kDehoogReach, M a power of two
-// from 64 to kDehoogMaxReachSteps): without it no set would see a pole at
-// height 2 at t = 50, and all would agree on a value without it.
-constexpr int kDehoogSets = 6;
-constexpr int kDehoogReachSet = kDehoogSets - 1;
+// the round-off), they serve to see singularities the others miss. The last
+// two, the reach sets, take as many steps as they need to sample the line up
+// to the height kDehoogReach at T = 2 top and to follow it there at T = top
+// (M pi/top >= kDehoogReach, M a power of two from 64 to
+// kDehoogMaxReachSteps): without them no set would see a pole at height 2 at
+// t = 50 (the first sees it), or the poles at +-20i of 1/s + s/(s^2+400) at
+// t = 20 (the second: a fraction of M steps follows oscillations up to the
+// height M pi/T only, half as high as its samples reach), and all would
+// agree on a value without it.
+constexpr int kDehoogSets = 7;
+constexpr int kDehoogReachSet = kDehoogSets - 2;  // the first reach set
 constexpr double kDehoogReach = 32.0;
 constexpr int kDehoogMaxReachSteps = 4096;
 // The ratio of a band's top to its bottom.
 constexpr double kDehoogBand = 1.4142135623730951;
 ORVANE_HD constexpr int dehoogSteps(int c, int reachSteps) {
-  return c == 0 ? 32 : c == 2 ? 32 : c == kDehoogReachSet ? reachSteps : 64;
+  return c == 0 ? 32 : c == 2 ? 32 : c >= kDehoogReachSet ? reachSteps : 64;
 }
 ORVANE_HD constexpr double dehoogPeriod(int c) {
-  return c == 0 ? 4.0 : c == 1 ? 4.0 : c == 2 ? 3.0 : c == 3 ? 2.0 : c == 4 ? 1.0 : 2.0;
+  return c == 0 ? 4.0 : c == 1 ? 4.0 : c == 2 ? 3.0 : c == 3 ? 2.0 : c == 4 ? 1.0 : c == 5 ? 2.0 : 1.0;
+}
+// The fixed set that reach set c is, with these steps, or -1.
+ORVANE_HD constexpr int dehoogSameAs(int c, int reachSteps) {
+  int same = -1;
+  for (int k = 0; k < kDehoogReachSet && c >= kDehoogReachSet; ++k)
+    if (dehoogSteps(k, reachSteps) == reachSteps && dehoogPeriod(k) == dehoogPeriod(c)) same = k;
+  return same;
 }
 // The samples of set c are k = 0 .. 2M.
 ORVANE_HD constexpr int dehoogTerms(int c, int reachSteps) { return 2 * dehoogSteps(c, reachSteps) + 1; }
