@@ -162,6 +162,14 @@ struct Solver::Impl {
       const int total = int(t.size()), settled = total - int(unmet.size());
       if (o.progress && settled > 0) o.progress(settled, total);
       const Options searched = unmetSearch(o, t, unmet);
+      // The methods not run yet (those with a checker) on the unmet times only.
+      for (int m = 0; m < count && !unmet.empty(); ++m) {
+        std::vector<Result>& r = raw[std::size_t(m)];
+        if (Registry::entry(m).searches || !r.empty()) continue;
+        const std::vector<Result> found = invert(m, unmet, std::function<void(int, int)>());
+        r.assign(t.size(), unbounded(Result()));
+        for (std::size_t k = 0; k < unmet.size(); ++k) r[std::size_t(unmet[k])] = found[k];
+      }
       for (int s = 0; s < count && !unmet.empty(); ++s) {
         if (!Registry::entry(s).searches) continue;
         std::function<void(int, int)> progress;
