@@ -159,6 +159,25 @@ PAIRS = [
          F_text="1/sqrt(s-1)", F=lambda s: 1 / mp.sqrt(s - 1), F_cpp="1.0/std::sqrt(s-1.0)",
          f_text="e^t/sqrt(pi t)", f=lambda t: mp.exp(t) / mp.sqrt(mp.pi * t), abscissa=1.0, times=SMOOTH,
          search=[0.0, 0.75]),
+    # The default range [0, 30): poles on the line of the lowest sigma, high up,
+    # and singularities right of it beside a step or a ramp on it.
+    dict(id="imag_step_cos20", category="imaginary_poles", tags=["oscillatory", "hard"],
+         F_text="1/s + s/(s^2+400)", F=lambda s: 1 / s + s / (s**2 + 400), F_cpp="1.0/s+s/(s*s+400.0)",
+         f_text="1 + cos(20t)", f=lambda t: 1 + mp.cos(20 * t), abscissa=0.0, times=GRID,
+         search=[0.0, 30.0]),
+    dict(id="imag_cube_10", category="imaginary_poles", tags=["oscillatory", "hard"],
+         F_text="1/(s(s^2+100))", F=lambda s: 1 / (s * (s**2 + 100)), F_cpp="1.0/(s*(s*s+100.0))",
+         f_text="(1 - cos(10t))/100", f=lambda t: (1 - mp.cos(10 * t)) / 100, abscissa=0.0, times=GRID,
+         search=[0.0, 30.0]),
+    dict(id="hostile_step_high_pole", category="hostile", tags=["exponential_growth", "oscillatory", "hard"],
+         F_text="1/s + 1/((s-0.5)^2+400)", F=lambda s: 1 / s + 1 / ((s - mp.mpf("0.5")) ** 2 + 400),
+         F_cpp="1.0/s+1.0/((s-0.5)*(s-0.5)+400.0)", f_text="1 + e^(t/2) sin(20t)/20",
+         f=lambda t: 1 + mp.exp(t / 2) * mp.sin(20 * t) / 20, abscissa=0.5, times=GRID, search=[0.0, 30.0]),
+    dict(id="hostile_ramp_high_pole", category="hostile", tags=["exponential_growth", "oscillatory", "hard"],
+         F_text="1/s^2 + 1/((s-0.3)^2+900)", F=lambda s: 1 / s**2 + 1 / ((s - mp.mpf("0.3")) ** 2 + 900),
+         F_cpp="1.0/(s*s)+1.0/((s-0.3)*(s-0.3)+900.0)", f_text="t + e^(0.3t) sin(30t)/30",
+         f=lambda t: t + mp.exp(mp.mpf("0.3") * t) * mp.sin(30 * t) / 30, abscissa=0.3, times=GRID,
+         search=[0.0, 30.0]),
     dict(id="hostile_high_pole_right", category="hostile", tags=["exponential_growth", "oscillatory", "hard"],
          F_text="1/s + 1/((s-0.5)^2+400)", F=lambda s: 1 / s + 1 / ((s - mp.mpf("0.5")) ** 2 + 400),
          F_cpp="1.0/s+1.0/((s-0.5)*(s-0.5)+400.0)", f_text="1 + e^(t/2) sin(20t)/20",
@@ -208,8 +227,9 @@ def main():
         "mpmath_version": mp.__version__,
         "digits": 30,
         "conventions": {"search": "the sigma range [lo, hi) searched instead of the one right of the "
-                                  "abscissa: a singularity lies right of it, and no value may be "
-                                  "claimed there"},
+                                  "abscissa: the default range, or one with a singularity right of "
+                                  "its lowest sigma, where no value of a method on a line or a "
+                                  "contour may be claimed"},
         "pairs": pairs,
     }
     with open(out, "w") as fh:
