@@ -16,9 +16,9 @@
 // finite, or t is not positive, the errors are infinite and the flag says not
 // met.
 //
-// What the sets cannot see: a singularity above the reach set's height
+// What the sets cannot see: a singularity above the reach sets' height
 // kDehoogReach, or right of the shift. The solver checks the latter with the
-// Weeks rows before a value counts; a time too large for the reach set
+// Weeks rows before a value counts; a time too large for the reach sets
 // (t > kDehoogMaxReachSteps pi / kDehoogReach, about 400) is not met.
 #pragma once
 

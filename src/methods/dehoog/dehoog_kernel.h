@@ -37,14 +37,14 @@ namespace orvane {
 // The sets past the third sample higher up the line (2M pi/T = 64/top and
 // 128/top): less accurate (the line's shift grows as T shrinks, and with it
 // the round-off), they serve to see singularities the others miss. The last
-// two, the reach sets, take as many steps as they need to sample the line up
-// to the height kDehoogReach at T = 2 top and to follow it there at T = top
-// (M pi/top >= kDehoogReach, M a power of two from 64 to
-// kDehoogMaxReachSteps): without them no set would see a pole at height 2 at
-// t = 50 (the first sees it), or the poles at +-20i of 1/s + s/(s^2+400) at
-// t = 20 (the second: a fraction of M steps follows oscillations up to the
-// height M pi/T only, half as high as its samples reach), and all would
-// agree on a value without it.
+// two, the reach sets, take as many steps as they need to follow the line (a
+// fraction of M steps follows oscillations up to the height M pi/T, half as
+// high as its samples reach) up to the height kDehoogReach at T = top, and to
+// a quarter of it with half the steps at T = 2 top (M pi/top >= kDehoogReach,
+// M a power of two from 64 to kDehoogMaxReachSteps): without the first no set
+// would see a pole at height 2 at t = 50, without the second the poles at
+// +-20i of 1/s + s/(s^2+400) at t = 20, and all would agree on a value
+// without them.
 constexpr int kDehoogSets = 7;
 constexpr int kDehoogReachSet = kDehoogSets - 2;  // the first reach set
 constexpr double kDehoogReach = 32.0;
@@ -52,7 +52,7 @@ constexpr int kDehoogMaxReachSteps = 4096;
 // The ratio of a band's top to its bottom.
 constexpr double kDehoogBand = 1.4142135623730951;
 ORVANE_HD constexpr int dehoogSteps(int c, int reachSteps) {
-  return c == 0 ? 32 : c == 2 ? 32 : c >= kDehoogReachSet ? reachSteps : 64;
+  return c == 0 ? 32 : c == 2 ? 32 : c == kDehoogReachSet ? (reachSteps / 2 > 64 ? reachSteps / 2 : 64) : c > kDehoogReachSet ? reachSteps : 64;
 }
 ORVANE_HD constexpr double dehoogPeriod(int c) {
   return c == 0 ? 4.0 : c == 1 ? 4.0 : c == 2 ? 3.0 : c == 3 ? 2.0 : c == 4 ? 1.0 : c == 5 ? 2.0 : 1.0;
@@ -61,7 +61,7 @@ ORVANE_HD constexpr double dehoogPeriod(int c) {
 ORVANE_HD constexpr int dehoogSameAs(int c, int reachSteps) {
   int same = -1;
   for (int k = 0; k < kDehoogReachSet && c >= kDehoogReachSet; ++k)
-    if (dehoogSteps(k, reachSteps) == reachSteps && dehoogPeriod(k) == dehoogPeriod(c)) same = k;
+    if (dehoogSteps(k, reachSteps) == dehoogSteps(c, reachSteps) && dehoogPeriod(k) == dehoogPeriod(c)) same = k;
   return same;
 }
 // The samples of set c are k = 0 .. 2M.
