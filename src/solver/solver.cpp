@@ -97,6 +97,34 @@ struct Solver::Impl {
         if (shiftOf(i) == shift) tMax = std::fmax(tMax, t[i]);
       return clearAt(checkedLine(shift, tMax), shift);
     }
+    // Where the checked line of the shift was not clear, a record of a
+    // search (of the times `which`) with a bound is looked at once more:
+    // right of its sigma (each sigma once, for its latest time) with the rows
+    // that see further than the search's own, and beside a line method's
+    // value with its sigma as the shift, whose lines lie right of
+    // singularities close to that sigma that no row sees: where the two
+    // differ by more than both predictions, the record's error is raised to
+    // what that value guarantees. (Where the shift's line was clear, theirs,
+    // further right, is too.)
+    void lookAgain(std::vector<Result>& found, const std::vector<int>& which) {
+      std::map<double, double> latest;
+      for (std::size_t k = 0; k < which.size(); ++k)
+        if (std::isfinite(found[k].rel_err))
+          latest[found[k].sigma] = std::fmax(latest[found[k].sigma], t[std::size_t(which[k])]);
+      for (std::size_t k = 0; k < which.size(); ++k) {
+        const std::size_t i = std::size_t(which[k]);
+        if (!std::isfinite(found[k].rel_err) || clearRightOf(shiftOf(i)) == Clearance::kClear) continue;
+        if (clearAt(checkedLine(found[k].sigma, latest[found[k].sigma]), shiftOf(i)) == Clearance::kSingular) {
+          found[k] = unbounded(found[k]);
+          continue;
+        }
+        const Result& line = lineValue(i, found[k].sigma);
+        const double gap = std::abs(found[k].f - line.f);
+        if (std::isfinite(gap) && !(gap <= found[k].abs_err + line.abs_err))
+          found[k] = vouched(found[k], {Peer{&line, 1.0}}, o.request(i));
+      }
+    }
+
     // The value of time i of the first line method without a checker (de
     // Hoog's) with the shift sigma, as it comes.
     std::map<std::pair<std::size_t, double>, Result> lineValues;
@@ -175,31 +203,9 @@ struct Solver::Impl {
         std::function<void(int, int)> progress;
         if (o.progress) progress = [&](int done, int) { o.progress(settled + done, total); };
         std::vector<Result> found = invert(s, unmet, progress, &searched);
-        // Where the checked line of the shift was not clear, a record of the
-        // search with a bound is looked at once more: right of its sigma
-        // (each sigma once, for its latest time) with the rows that see
-        // further than the search's own, and beside a line method's value
-        // with its sigma as the shift, whose lines lie right of singularities
-        // close to that sigma that no row sees: where the two differ by more
-        // than both predictions, the record's error is raised to what that
-        // value guarantees. (Where the shift's line was clear, theirs,
-        // further right, is too.)
-        std::map<double, double> latest;
-        for (std::size_t k = 0; k < unmet.size(); ++k)
-          if (std::isfinite(found[k].rel_err))
-            latest[found[k].sigma] = std::fmax(latest[found[k].sigma], t[std::size_t(unmet[k])]);
+        lookAgain(found, unmet);
         for (std::size_t k = 0; k < unmet.size(); ++k) {
           const std::size_t i = std::size_t(unmet[k]);
-          if (std::isfinite(found[k].rel_err) && clearRightOf(shiftOf(i)) != Clearance::kClear) {
-            if (clearAt(checkedLine(found[k].sigma, latest[found[k].sigma]), shiftOf(i)) == Clearance::kSingular)
-              found[k] = unbounded(found[k]);
-            else {
-              const Result& line = lineValue(i, found[k].sigma);
-              const double gap = std::abs(found[k].f - line.f);
-              if (std::isfinite(gap) && !(gap <= found[k].abs_err + line.abs_err))
-                found[k] = vouched(found[k], {Peer{&line, 1.0}}, o.request(i));
-            }
-          }
           if (!any[i] || betterRecord(found[k].rel_err, kept[i].rel_err)) kept[i] = found[k];
           any[i] = true;
           const std::vector<Peer> by{Peer{&found[k], Registry::entry(s).peerWeight}};
