@@ -145,7 +145,7 @@ TEST(AutoChoice, ReferencePairsHonestAndAccurate) {
     for (const reference::Pair& p : *table) pairs.push_back(&p);
   for (const reference::Pair* pp : pairs) {
     const reference::Pair& p = *pp;
-    for (const char* method : {"auto", "dehoog", "talbot"}) {
+    for (const char* method : {"auto", "dehoog", "talbot", "weeks"}) {
       // Only auto's choice depends on the request: the others' values and
       // predictions do not, and expectHonest checks every request.
       const bool chooses = std::string(method) == "auto";

@@ -39,7 +39,11 @@ struct Solver::Impl {
     Call call{*this, c, t, o, shownPairs};
     if (o.method.isAuto()) return call.automatic();
     const int m = o.method.index();
-    if (Registry::entry(m).searches) return call.invert(m, call.all, o.progress);
+    if (Registry::entry(m).searches) {
+      std::vector<Result> records = call.invert(m, call.all, o.progress);
+      call.lookAgain(records, call.all);
+      return records;
+    }
     std::vector<Result> records = call.checked(m);
     if (o.progress) o.progress(int(t.size()), int(t.size()));
     return records;

@@ -86,7 +86,8 @@ Clearance clearanceRightOf(WeeksContext& c, double sigma, int N, double b, const
     throw Error(ErrorKind::kResources, "The analyticity test cannot allocate its rows on the host.");
   }
   const SetAside G(c.transform, aside != nullptr ? *aside : 0.0, b);
-  StageContext rows{c.ws, aside != nullptr ? static_cast<const Transform&>(G) : c.transform, c.diag,
+  // The test's rows are no stage of a record: no diagnostic lines.
+  StageContext rows{c.ws, aside != nullptr ? static_cast<const Transform&>(G) : c.transform, nullptr,
                     c.maxThreadsPerBlock};
 #if defined(ORVANE_BACKEND_HOST)
   if (dynamic_cast<Tables*>(c.buffers.clearanceTables.get()) == nullptr) c.buffers.clearanceTables.reset(new Tables);
