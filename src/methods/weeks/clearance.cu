@@ -1,7 +1,6 @@
 // The analyticity test right of a line: the coefficient rows of F, or of F
 // with a pole at the shift set aside, searched for negative-index terms.
 #include <cmath>
-#include <map>
 #include <new>
 #include <vector>
 
@@ -52,30 +51,6 @@ class SetAside final : public Transform {
   double p_, beta_;
 };
 
-#if defined(ORVANE_BACKEND_HOST)
-// The host backend's contour and phase tables of the rows' sizes, made once
-// (the test's rows are few, and their trigonometry most of their cost).
-struct Tables : WeeksBuffers::Kept {
-  struct Of {
-    std::vector<detail::ContourPoint> contour;
-    std::vector<LagPhase> phase;
-  };
-  std::map<int, Of> bySize;
-  const Of& of(int Nsamples) {
-    Of& t = bySize[Nsamples];
-    if (t.contour.empty()) {
-      t.contour.resize(std::size_t(Nsamples));
-      t.phase.resize(std::size_t(Nsamples));
-      for (int k = 0; k < Nsamples; ++k) {
-        t.contour[std::size_t(k)] = detail::wfnContourPoint(k, Nsamples);
-        t.phase[std::size_t(k)] = wfnLagPhase(k, Nsamples);
-      }
-    }
-    return t;
-  }
-};
-#endif
-
 }  // namespace
 
 Clearance clearanceRightOf(WeeksContext& c, double sigma, int N, double b, const double* aside) {
@@ -89,13 +64,13 @@ Clearance clearanceRightOf(WeeksContext& c, double sigma, int N, double b, const
   // The test's rows are no stage of a record: no diagnostic lines.
   StageContext rows{c.ws, aside != nullptr ? static_cast<const Transform&>(G) : c.transform, nullptr,
                     c.maxThreadsPerBlock};
-#if defined(ORVANE_BACKEND_HOST)
-  if (dynamic_cast<Tables*>(c.buffers.clearanceTables.get()) == nullptr) c.buffers.clearanceTables.reset(new Tables);
-  const Tables::Of& t = static_cast<Tables&>(*c.buffers.clearanceTables).of(4 * N);
-  hostRow(rows, c.buffers.estimateRow, 4 * N, sigma, b, row, t.contour.data(), t.phase.data());
-#else
-  hostRow(rows, c.buffers.estimateRow, 4 * N, sigma, b, row);
-#endif
+  // On the host the rows' trigonometry (most of their cost) comes from tables.
+  if (gpu::kHostBackend) {
+    const RowTables& t = hostRowTables(c.buffers, 4 * N);
+    hostRow(rows, c.buffers.estimateRow, 4 * N, sigma, b, row, t.contour.data(), t.phase.data());
+  } else {
+    hostRow(rows, c.buffers.estimateRow, 4 * N, sigma, b, row);
+  }
   for (const double2& a : row)
     if (!std::isfinite(a.x) || !std::isfinite(a.y)) return Clearance::kSingular;
   ErrorTerms e;

@@ -6,6 +6,7 @@
 #include <omp.h>
 
 #include <exception>
+#include <map>
 #include <new>
 #include <vector>
 
@@ -18,37 +19,39 @@
 namespace orvane {
 namespace {
 
-struct RowTables : WeeksBuffers::Kept {
-  int Nsamples = 0;
-  std::vector<ContourPoint> contour;
-  std::vector<LagPhase> phase;
+struct KeptTables : WeeksBuffers::Kept {
+  std::map<int, RowTables> byLength;
 };
 
-const RowTables& rowTables(WeeksBuffers& ws, int Nsamples) {
-  RowTables* kept = dynamic_cast<RowTables*>(ws.rowTables.get());
-  if (kept != nullptr && kept->Nsamples == Nsamples) return *kept;
+}  // namespace
+
+const RowTables& hostRowTables(WeeksBuffers& ws, int Nsamples) {
+  KeptTables* kept = dynamic_cast<KeptTables*>(ws.rowTables.get());
   try {
-    std::unique_ptr<RowTables> t(new RowTables);
-    t->Nsamples = Nsamples;
-    t->contour.resize(std::size_t(Nsamples));
-    t->phase.resize(std::size_t(Nsamples / 2));
-    for (int k = 0; k < Nsamples; ++k) t->contour[k] = wfnContourPoint(k, Nsamples);
-    for (int n = 0; n < Nsamples / 2; ++n) t->phase[n] = wfnLagPhase(n, Nsamples);
-    ws.rowTables = std::move(t);
+    if (kept == nullptr) {
+      ws.rowTables.reset(kept = new KeptTables);
+    }
+    RowTables& t = kept->byLength[Nsamples];
+    if (t.contour.empty()) {
+      t.contour.resize(std::size_t(Nsamples));
+      t.phase.resize(std::size_t(Nsamples));
+      for (int k = 0; k < Nsamples; ++k) {
+        t.contour[std::size_t(k)] = wfnContourPoint(k, Nsamples);
+        t.phase[std::size_t(k)] = wfnLagPhase(k, Nsamples);
+      }
+    }
+    return t;
   } catch (const std::bad_alloc&) {
     throw Error(ErrorKind::kResources,
                 "The error grid driver cannot allocate its contour tables on the host.");
   }
-  return static_cast<const RowTables&>(*ws.rowTables);
 }
-
-}  // namespace
 
 void errorCoreHostRows(WeeksContext& c, double TimeInput, const ErrorGridSizes& sizes,
                        const detail::Grid& grid, double* Errorvec) {
   const int Nsamples = sizes.Nsamples;
   const int M = Nsamples / 2;
-  const RowTables& tables = rowTables(c.buffers, Nsamples);
+  const RowTables& tables = hostRowTables(c.buffers, Nsamples);
 
   // One row buffer per thread, in the emulated device's memory.
   const int threads = omp_get_max_threads();

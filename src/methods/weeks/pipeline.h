@@ -28,13 +28,21 @@ struct WeeksBuffers {
   struct Kept {
     virtual ~Kept() = default;
   };
-  std::unique_ptr<Kept> rowTables;
-  std::unique_ptr<Kept> clearanceTables;  // host backend: those of the analyticity test's rows
+  std::unique_ptr<Kept> rowTables;  // the RowTables of hostRowTables()
 };
 
 struct WeeksContext : StageContext {
   WeeksBuffers& buffers;
 };
+
+// The host backend's tables of the contour points' factors and of the
+// phases of every element of a row of Nsamples, made once per row length and
+// kept in the buffers (error_rows.cpp).
+struct RowTables {
+  std::vector<detail::ContourPoint> contour;
+  std::vector<LagPhase> phase;
+};
+const RowTables& hostRowTables(WeeksBuffers& ws, int Nsamples);
 
 // One row of coefficients on the host: element n < Nsamples/2 is a_n of the
 // pair (sigma, b), the upper half the negative indices (as on the device).
