@@ -103,8 +103,10 @@ fuzz:
 # Stage benchmarks (Google Benchmark), then the peers on the same work (the
 # numpy peer, mpmath's Talbot inversion) and one summary table, auto and
 # Talbot per value against mpmath's Talbot on the reference pairs, then the Python
-# package's targets (bench/python_bench.py). BENCH_MIN_TIME: seconds each
-# benchmark case runs at least.
+# package's targets (bench/python_bench.py). The peers and their workload files
+# are not in the repository: they are read from ../shared/bench, and where that
+# folder is absent each script says so in one line and skips the comparison.
+# BENCH_MIN_TIME: seconds each benchmark case runs at least.
 BENCH_MIN_TIME ?= 0.05
 bench:
 	@$(DEPS) build tests bench
@@ -113,7 +115,7 @@ bench:
 	build/bench/orvane_bench --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_counters_tabular=true \
 	  --benchmark_out=build/bench/stages.json --benchmark_out_format=json
 	/usr/bin/python3 bench/run_peers.py --build build --peers ../shared/bench --stages build/bench/stages.json
-	/usr/bin/python3 bench/auto_vs_mpmath.py --build build --testdata ../shared/testdata
+	/usr/bin/python3 bench/auto_vs_mpmath.py --build build --testdata tests/data
 	@if grep -q '^ORVANE_PYTHON_DIR:' build/CMakeCache.txt; then \
 	  cmake --build --preset default -j $(JOBS) --target _orvane && \
 	  PYTHONPATH=build/python $(call cached,Python3_EXECUTABLE) bench/python_bench.py --peers ../shared/bench; \

@@ -9,7 +9,7 @@
 // Last, the transforms and parameters of support/hostile.h that were chosen to
 // break the Weeks prediction: a flag that says met there must still be true.
 // Usage: accuracy_table [--table=shared|classic|all] [N ...]   (default: all
-// the pairs, of ../shared/testdata and of tests/data/classic_pairs.json;
+// the pairs, of tests/data/transforms.json and of tests/data/classic_pairs.json;
 // sizes 16 32 64 128)
 //        accuracy_table --speed   (seconds per value, for bench/auto_vs_mpmath.py)
 #include <algorithm>

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""auto, Talbot and de Hoog against mpmath's Talbot, per value, on the shared reference
-pairs: 7 times a call (0.1 ... 20), request 1e-8 (orvane, in process, best
+"""auto, Talbot and de Hoog against mpmath's Talbot, per value, on the reference
+pairs (tests/data/transforms.json): 7 times a call (0.1 ... 20), request 1e-8 (orvane, in process, best
 of five calls: build/bench/accuracy_table --speed) against
 mpmath.invertlaplace(method="talbot") at 15 digits on the same times (best of
 two). Prints a row per pair and the median ratio over the pairs; the target
 is auto at least 20 times faster than mpmath per value.
 
-    /usr/bin/python3 bench/auto_vs_mpmath.py [--build build] [--testdata ../shared/testdata]
+    /usr/bin/python3 bench/auto_vs_mpmath.py [--build build] [--testdata tests/data]
 """
 import argparse
 import json
@@ -40,7 +40,7 @@ def mpmath_per_value(expr, times):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(REPO, "build"))
-    ap.add_argument("--testdata", default=os.path.join(REPO, "..", "shared", "testdata"))
+    ap.add_argument("--testdata", default=os.path.join(REPO, "tests", "data"))
     args = ap.parse_args()
     with open(os.path.join(args.testdata, "transforms.json")) as fh:
         pairs = {p["id"]: p for p in json.load(fh)["pairs"]}

@@ -24,6 +24,9 @@
 6. The stage times of orvane_bench's JSON output (--stages), the floor and the
    grid pass's ratio to it, and Talbot's microseconds per value (BM_Talbot).
 
+Steps 1 to 5 need the peers' folder (the numpy peer, its workload files, make_params.py), which
+the repository does not carry; where it is absent they are skipped with one line saying so.
+
 Run with the system Python (numpy and mpmath from Debian):
   /usr/bin/python3 bench/run_peers.py [--build build] [--peers ../shared/bench]
                                       [--stages build/bench/stages.json] [--repeat 3]
@@ -345,25 +348,26 @@ def print_table(stages, e2e, smooth, large, jit=None, talbot=None):
             lines.append(f"{'inversion core (weeksCore, 2N samples), us':<42}" +
                          "  ".join(f"N={a}: {fmt(us)}" for a, us in sorted(cores, key=lambda c: int(c[0]))))
         lines.append("")
-    head = (f"{'end to end (8 or 4 times)':<26}{'orvane s':>10}{'numpy s':>10}{'numpy/orvane':>14}"
-            f"{'same (sigma,b)':>16}{'max df/|f|':>12}{'(at t)':>8}{'max df/max|f|':>15}")
-    lines += [head, "-" * len(head)]
-    for name, (o_s, n_s, same, worst, normwise, worst_t) in e2e.items():
-        lines.append(f"{name:<26}{fmt(o_s):>10}{fmt(n_s):>10}{fmt(n_s / o_s):>14}"
-                     f"{('yes' if same else 'NO'):>16}{fmt(worst):>12}{fmt(worst_t):>8}{fmt(normwise):>15}")
-    lines.append(f"(f(t) agreement: {F_TOL:g} relative at N <= 64, N/64 times that above; 'max df/|f|' is pointwise, "
-                 "'max df/max|f|' against the largest |f(t)| of the file; for a file of several sizes")
-    lines.append(" or tolerances 'same (sigma,b)' is that of its one-size, one-tolerance parts, which must "
-                 "agree on f(t) too,")
-    lines.append(" while the whole file's records may differ: the peer predicts errors the earlier way)")
-    lines.append("")
-    head = (f"{'vs mpmath talbot, 8 times':<26}{'orvane ms/val':>14}{'mpmath ms/val':>14}"
-            f"{'mpmath/orvane':>15}{'orvane rel/abs err':>20}{'mpmath rel/abs err':>20}")
-    lines += [head, "-" * len(head)]
-    for name, (o_pv, m_pv, o_err, m_err) in smooth.items():
-        lines.append(f"{'F(s) = ' + name:<26}{fmt(o_pv * 1e3):>14}{fmt(m_pv * 1e3):>14}"
-                     f"{fmt(m_pv / o_pv):>15}{fmt(o_err[0]) + ' / ' + fmt(o_err[1]):>20}"
-                     f"{fmt(m_err[0]) + ' / ' + fmt(m_err[1]):>20}")
+    if e2e:  # the peers' comparisons (absent without the peers' folder)
+        head = (f"{'end to end (8 or 4 times)':<26}{'orvane s':>10}{'numpy s':>10}{'numpy/orvane':>14}"
+                f"{'same (sigma,b)':>16}{'max df/|f|':>12}{'(at t)':>8}{'max df/max|f|':>15}")
+        lines += [head, "-" * len(head)]
+        for name, (o_s, n_s, same, worst, normwise, worst_t) in e2e.items():
+            lines.append(f"{name:<26}{fmt(o_s):>10}{fmt(n_s):>10}{fmt(n_s / o_s):>14}"
+                         f"{('yes' if same else 'NO'):>16}{fmt(worst):>12}{fmt(worst_t):>8}{fmt(normwise):>15}")
+        lines.append(f"(f(t) agreement: {F_TOL:g} relative at N <= 64, N/64 times that above; 'max df/|f|' is pointwise, "
+                     "'max df/max|f|' against the largest |f(t)| of the file; for a file of several sizes")
+        lines.append(" or tolerances 'same (sigma,b)' is that of its one-size, one-tolerance parts, which must "
+                     "agree on f(t) too,")
+        lines.append(" while the whole file's records may differ: the peer predicts errors the earlier way)")
+        lines.append("")
+        head = (f"{'vs mpmath talbot, 8 times':<26}{'orvane ms/val':>14}{'mpmath ms/val':>14}"
+                f"{'mpmath/orvane':>15}{'orvane rel/abs err':>20}{'mpmath rel/abs err':>20}")
+        lines += [head, "-" * len(head)]
+        for name, (o_pv, m_pv, o_err, m_err) in smooth.items():
+            lines.append(f"{'F(s) = ' + name:<26}{fmt(o_pv * 1e3):>14}{fmt(m_pv * 1e3):>14}"
+                         f"{fmt(m_pv / o_pv):>15}{fmt(o_err[0]) + ' / ' + fmt(o_err[1]):>20}"
+                         f"{fmt(m_err[0]) + ' / ' + fmt(m_err[1]):>20}")
     if jit:
         lines.append("")
         head = f"{'w60, whole program (process)':<34}{'seconds':>10}{'same csv as compiled in':>26}"
@@ -398,6 +402,13 @@ def main():
     ap.add_argument("--no-large", action="store_true", help="skip the 400 x 400 grid at N = 256")
     args = ap.parse_args()
     peers = os.path.abspath(args.peers)
+    stages = stage_table(args.stages) if args.stages and os.path.exists(args.stages) else None
+    if not os.path.isfile(os.path.join(peers, "make_params.py")):
+        print(f"run_peers: the peers' folder {peers} is absent; the comparison with the peers is skipped",
+              flush=True)
+        if stages:
+            print_table(stages, {}, {}, None)
+        return 0
 
     ok = True
     e2e = {}
@@ -465,7 +476,6 @@ def main():
         print(f"shipped F, 100 times, {name}: {secs:.4f} s, max rel err {err[0]:.3g}"
               + ("" if unmet is None else f", unmet flags {unmet}"), flush=True)
 
-    stages = stage_table(args.stages) if args.stages and os.path.exists(args.stages) else None
     print_table(stages, e2e, smooth, large, jit, talbot)
     if not ok:
         print("run_peers: orvane and the numpy peer disagree (see above)", file=sys.stderr, flush=True)

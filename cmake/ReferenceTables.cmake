@@ -1,9 +1,10 @@
 # The reference Laplace pairs as C++ headers in the current binary folder:
-# transforms_table.h (the shared table, reference::pairs()) and classic_table.h
+# transforms_table.h (the team's reference pairs, tests/data/transforms.json,
+# reference::pairs()) and classic_table.h
 # (the project's table of the classic test classes, reference::classicPairs()).
 # Sets ORVANE_REFERENCE_HEADERS to both, for a target's sources.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(ORVANE_TESTDATA "${CMAKE_SOURCE_DIR}/../shared/testdata" CACHE PATH "Reference transform pairs")
+set(ORVANE_TESTDATA "${CMAKE_SOURCE_DIR}/tests/data" CACHE PATH "Reference transform pairs (transforms.json)")
 function(orvane_reference_tables)
   set(gen "${CMAKE_SOURCE_DIR}/tests/support/gen_transforms.py")
   set(out "${CMAKE_CURRENT_BINARY_DIR}")
