@@ -728,3 +728,6 @@ ORVANE_HD inline C cx_pown(C z, int n) {
   if (inNormalRange(p)) return n > 0 ? p : cx_div(cx_make<C>(R(1), R(0)), p);
   return powInteger(z, n);
 }
+
+// Bessel, error and gamma functions and the exponential integral.
+#include "jit/special_functions.h"
