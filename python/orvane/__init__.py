@@ -13,9 +13,9 @@ from typing import Any, Callable, Optional
 
 from ._orvane import __version__, backend
 from .errors import EngineError, InputError, OrvaneError
-from .inversion import InversionResult, invert, read_csv, read_parameters
+from .inversion import InversionResult, Row, invert, read_csv, read_parameters
 
-__all__ = ["invert", "InversionResult", "read_csv", "read_parameters", "plot", "distributed",
+__all__ = ["invert", "InversionResult", "Row", "read_csv", "read_parameters", "plot", "distributed",
            "OrvaneError", "InputError", "EngineError", "__version__", "backend"]
 
 

@@ -5,9 +5,11 @@ from __future__ import annotations
 
 import math
 import numbers
+import operator
 import os
+import re
 import stat
-from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, Iterator, List, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -20,17 +22,36 @@ Transform = Union[str, Callable[..., Any]]
 #: A time or times, a request or requests: a real number or an array of them.
 Reals = Union[float, Sequence[float], npt.NDArray[np.floating]]
 
-__all__ = ["invert", "InversionResult", "read_csv", "read_parameters"]
+__all__ = ["invert", "InversionResult", "Row", "read_csv", "read_parameters"]
 
 COLUMNS = ("t", "re", "im", "sigma", "b", "abs_err", "rel_err", "flag", "N", "method")
 METHODS = tuple(_orvane.methods)  # the engine's registry, "auto" last
+
+
+class Row(NamedTuple):
+    """One time of an `InversionResult`: ``r[i]`` and ``for row in r``."""
+    t: float
+    f: complex
+    abs_err: float
+    rel_err: float
+    met: bool
+    method: str
+    N: int
+    sigma: float
+    b: float
+
+
+# The rows a repr shows: all of up to ROWS_SHOWN, else the first and last half of them.
+ROWS_SHOWN = 10
 
 
 class InversionResult:
     """The results of one inversion, one entry per time.
 
     Each field is a numpy array of the shape of the times given to `invert` (a
-    numpy scalar where `t` was a scalar).
+    numpy scalar where `t` was a scalar). ``r[i]`` and iteration give the
+    times one `Row` at a time, in the order of ``np.ravel(t)``; ``r[i:j]`` is
+    a 1-D result of those times.
 
     Attributes
     ----------
@@ -39,14 +60,14 @@ class InversionResult:
     f : ndarray of complex128
         f(t).
     sigma, b : ndarray of float64
-        The (sigma, b) used. For a Talbot value, sigma is the contour's shift and b is 0.
+        The (sigma, b) used. For a Talbot or de Hoog value, sigma is the shift and b is 0.
     abs_err, rel_err : ndarray of float64
         The predicted absolute and relative error (``inf``: no value, F has a
         singularity right of sigma).
     flag : ndarray of int64
         0 where the requested relative error was met, 1 where not.
     N : ndarray of int64
-        The expansion size (Talbot: the node count) of the value kept.
+        The expansion size (Talbot: the node count; de Hoog: the steps of its fraction).
     method : ndarray of str
         The method that made each value (one of METHODS other than "auto").
     requested : ndarray of float64 or None
@@ -75,6 +96,7 @@ class InversionResult:
         self.method = np.asarray(method, dtype=str)
         self.requested = None if requested is None else np.asarray(requested, dtype=np.float64)
         self.engine_seconds = float(engine_seconds)
+        self._reasons = None
         if shape is not None:
             # The times' own shape; a scalar time gives numpy scalars.
             for name in ("t", "f", "sigma", "b", "abs_err", "rel_err", "flag", "N", "method", "requested"):
@@ -99,12 +121,71 @@ class InversionResult:
         """True where the requested relative error was met (of the shape of t)."""
         return self.flag == 0
 
-    def to_dict(self):
-        """The columns by name (t, f, sigma, b, abs_err, rel_err, flag, N, method)
-        as numpy arrays, e.g. for pandas.DataFrame(result.to_dict())."""
-        return {"t": self.t.copy(), "f": self.f.copy(), "sigma": self.sigma.copy(), "b": self.b.copy(),
-                "abs_err": self.abs_err.copy(), "rel_err": self.rel_err.copy(), "flag": self.flag.copy(),
-                "N": self.N.copy(), "method": self.method.copy()}
+    @property
+    def reasons(self) -> Any:
+        """Per time, what limited a request that was not met and what to try, in the
+        words of the command line's table (with invert's argument names); "" where
+        met. Of the shape of t."""
+        if self._reasons is None:
+            r = self.ravel()
+            words = _orvane.unmet_reasons(r.t, r.f, r.sigma, r.b, r.abs_err, r.rel_err, r.flag.tolist(),
+                                          r.N.tolist(), r.method.tolist())
+            reasons = np.array(words, dtype=object).reshape(np.shape(self.t))
+            self._reasons = reasons[()] if reasons.ndim == 0 else reasons
+        return self._reasons
+
+    # ---- rows ------------------------------------------------------------------------
+
+    def _row(self, k: int) -> Row:
+        def at(name):
+            return np.ravel(getattr(self, name))[k]
+        return Row(float(at("t")), complex(at("f")), float(at("abs_err")), float(at("rel_err")),
+                   bool(at("flag") == 0), str(at("method")), int(at("N")), float(at("sigma")), float(at("b")))
+
+    def __getitem__(self, index: Any) -> Any:
+        """Row `index` (in the order of ``np.ravel(t)``), or for a slice a 1-D result of those rows."""
+        if isinstance(index, slice):
+            r = self.ravel()
+            part = [getattr(r, name)[index] for name in ("t", "f", "sigma", "b", "abs_err", "rel_err", "flag",
+                                                          "N", "method")]
+            requested = None if r.requested is None else r.requested[index]
+            return InversionResult(*part, requested=requested)
+        try:
+            k = operator.index(index)
+        except TypeError:
+            raise TypeError(f"InversionResult indices are integers or slices, not {type(index).__name__}") from None
+        n = len(self)
+        if not -n <= k < n:
+            raise IndexError(f"row {k} of a result of {n} {'time' if n == 1 else 'times'}")
+        return self._row(k % n)
+
+    def __iter__(self) -> Iterator[Row]:
+        """The rows, in the order of ``np.ravel(t)``."""
+        return (self._row(k) for k in range(len(self)))
+
+    # ---- columns ---------------------------------------------------------------------
+
+    def to_dict(self) -> Dict[str, Any]:
+        """Every column by name, as numpy arrays of the shape of t: t, f, sigma, b, abs_err,
+        rel_err, flag, N, method (those of the csv), then met, requested (nan where unknown)
+        and reason (see `reasons`). ``pandas.DataFrame(result.ravel().to_dict())`` is
+        `to_pandas`."""
+        requested = self.requested if self.requested is not None else np.full(np.shape(self.t), np.nan)
+        columns = {"t": self.t, "f": self.f, "sigma": self.sigma, "b": self.b, "abs_err": self.abs_err,
+                   "rel_err": self.rel_err, "flag": self.flag, "N": self.N, "method": self.method,
+                   "met": self.met, "requested": requested, "reason": self.reasons}
+        return {name: np.array(value, copy=True) for name, value in columns.items()}
+
+    def to_pandas(self) -> Any:
+        """A pandas.DataFrame of one row per time (in the order of ``np.ravel(t)``) and the
+        columns of `to_dict`; needs pandas, imported only here."""
+        try:
+            import pandas
+        except ImportError:
+            raise ImportError("to_pandas needs pandas, which is not installed (pip install pandas, or "
+                              "apt-get install python3-pandas); to_dict gives the same columns as numpy "
+                              "arrays") from None
+        return pandas.DataFrame(self.ravel().to_dict())
 
     def csv_text(self) -> str:
         """The csv of `orvane --format csv`, as text."""
@@ -123,10 +204,74 @@ class InversionResult:
             # As bytes, so that any name the file system takes (undecodable ones too) is written.
             _orvane.write_file(os.fsencode(path), text)
 
+    # ---- at a prompt -----------------------------------------------------------------
+
+    def _summary(self) -> str:
+        n, unmet = len(self), int(np.count_nonzero(self.flag))
+        return (f"InversionResult: {n} {'time' if n == 1 else 'times'}, {n - unmet} met, {unmet} not met, "
+                f"methods {sorted(set(np.ravel(self.method).tolist()))}")
+
+    def _shown_rows(self) -> List[Optional[int]]:
+        """The rows a repr shows; None stands for the rows left out."""
+        n = len(self)
+        if n <= ROWS_SHOWN:
+            return list(range(n))
+        half = ROWS_SHOWN // 2
+        return list(range(half)) + [None] + list(range(n - half, n))
+
+    def _cells(self, k: int) -> List[str]:
+        row = self._row(k)
+        b = _number("%.6g", row.b) if row.method == "weeks" else "-"
+        return [_number("%.10g", row.t), _number("%.14e", row.f.real), _number("%.14e", row.f.imag),
+                _number("%.1e", row.rel_err), "yes" if row.met else "no", row.method, str(row.N),
+                _number("%.6g", row.sigma), b]
+
     def __repr__(self) -> str:
-        unmet = int(np.count_nonzero(self.flag))
-        return (f"<InversionResult: {len(self)} times, {len(self) - unmet} met, {unmet} not met, "
-                f"methods {sorted(set(np.ravel(self.method).tolist()))}>")
+        lines = ["<" + self._summary() + ">"]
+        if len(self) == 0:
+            return lines[0]
+        rows = [_TABLE_HEADER] + [self._cells(k) if k is not None else ["..."] for k in self._shown_rows()]
+        widths = [max(len(r[c]) for r in rows if len(r) > c) for c in range(len(_TABLE_HEADER))]
+        for r in rows:
+            if len(r) == 1:
+                lines.append(r[0])
+                continue
+            lines.append("  ".join(cell.ljust(w) if c in (0, 4, 5) else cell.rjust(w)
+                                   for c, (cell, w) in enumerate(zip(r, widths))).rstrip())
+        if np.any(self.flag != 0):
+            lines.append("(.reasons says, per time, why a request was not met and what to try)")
+        return "\n".join(lines)
+
+    def _repr_html_(self) -> str:
+        """An HTML table of the rows (the first and last ones of a long result) for notebooks,
+        with the reason of each unmet time."""
+        import html
+        unmet = bool(np.any(self.flag != 0))
+        header = _TABLE_HEADER + (["why not met"] if unmet else [])
+        reasons = np.ravel(self.reasons) if unmet else None
+        out = [f"<div><p>{html.escape(self._summary())}</p>", "<table>", "<thead><tr>"
+               + "".join(f"<th>{html.escape(h)}</th>" for h in header) + "</tr></thead>", "<tbody>"]
+        for k in self._shown_rows():
+            if k is None:
+                out.append(f'<tr><td colspan="{len(header)}">&#8230;</td></tr>')
+                continue
+            cells = self._cells(k) + ([str(reasons[k])] if unmet else [])
+            out.append("<tr>" + "".join(f"<td>{html.escape(c)}</td>" for c in cells) + "</tr>")
+        out += ["</tbody>", "</table>", "</div>"]
+        return "\n".join(out)
+
+
+# The columns of a repr: those of the command line's table.
+_TABLE_HEADER = ["t", "f(t) real", "f(t) imaginary", "rel. err.", "met", "method", "N", "sigma", "b"]
+
+
+def _number(pattern: str, value: float) -> str:
+    """A real as the command line's table spells it ("nan", "inf", "-inf" where not finite)."""
+    if math.isnan(value):
+        return "nan"
+    if math.isinf(value):
+        return "inf" if value > 0 else "-inf"
+    return pattern % value
 
 
 # read_csv reads files as the engine reads parameter files: regular files of at most this size.
@@ -159,46 +304,81 @@ def _read_regular_file(path):
         raise ValueError(f"{path}: byte {error.start} is not UTF-8 text; expected a csv of results") from None
 
 
-# The range of each integer column: (lowest, highest or None, what is expected).
-_COLUMN_RANGES = {"flag": (0, 1, "0 or 1"), "N": (1, None, "an integer of at least 1")}
+# The range of each integer column: (lowest, highest, what is expected).
+_COLUMN_RANGES = {"flag": (0, 1, "0 or 1"), "N": (1, 2**31 - 1, "an integer from 1 to 2147483647")}
+# The numbers the csv writer writes: digits with an optional point and exponent, nan, inf, -inf.
+_INTEGER = re.compile(r"[+-]?[0-9]+")
+_REAL = re.compile(r"[+-]?(?:(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?|inf)|nan")
+_LINE = re.compile(r"[^\n]+")
+# The methods a record may name: every method but the chooser.
+_RECORD_METHODS = tuple(m for m in METHODS if m != "auto")
+
+
+def _field(path, number, name, text):
+    """The value of one csv field, or a ValueError naming the line and the column."""
+    if name in _COLUMN_RANGES:
+        low, high, expected = _COLUMN_RANGES[name]
+        if not _INTEGER.fullmatch(text):
+            raise ValueError(f"{path}, line {number}: {name} is {_short(text)}; expected {expected}")
+        value = int(text)
+        if not low <= value <= high:
+            raise ValueError(f"{path}, line {number}: {name} is {_short(text)}; expected {expected}")
+        return value
+    if name == "method":
+        if text not in _RECORD_METHODS:
+            raise ValueError(f"{path}, line {number}: method is {_short(text)}; expected "
+                             f"{', '.join(_RECORD_METHODS[:-1])} or {_RECORD_METHODS[-1]}")
+        return text
+    if not _REAL.fullmatch(text):
+        raise ValueError(f"{path}, line {number}: {name} is {_short(text)}; expected a number")
+    value = float(text)
+    if math.isinf(value) and "inf" not in text:
+        raise ValueError(f"{path}, line {number}: {name} is {_short(text)}; expected a number within the "
+                         "range of a double (about 1.8e308)")
+    if name == "t" and not (math.isfinite(value) and value >= 0):
+        raise ValueError(f"{path}, line {number}: t is {_short(text)}; expected a finite number of at least 0")
+    if name in ("abs_err", "rel_err") and value < 0:
+        raise ValueError(f"{path}, line {number}: {name} is {_short(text)}; expected an error of at least 0, "
+                         "inf or nan")
+    return value
 
 
 def read_csv(path):
     """Reads the csv that orvane --format csv or to_csv wrote back into an InversionResult.
-    The file must be a regular file of at most 64 MiB; every line is checked (flag 0 or 1,
-    N at least 1, t at least 0), and a ValueError names the line and the column."""
-    lines = _read_regular_file(os.fspath(path)).splitlines()
-    if not lines or lines[0].strip() != ",".join(COLUMNS):
+    The file must be a regular file of at most 64 MiB; lines end at a line feed (a carriage
+    return before it is dropped), blank lines are skipped, and every line is checked: ten
+    fields, numbers as the writer spells them (digits, nan, inf, -inf), flag 0 or 1 and 0
+    only with a finite rel_err, N from 1 to 2^31 - 1, t at least 0, errors at least 0, a
+    method other than auto. A ValueError names the line and the column."""
+    text = _read_regular_file(os.fspath(path))
+    first = text.find("\n")
+    header = text if first < 0 else text[:first]
+    if header.strip() != ",".join(COLUMNS):
         raise ValueError(f"{path}, line 1: expected the header {','.join(COLUMNS)}")
     columns = {name: [] for name in COLUMNS}
-    for number, line in enumerate(lines[1:], start=2):
+    # Lines that are not blank, found without a list of every line (a file of blank
+    # lines would make one of millions).
+    number, counted = 1, first
+    for match in _LINE.finditer(text, first + 1) if first >= 0 else ():
+        number += text.count("\n", counted, match.start())
+        counted = match.start()
+        line = match.group()
+        if line.endswith("\r"):
+            line = line[:-1]
         if not line.strip():
             continue
         fields = line.split(",")
         if len(fields) != len(COLUMNS):
             raise ValueError(f"{path}, line {number}: expected {len(COLUMNS)} fields, found {len(fields)}")
-        for name, text in zip(COLUMNS, fields):
-            try:
-                if name in ("flag", "N"):
-                    value = int(text)
-                elif name == "method":
-                    if text not in METHODS:
-                        raise ValueError
-                    value = text
-                else:
-                    value = float(text)
-            except ValueError:
-                raise ValueError(f"{path}, line {number}: {name} is {text!r}; expected "
-                                 + ("an integer" if name in ("flag", "N") else
-                                    "a method name" if name == "method" else "a number")) from None
-            if name == "t" and not (math.isfinite(value) and value >= 0):
-                raise ValueError(f"{path}, line {number}: t is {text!r}; expected a finite number of at least 0")
-            if name in _COLUMN_RANGES:
-                low, high, expected = _COLUMN_RANGES[name]
-                if value < low or (high is not None and value > high):
-                    raise ValueError(f"{path}, line {number}: {name} is {text!r}; expected {expected}")
-            columns[name].append(value)
-    f = np.array(columns["re"], dtype=np.float64) + 1j * np.array(columns["im"], dtype=np.float64)
+        values = {name: _field(path, number, name, text) for name, text in zip(COLUMNS, fields)}
+        if values["flag"] == 0 and not math.isfinite(values["rel_err"]):
+            raise ValueError(f"{path}, line {number}: flag is 0 with rel_err {fields[6]}; expected flag 1 "
+                             "(a request is met only with a finite predicted error)")
+        for name in COLUMNS:
+            columns[name].append(values[name])
+    # Part by part: re + 1j * im would make nan of an infinite part.
+    f = np.empty(len(columns["re"]), dtype=np.complex128)
+    f.real, f.imag = columns["re"], columns["im"]
     return InversionResult(columns["t"], f, columns["sigma"], columns["b"], columns["abs_err"],
                            columns["rel_err"], columns["flag"], columns["N"], columns["method"])
 
@@ -229,6 +409,10 @@ def _reals(name, value, allow_scalar=True):
         array = np.asarray(value)
     except Exception:
         raise ValueError(f"{name} is not a number or an array of numbers") from None
+    if array.dtype.kind in "mM":
+        # numpy counts a timedelta64 as an integer of its unit; which unit t means is not ours to guess.
+        raise ValueError(f"{name} has values of type {array.dtype}; expected real numbers (for a duration "
+                         f"in seconds, divide it by np.timedelta64(1, 's'))")
     if array.dtype == bool or not (np.issubdtype(array.dtype, np.integer) or np.issubdtype(array.dtype, np.floating)):
         kind = "complex" if np.iscomplexobj(array) else str(array.dtype)
         raise ValueError(f"{name} has values of type {kind}; expected real numbers")
@@ -343,22 +527,26 @@ _ARGUMENTS = {
     "pairs.sigma": lambda k: f"user_sigma[{k}]",
     "pairs.b": lambda k: f"user_b[{k}]",
     "pairs": lambda k: "user_sigma",
+    "sigma": lambda k: "sigma",
     "sigma_min": lambda k: "sigma[0]",
     "sigma_max": lambda k: "sigma[1]",
     "b_max": lambda k: "b_max",
     "resolutions.sigma": lambda k: f"resolutions[{k}][0]",
     "resolutions.b": lambda k: f"resolutions[{k}][1]",
-    "resolutions": lambda k: "resolutions",
+    "resolutions": lambda k: f"resolutions[{k}]" if k >= 0 else "resolutions",
     "method": lambda k: "method",
 }
 
 
-def _reworded(error):
-    """The engine's refusal of an option as a ValueError naming the argument of invert()."""
+def _reworded(error, one_request=False):
+    """The engine's refusal of an option as a ValueError naming the argument of invert();
+    `one_request`: rel_err was one number for every time."""
     refusal = getattr(error, "refusal", None)
     if refusal is None or refusal["field"] not in _ARGUMENTS:
         return error
     name = _ARGUMENTS[refusal["field"]](refusal["index"])
+    if refusal["field"] == "rel_errs" and one_request:
+        name = "rel_err"
     if refusal["length"]:
         name = f"the size of {name}"
     prefix = "" if refusal["field"] == "method" else "parameters: "
@@ -393,7 +581,7 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
            sigma: Tuple[float, float] = (0.0, 30.0), b_max: float = 30.0,
            resolutions: Sequence[Tuple[float, float]] = ((1.0, 1.0), (0.5, 0.5)), method: str = "auto",
            params: Optional[Mapping[str, float]] = None, user_sigma: Optional[Reals] = None,
-           user_b: Optional[Reals] = None) -> InversionResult:
+           user_b: Optional[Reals] = None, progress: Optional[Callable[[int, int], Any]] = None) -> InversionResult:
     """Inverse Laplace transform f(t) of F(s) at the times t, with predicted errors.
 
     Parameters
@@ -418,25 +606,32 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     resolutions : sequence of (float, float), optional
         The (sigma step, b step) of each search, tried in order.
     method : {"auto", "weeks", "talbot", "dehoog"}, optional
-        One of METHODS. "auto" inverts with Weeks, then, for each time Weeks does not
-        meet, with the other methods, each value vouched for by the others.
+        One of METHODS. "auto" inverts with de Hoog's method first, each value vouched
+        for by independent checks, then runs the Weeks search for the times de Hoog
+        leaves unmet, and keeps the best vouched-for value of each time.
     params : dict of str to float, optional
         Real constants of the expression (or keyword arguments of the function).
     user_sigma, user_b : float or array_like, optional
         Given together (one for every time, or one per time): no search, each time
         is inverted at this (sigma, b).
+    progress : callable, optional
+        Called as ``progress(done, total)`` from the calling thread as times are
+        done (after each time of a search); an exception it raises ends the run
+        and is raised again. None (the default): quiet.
 
     Returns
     -------
     InversionResult
         f(t), the (sigma, b), N and method used, the predicted absolute and
-        relative errors and whether each request was met.
+        relative errors, whether each request was met and, where not, why
+        (``reasons``).
 
     Raises
     ------
     InputError
-        (a ValueError and an OrvaneError) for bad input, with the command line's
-        message naming the argument, e.g. ``parameters: t[1] is -2; expected ...``.
+        (a ValueError and an OrvaneError) for bad input, refused before any work,
+        with the command line's message naming the argument, e.g.
+        ``parameters: t[1] is -2; expected ...``.
     EngineError
         (a RuntimeError and an OrvaneError) when the engine or the device fails.
 
@@ -461,6 +656,8 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     except ValueError as error:
         raise InputError(str(error)) from None
     shape, times, requested, size_list, sigmin, sigmax, tols, tolb, bmax, param_list, sigma_user, b_user = checked
+    if progress is not None and not callable(progress):
+        raise InputError(f"progress is {_short(progress)}; expected a function of (done, total) or None")
 
     if isinstance(F, str):
         try:
@@ -474,9 +671,9 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
 
     try:
         out = _orvane.invert(transform, times, requested, size_list, sigmin, sigmax, list(zip(tols, tolb)),
-                             bmax, sigma_user, b_user, method, param_list if isinstance(F, str) else [])
+                             bmax, sigma_user, b_user, method, param_list if isinstance(F, str) else [], progress)
     except (ValueError, RuntimeError) as error:
-        raised = from_engine(_reworded(error))
+        raised = from_engine(_reworded(error, one_request=np.ndim(rel_err) == 0))
         if raised is error:
             raise
         raise raised from None
@@ -499,6 +696,9 @@ def _checked(t, rel_err, sizes, sigma, b_max, resolutions, method, params, user_
     except (TypeError, ValueError):
         raise ValueError(f"sigma is {sigma!r}; expected a (lower, upper) search range") from None
     sigmin, sigmax = _real("sigma[0]", sigmin), _real("sigma[1]", sigmax)
+    if user_sigma is None and not sigmin < sigmax and math.isfinite(sigmin) and math.isfinite(sigmax):
+        raise ValueError(f"sigma is ({sigmin:g}, {sigmax:g}); expected a (lower, upper) search range with "
+                         "lower below upper")
     bmax = _real("b_max", b_max)
     tols, tolb = _resolutions(resolutions)
     if not isinstance(method, str):

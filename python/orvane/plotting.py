@@ -1,12 +1,26 @@
 """The picture of an inversion: f(t) with its predicted error band above, the
 relative errors on a log scale below. Made on a bare matplotlib Figure (no
 pyplot), so it works without a display and leaves pyplot's state alone."""
+import math
+
 import numpy as np
 
 __all__ = ["plot_result"]
 
 MET_COLOR = "tab:blue"
 UNMET_COLOR = "tab:red"
+# Values beyond this are drawn divided by a power of ten: matplotlib's margins and
+# ticks overflow near the largest double (1.8e308).
+LARGEST_DRAWN = 1e300
+
+
+def _scale_of(*arrays):
+    """1, or the power of ten that brings the finite values of `arrays` below LARGEST_DRAWN."""
+    values = np.concatenate([np.abs(a[np.isfinite(a)]) for a in arrays])
+    largest = values.max() if values.size else 0.0
+    if largest <= LARGEST_DRAWN:
+        return 1.0
+    return 10.0 ** math.floor(math.log10(largest))
 
 
 def _exact_values(exact, t):
@@ -52,7 +66,15 @@ def plot_result(result, exact=None, requested=None, title=None, figsize=(7.0, 6.
     fig = Figure(figsize=figsize, layout="constrained")
     top, bottom = fig.subplots(2, 1, sharex=True, height_ratios=(3, 2))
 
-    # f(t) and its band, where the band is finite.
+    # f(t) and its band, where the band is finite; huge values drawn over a power of ten.
+    exact_values = None
+    if exact is not None and t.size:
+        dense = np.linspace(t.min(), t.max(), 400) if t.size > 1 else t
+        exact_values = _exact_values(exact, dense).real
+    finite = np.isfinite(f) & np.isfinite(abs_err)
+    scale = _scale_of(f, np.where(finite, np.abs(f) + abs_err, np.nan),
+                      exact_values if exact_values is not None else np.empty(0))
+    f, abs_err = f / scale, abs_err / scale
     finite = np.isfinite(f) & np.isfinite(abs_err)
     top.fill_between(t, np.where(finite, f - abs_err, np.nan), np.where(finite, f + abs_err, np.nan),
                      color=MET_COLOR, alpha=0.25, linewidth=0, label="predicted absolute error")
@@ -60,10 +82,9 @@ def plot_result(result, exact=None, requested=None, title=None, figsize=(7.0, 6.
     if unmet.any():
         top.plot(t[unmet], f[unmet], "x", color=UNMET_COLOR, markersize=8, mew=2,
                  label="request not met")
-    if exact is not None and t.size:
-        dense = np.linspace(t.min(), t.max(), 400) if t.size > 1 else t
-        top.plot(dense, _exact_values(exact, dense).real, ":", color="black", linewidth=1, label="exact")
-    top.set_ylabel("f(t)")
+    if exact_values is not None:
+        top.plot(dense, exact_values / scale, ":", color="black", linewidth=1, label="exact")
+    top.set_ylabel("f(t)" if scale == 1.0 else f"f(t) / {scale:.0e}")
     top.legend(loc="best", fontsize="small")
     top.grid(True, alpha=0.3)
     if title:
@@ -80,8 +101,10 @@ def plot_result(result, exact=None, requested=None, title=None, figsize=(7.0, 6.
     if requested is not None:
         shown.append(requested[np.isfinite(requested) & (requested > 0)])
     values = np.concatenate(shown) if shown else np.empty(0)
-    low = values.min() / 10 if values.size else 1e-16
-    high = values.max() * 10 if values.size else 1.0
+    # A decade of room either side, within what a log axis can draw.
+    low = max(values.min() / 10, 1e-300) if values.size else 1e-16
+    high = min(values.max() * 10, LARGEST_DRAWN) if values.size else 1.0
+    high = max(high, low * 10)
     bottom.set_yscale("log")
     bottom.set_ylim(low, high)
 

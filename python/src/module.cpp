@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <complex>
+#include <cstdlib>
 #include <cstring>
 #include <list>
 #include <map>
@@ -38,7 +39,9 @@
 #include "device/gpu_runtime.h"
 #include "driver/data_formats.h"
 #include "driver/output_file.h"
+#include "driver/result_table.h"
 #include "jit/expression.h"
+#include "jit/formula_program.h"
 #include "jit/runtime_transform.h"
 #include "orvane/orvane.h"
 
@@ -136,13 +139,15 @@ class PythonTransform final : public orvane::PointTransform {
 
 // ---- Expressions compiled at run time ------------------------------------------------
 
-// The transforms compiled in this process, newest first, so that repeated
-// calls skip the disk cache's lookup and loading.
+// The transforms of formulas made in this process, newest first, so that
+// repeated calls skip making them (and, for a compiled one, the disk cache's
+// lookup and loading).
 class TransformCache {
  public:
-  std::shared_ptr<orvane::Transform> get(const std::string& statements, const orvane::jit::Params& params,
+  std::shared_ptr<orvane::Transform> get(const std::string& formula, const orvane::jit::Params& params,
                                          std::string* warnings) {
-    std::string key = statements;
+    const char* engine = std::getenv("ORVANE_JIT_FORMULA");
+    std::string key = std::string(engine != nullptr ? engine : "") + '\n' + formula;
     for (const auto& p : params) {
       key += '\n' + p.first + '=';
       key.append(reinterpret_cast<const char*>(&p.second), sizeof p.second);
@@ -159,7 +164,7 @@ class TransformCache {
     orvane::jit::Options options;
     options.warnings = &said;
     std::shared_ptr<orvane::Transform> made =
-        orvane::jit::compileStatements(statements, "expression", params, options);
+        orvane::jit::formulaTransform(formula, params, options);
     *warnings = said.str();
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.emplace_front(key, made);
@@ -180,17 +185,17 @@ TransformCache& transformCache() {
 
 // ---- Solvers ----------------------------------------------------------------------
 
-// The interpreter's main thread, and whether the run of this thread is to
-// look for signals (Ctrl-C) after each time: only the main thread sees them.
+// The interpreter's main thread: only its runs look for signals (Ctrl-C).
 unsigned long mainThread = 0;
-thread_local bool checkSignals = false;
-
 // The progress hook of every solver: a KeyboardInterrupt (or any exception a
-// signal handler raises) ends the run after the time in hand.
-void onProgress(int, int) {
-  if (!checkSignals) return;
+// signal handler raises) ends the run after the time in hand, and so does an
+// exception of the caller's `callback` (None: none), which hears (done, total)
+// first. `signals`: whether this run looks for signals.
+void onProgress(int done, int total, bool signals, PyObject* callback) {
+  if (!signals && callback == nullptr) return;
   py::gil_scoped_acquire gil;
-  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  if (signals && PyErr_CheckSignals() != 0) throw py::error_already_set();
+  if (callback != nullptr) py::reinterpret_borrow<py::object>(callback)(done, total);
 }
 
 // ---- The pool ----------------------------------------------------------------------
@@ -243,7 +248,7 @@ std::vector<double> toVector(const Reals& a) { return std::vector<double>(a.data
 py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const std::vector<int>& sizes,
                 double sigmin, double sigmax, const std::vector<std::pair<double, double>>& resolutions,
                 double bmax, const Reals& sigmaUser, const Reals& bUser, const std::string& methodName,
-                const orvane::Constants& params) {
+                const orvane::Constants& params, const py::object& progress) {
   orvane::Options o;
   o.method = methodName;
   const std::vector<double> times = toVector(t);
@@ -256,16 +261,20 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const
   for (const auto& r : resolutions) o.resolutions.push_back(orvane::Resolution{r.first, r.second});
   for (py::ssize_t k = 0; k < sigmaUser.size() && k < bUser.size(); ++k)
     o.pairs.push_back(orvane::Pair{sigmaUser.data()[k], bUser.data()[k]});
-  o.progress = onProgress;
+  // The callback stays alive: the caller's frame holds it for the whole run.
+  const bool signals = PyThread_get_thread_ident() == mainThread;
+  PyObject* callback = progress.is_none() ? nullptr : progress.ptr();
+  o.progress = [signals, callback](int done, int total) { onProgress(done, total, signals, callback); };
 
   std::shared_ptr<orvane::Transform> engineTransform;
   const PythonTransform* pythonTransform = nullptr;
-  std::string statements;
+  std::string formula;
   if (py::isinstance<py::str>(transform)) {
     // The expression first, as on the command line: its messages come before any other.
     std::vector<std::string> names;
     for (const auto& param : params) names.push_back(param.first);
-    statements = orvane::jit::expressionSource(transform.cast<std::string>(), names);
+    formula = transform.cast<std::string>();
+    const orvane::jit::Expression checked(formula, names);
   } else {
     auto made = std::make_shared<PythonTransform>(transform);
     pythonTransform = made.get();
@@ -277,11 +286,10 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const
   double engineSeconds = 0.0;
   std::string warnings;
   std::unique_ptr<orvane::Error> failure;
-  checkSignals = PyThread_get_thread_ident() == mainThread;
   {
     py::gil_scoped_release release;
     try {
-      if (!engineTransform) engineTransform = transformCache().get(statements, params, &warnings);
+      if (!engineTransform) engineTransform = transformCache().get(formula, params, &warnings);
       std::unique_ptr<orvane::Solver> solver = solverPool().take();
       const auto start = std::chrono::steady_clock::now();
       results = solver->invert(*engineTransform, times, o);
@@ -334,10 +342,10 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const
 py::dict invertOrRaise(py::object transform, const Reals& t, const Reals& relErr, const std::vector<int>& sizes,
                        double sigmin, double sigmax, const std::vector<std::pair<double, double>>& resolutions,
                        double bmax, const Reals& sigmaUser, const Reals& bUser, const std::string& method,
-                       const orvane::Constants& params) {
+                       const orvane::Constants& params, const py::object& progress) {
   try {
     return invert(transform, t, relErr, sizes, sigmin, sigmax, resolutions, bmax, sigmaUser, bUser, method,
-                  params);
+                  params, progress);
   } catch (const orvane::Error& e) {
     setPythonError(e);
     throw py::error_already_set();
@@ -382,7 +390,8 @@ PYBIND11_MODULE(_orvane, m) {
 
   m.def("invert", &invertOrRaise, py::arg("transform"), py::arg("t"), py::arg("rel_err"), py::arg("sizes"),
         py::arg("sigma_min"), py::arg("sigma_max"), py::arg("resolutions"), py::arg("b_max"),
-        py::arg("user_sigma"), py::arg("user_b"), py::arg("method"), py::arg("params"));
+        py::arg("user_sigma"), py::arg("user_b"), py::arg("method"), py::arg("params"),
+        py::arg("progress") = py::none());
 
   m.def("csv_text",
         [](const Reals& t, const py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>& f,
@@ -393,6 +402,18 @@ PYBIND11_MODULE(_orvane, m) {
           return text.str();
         },
         "The command line's csv of result columns.");
+
+  m.def("unmet_reasons",
+        [](const Reals& t, const py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>& f,
+           const Reals& sigma, const Reals& b, const Reals& absErr, const Reals& relErr, const std::vector<int>& flag,
+           const std::vector<int>& N, const std::vector<std::string>& method) {
+          std::vector<std::string> reasons;
+          for (const orvane::Result& r : records(t, f, sigma, b, absErr, relErr, flag, N, method))
+            reasons.push_back(r.flag == 0 ? std::string() : unmetReason(r, AdviceSpelling::kPython));
+          return reasons;
+        },
+        "Per time, what limited an unmet request and what to try (the command line table's words); "
+        "'' where met.");
 
   m.def("write_file", [](const std::string& path, const std::string& text) {
     std::string failure;

@@ -138,7 +138,8 @@ def test_result_arrays_and_dict():
     assert r.f.dtype == np.complex128 and r.flag.dtype.kind == "i" and r.N.dtype.kind == "i"
     assert abs(r.f[0] - math.exp(-2.0)) < 1e-10
     assert r.method[0] in ("weeks", "talbot", "dehoog")
-    assert list(r.to_dict()) == ["t", "f", "sigma", "b", "abs_err", "rel_err", "flag", "N", "method"]
+    assert list(r.to_dict()) == ["t", "f", "sigma", "b", "abs_err", "rel_err", "flag", "N", "method", "met",
+                                 "requested", "reason"]
     assert r.requested.tolist() == [1e-10] and r.met.all()
     empty = orvane.invert("1/(s+1)", [])
     assert len(empty) == 0 and empty.csv_text() == "t,re,im,sigma,b,abs_err,rel_err,flag,N,method\n"
@@ -184,12 +185,14 @@ def test_a_bad_expression_gives_the_command_lines_message(run_program):
     (dict(t=[1j]), "t has values of type complex; expected real numbers"),
     (dict(t="1.0"), "t is '1.0'; expected a real number"),
     (dict(rel_err=[1e-8, 1e-8]), "rel_err has 2 values for 3 times"),
-    (dict(rel_err=float("nan")), r"^parameters: rel_err\[0\] is nan; expected"),
+    (dict(rel_err=float("nan")), r"^parameters: rel_err is nan; expected"),
+    (dict(rel_err=[1e-8, float("inf"), 1e-8]), r"^parameters: rel_err\[1\] is inf; expected"),
     (dict(sizes=(64, 0)), r"^parameters: sizes\[1\] is 0; expected"),
     (dict(sizes=(64.0,)), r"sizes\[0\] is 64.0; expected a positive integer"),
     (dict(sizes=()), "sizes is empty"),
-    (dict(sigma=(5.0, 1.0)), r"^parameters: resolutions\[0\]\[0\] is 1; expected a step that fits at "
-                              r"least once into the sigma range from 5 to 1"),
+    (dict(sigma=(30, 0)), r"^sigma is \(30, 0\); expected a \(lower, upper\) search range with lower below upper"),
+    (dict(t=np.array([1, 2], dtype="timedelta64[s]")), r"t has values of type timedelta64\[s\]; expected real"),
+    (dict(progress="yes"), "progress is 'yes'; expected a function of"),
     (dict(sigma=3.0), r"sigma is 3.0; expected a \(lower, upper\) search range"),
     (dict(resolutions=((0.0, 0.5),)), r"^parameters: resolutions\[0\]\[0\] is 0; expected"),
     (dict(resolutions=((0.5,),)), r"resolutions\[0\] is \(0.5,\); expected a \(sigma step, b step\) pair"),

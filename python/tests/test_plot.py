@@ -62,3 +62,13 @@ def test_command_line_plot_of_a_csv(mixed, tmp_path):
     done = subprocess.run([sys.executable, "-m", "orvane", "plot", str(csv)], capture_output=True, text=True,
                           timeout=120)
     assert done.returncode == 2 and "-o" in done.stderr
+
+
+@pytest.mark.parametrize("expr", ["1e308/s", "1e-300/s"])
+def test_plot_draws_values_near_the_ends_of_a_double(expr, tmp_path):
+    # matplotlib's margins and ticks overflow near 1.8e308: such values are drawn over a power of ten.
+    result = orvane.invert(expr, [0.5, 1.0, 2.0])
+    fig = orvane.plot(result, exact=lambda t: float(expr.split("/")[0]) + 0 * t)
+    fig.savefig(tmp_path / "f.png")
+    assert (tmp_path / "f.png").read_bytes().startswith(PNG)
+    assert fig.axes[0].get_ylabel() == ("f(t) / 1e+308" if expr.startswith("1e308") else "f(t)")

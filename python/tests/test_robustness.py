@@ -39,7 +39,7 @@ def test_read_csv_takes_only_regular_files_of_bounded_size(tmp_path):
 @pytest.mark.parametrize("row, message", [
     (ROW.format(flag=2, N=16), "line 2: flag is '2'; expected 0 or 1"),
     (ROW.format(flag=-1, N=16), "flag is '-1'; expected 0 or 1"),
-    (ROW.format(flag=0, N=0), "line 2: N is '0'; expected an integer of at least 1"),
+    (ROW.format(flag=0, N=0), "line 2: N is '0'; expected an integer from 1 to 2147483647"),
     ("-1" + ROW.format(flag=0, N=16)[3:], "line 2: t is '-1'; expected a finite number of at least 0"),
     ("nan" + ROW.format(flag=0, N=16)[3:], "t is 'nan'"),
 ])

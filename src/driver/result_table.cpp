@@ -24,28 +24,39 @@ bool hasLaguerreScale(const orvane::Result& r) { return r.method == orvane::Meth
 }  // namespace
 
 std::string unmetAdvice(const orvane::Result& r, double request) {
-  const std::string head = "t = " + number("%.10g", r.t) + ": requested " + number("%.1e", request) + ", predicted " +
-                           number("%.1e", r.rel_err) + " (" + orvane::methodName(r.method) + "). ";
-  if (r.N == 0) return head + "Nothing was evaluated at this time.";
+  return "t = " + number("%.10g", r.t) + ": requested " + number("%.1e", request) + ", predicted " +
+         number("%.1e", r.rel_err) + " (" + orvane::methodName(r.method) + "). " +
+         unmetReason(r, AdviceSpelling::kCommandLine);
+}
+
+std::string unmetReason(const orvane::Result& r, AdviceSpelling spelling) {
+  const bool py = spelling == AdviceSpelling::kPython;
+  const std::string sigmaRange = py ? "sigma=(LO, HI)" : "--sigma LO,HI";
+  const std::string sigma = py ? "sigma=(LO, HI)" : "--sigma";
+  const std::string sizes = py ? "sizes=(64, 128, 256)" : "--sizes 64,128,256";
+  const std::string talbot = py ? "method=\"talbot\"" : "--method talbot";
+  const std::string weeks = py ? "method=\"weeks\"" : "--method weeks";
+  const std::string relErr = py ? "rel_err" : "--rel-err";
+  if (r.N == 0) return "Nothing was evaluated at this time.";
   if (hasLaguerreScale(r)) {
     if (std::isinf(r.rel_err))
-      return head + "No value: F has a singularity right of sigma = " + number("%g", r.sigma) +
-             "; start the search right of F's rightmost singularity (--sigma LO,HI).";
-    return head + "The Laguerre series with N = " + std::to_string(r.N) +
+      return "No value: F has a singularity right of sigma = " + number("%g", r.sigma) +
+             "; start the search right of F's rightmost singularity (" + sigmaRange + ").";
+    return "The Laguerre series with N = " + std::to_string(r.N) +
            " converges slowly for this F (a branch point, a diffusion-type or delayed transform, "
-           "or sigma too close to a singularity); try larger sizes (--sizes 64,128,256), "
-           "--method talbot, or a sigma range starting just right of F's singularities (--sigma).";
+           "or sigma too close to a singularity); try larger sizes (" + sizes + "), " + talbot +
+           ", or a sigma range starting just right of F's singularities (" + sigma + ").";
   }
   if (r.t == 0)
-    return head + "Talbot's contour and de Hoog's line have no value at t = 0; use --method weeks for t = 0.";
+    return "Talbot's contour and de Hoog's line have no value at t = 0; use " + weeks + " for t = 0.";
   if (std::isinf(r.rel_err))
-    return head + "Nothing vouches for the value: its sums are not finite, a branch cut crosses the "
-                  "contour, or no other method confirms it; try --method weeks with larger sizes "
-                  "(--sizes 64,128,256), or move sigma right of F's singularities (--sigma LO,HI).";
-  return head + "The sums do not settle or another method disagrees (poles far up the imaginary axis, "
-                "a singularity right of the shift sigma = " + number("%g", r.sigma) +
-         ", or a request below about 1e-13); try --method weeks with larger sizes (--sizes 64,128,256), "
-         "or a larger request (--rel-err).";
+    return "Nothing vouches for the value: its sums are not finite, a branch cut crosses the "
+           "contour, or no other method confirms it; try " + weeks + " with larger sizes (" + sizes +
+           "), or move sigma right of F's singularities (" + sigmaRange + ").";
+  return "The sums do not settle or another method disagrees (poles far up the imaginary axis, "
+         "a singularity right of the shift sigma = " + number("%g", r.sigma) +
+         ", or a request below about 1e-13); try " + weeks + " with larger sizes (" + sizes +
+         "), or a larger request (" + relErr + ").";
 }
 
 void writeResultTable(const std::vector<orvane::Result>& results, const std::vector<double>& requests,
