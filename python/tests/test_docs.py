@@ -9,8 +9,13 @@ out. Python blocks run as a script in a fresh folder; those of `>>>` prompts
 run as a doctest. Printed lines are compared word by word: values exactly,
 error figures of two significant digits (`4.3e-13`, the table's rel. err.)
 within a factor of 1.5. A block that cannot run here (a cluster, a shell
-session) has the comment `<!-- docs-test: skip REASON -->` above it."""
+session) has the comment `<!-- docs-test: skip REASON -->` above it.
+
+A figure that prose quotes is checked by a comment beside it,
+`<!-- docs-test: figure 1.3e-9 = EXPRESSION -->`: the Python expression (with
+orvane, numpy as np and math) gives the figure, within the same factor."""
 import doctest
+import math
 import os
 import re
 import shlex
@@ -71,6 +76,12 @@ BLOCKS = [(page, number, body, skip, _kind(body))
           for number, body, skip in code_blocks(open(os.path.join(ROOT, page), encoding="utf-8").read())
           if _kind(body)]
 
+FIGURE = re.compile(r"<!--\s*docs-test:\s*figure\s+(\S+)\s*=\s*(.*?)\s*-->")
+FIGURES = [(page, text.count("\n", 0, m.start()) + 1, m.group(1), m.group(2))
+           for page in PAGES
+           for text in [open(os.path.join(ROOT, page), encoding="utf-8").read()]
+           for m in FIGURE.finditer(text)]
+
 
 def same_word(shown, printed):
     if shown == printed:
@@ -127,6 +138,7 @@ def environment():
 def test_the_pages_have_blocks_to_run():
     kinds = {kind for _, _, _, _, kind in BLOCKS}
     assert kinds == {"command", "session", "script"}, kinds
+    assert FIGURES
 
 
 @pytest.mark.parametrize("page, number, body, skip, kind", BLOCKS, ids=_ids())
@@ -150,6 +162,14 @@ def test_a_block_prints_what_its_page_shows(page, number, body, skip, kind, prog
         assert done.returncode == 0, f"{page}:{number}:\n{done.stderr[-3000:]}"
     else:
         _run_session(page, number, "\n".join(body) + "\n", tmp_path)
+
+
+@pytest.mark.parametrize("page, number, figure, expression", FIGURES,
+                         ids=[f"{page}:{number}" for page, number, _, _ in FIGURES])
+def test_a_quoted_figure_is_what_the_program_gives(page, number, figure, expression):
+    import numpy as np
+    value = float(eval(expression, {"orvane": orvane, "np": np, "math": math}))
+    assert same_word(figure, "%.1e" % value), f"{page}:{number}: quoted {figure}, computed {value:.2e}"
 
 
 class _WordChecker(doctest.OutputChecker):
