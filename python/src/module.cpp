@@ -2,7 +2,8 @@
 // orvane/inversion.py checks and converts the arguments and builds the result
 // object; this file turns them into Options, compiles or finds the transform,
 // runs a solver with the interpreter lock released and hands the records back
-// as numpy arrays.
+// as numpy arrays. It also lends the package the command line's csv writer, its
+// atomic file writer and its table's reasons for unmet requests.
 //
 // Errors: an orvane::Error becomes ValueError where the input is at fault
 // (option checks, SearchSwitch, a size or a grid the machine refuses, an
