@@ -84,6 +84,64 @@ TEST(CommandLineRefusals, WhatCannotBeMeantIsRefused) {
   EXPECT_TRUE(S_ISCHR(st.st_mode)) << "/dev/null was replaced";
 }
 
+// A request no method can serve, or one that would hold the machine for many
+// minutes, is refused before any work with the argument's own name: each
+// refusal comes within the 20 s guard although the run it refuses would take
+// far longer (the last rows: a grid of 3.6e7 points, 90 s on two cores).
+TEST(CommandLineRefusals, RequestsRefusedBeforeAnyWork) {
+  RefusalCase c;
+  driver_test::Layout zero;
+  zero.RelErr = "0 1e-8";
+  driver_test::writeText(c.dir.file("zero.txt"), driver_test::render(zero));
+  driver_test::Layout large;
+  large.NLag = "1024";
+  driver_test::writeText(c.dir.file("large.txt"), driver_test::render(large));
+  ASSERT_EQ(mkdir(c.dir.file("ro").c_str(), 0555), 0);
+  driver_test::writeText(c.dir.file("ro.csv"), "keep");
+  ASSERT_EQ(chmod(c.dir.file("ro.csv").c_str(), 0444), 0);
+  const std::string slow = "--method weeks --resolutions 0.005:0.005 --max-grid-points 100000000 ";
+  struct Row {
+    const char* args;
+    int code;
+    const char* message;
+  } rows[] = {
+      {"--t 1 --rel-err -1", 2, "--rel-err: expected a positive finite number"},
+      {"--t 1 --rel-err 0", 2, "--rel-err: expected a positive finite number"},
+      {"--t inf", 2, "--t: expected a finite real number, found \"inf\""},
+      {"--t-range 0:inf:5", 2, "--t-range, STOP: expected a finite real number, found \"inf\""},
+      {"--t-range 0:10:5:log", 2, "--t-range, START (log spacing): expected a positive real number"},
+      {"--t 1 --sizes 1024", 2, "--sizes: expected a whole number from 1 to 512"},
+      {"--t 1 --sigma 30,0", 2, "--sigma: expected LO below HI, found \"30,0\""},
+      {"--t 1 --resolutions 1e-3:1e-3", 1,
+       "resolution 1 (--resolutions) is 0.001:0.001, a grid of 30000 x 30000 = 9e+08 points: 7.2 GB of estimates"},
+      // Values of a parameter file, refused with the library's names.
+      {"zero.txt", 1, "options: rel_errs[0] is 0; expected a positive finite number"},
+      {"large.txt --method talbot", 1, "options: sizes[0] is 1024; expected an integer from 1 to 512"},
+      // Outputs that cannot be written, found before the run (as root too: by the mode bits).
+      {"--t 1 --output ro/x.csv", 1, "the output file ro/x.csv cannot be created: its folder ro is not writable (mode 0555)"},
+      {"--t 1 --output ro.csv", 1, "the output file ro.csv is read-only (mode 0444); make it writable"},
+      {"--t 1 --output none/x.csv", 1, "the output file none/x.csv cannot be created: its folder none does not exist"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.args);
+    const ProcessResult p = c.run(std::string("--expr '1/(s+1)' ") + r.args);
+    EXPECT_EQ(p.exitCode, r.code) << p.err;
+    EXPECT_NE(p.err.find(r.message), std::string::npos) << p.err;
+    EXPECT_EQ(p.out, "");
+    EXPECT_EQ(p.err.find("nan"), std::string::npos) << p.err;
+  }
+  for (const char* output : {"ro/x.csv", "ro.csv"}) {
+    SCOPED_TRACE(output);
+    const ProcessResult p = c.run(slow + "--expr '1/(s+1)' --t 1 --output " + output);
+    EXPECT_EQ(p.exitCode, 1) << "not refused before the search: " << p.err;
+  }
+  EXPECT_EQ(driver_test::readText(c.dir.file("ro.csv")), "keep");
+  EXPECT_TRUE(std::filesystem::is_empty(c.dir.file("ro")));
+  for (const auto& e : std::filesystem::directory_iterator(c.dir.path()))
+    EXPECT_EQ(e.path().filename().string().rfind(".orvane-", 0), std::string::npos) << "probe left behind";
+  chmod(c.dir.file("ro").c_str(), 0700);
+}
+
 // An output is written as a new file or over a regular file of its own; it is
 // never written through a link, over a hard link of an input, or with a new mode.
 TEST(CommandLineRefusals, OutputsNeverDestroy) {

@@ -81,6 +81,26 @@ TEST(OptionsCheck, RefusalsNameTheFieldAndTheExpectation) {
       {[](OptionsCase& c) { c.o.pairs = {{kNaN, 1}}; }, "pairs.sigma[0] is nan; expected a finite real number"},
       {[](OptionsCase& c) { c.o.pairs = {{0, 1}, {0, kInf}}; }, "pairs.b[1] is inf; expected a finite real number"},
       {[](OptionsCase& c) { c.o.pairs = {{0, 1}, {0, 0}}; }, "pairs.b[1] is 0; expected a positive real number"},
+      // Beyond the file's rules: what no method can serve, and grids beyond their bound.
+      {[](OptionsCase& c) { c.o.rel_errs[1] = 0; },
+       "rel_errs[1] is 0; expected a positive finite number (a relative error to meet, e.g. 1e-8)"},
+      {[](OptionsCase& c) { c.o.rel_errs.clear(); c.o.rel_err = -1e-8; },
+       "rel_err is -1e-08; expected a positive finite number (a relative error to meet, e.g. 1e-8)"},
+      {[](OptionsCase& c) { c.o.sizes = {64, 513}; },
+       "sizes[1] is 513; expected an integer from 1 to 512 (the Weeks inversion samples 2N points in one block of "
+       "at most 1024 threads)"},
+      {[](OptionsCase& c) { c.o.sigma_min = 30; c.o.sigma_max = 0; },
+       "sigma_max is 0; expected the high end of the sigma range, above its low end 30"},
+      {[](OptionsCase& c) { c.o.sigma_min = 1; c.o.sigma_max = 1; },
+       "sigma_max is 1; expected the high end of the sigma range, above its low end 1"},
+      {[](OptionsCase& c) { c.o.resolutions = {{1, 1}, {1e-3, 1e-3}}; },
+       "resolutions[1] is 0.001:0.001, a grid of 30000 x 30000 = 9e+08 points: 7.2 GB of estimates and 2.3e+11 "
+       "evaluations of F at N = 64; expected a grid of at most max_grid_points = 4000000 points (raise "
+       "max_grid_points, coarsen the steps or narrow the ranges)"},
+      {[](OptionsCase& c) { c.o.max_grid_points = 899; c.o.sizes = {16, 128}; },
+       "resolutions[0] is 1:1, a grid of 30 x 30 = 900 points: 7.2 kB of estimates and 4.61e+05 evaluations of F "
+       "at N = 128; expected a grid of at most max_grid_points = 899 points (raise max_grid_points, coarsen the "
+       "steps or narrow the ranges)"},
       // The search ranges and steps: finite always, a usable grid with the search
       // (the rules themselves are the reader's, tested with it).
       {[](OptionsCase& c) { c.o.pairs = {{0, 1}}; c.o.sigma_min = -kInf; },
@@ -121,7 +141,18 @@ TEST(OptionsCheck, ValuesAreCheckedOnlyWhereTheyAreUsed) {
       {"time 0 and -0", [](OptionsCase& c) { c.t = {0.0, -0.0}; }},
       {"subnormal b", [](OptionsCase& c) { c.o.pairs = {{0, 4.9e-324}, {0, 1}}; }},
       {"grids of exactly one value", [](OptionsCase& c) { c.o.resolutions = {{30, 0.5}, {0.5, 30}}; }},
-      {"largest size", [](OptionsCase& c) { c.o.sizes = {1, INT_MAX}; }},
+      {"largest size", [](OptionsCase& c) { c.o.sizes = {1, Options::kMaxSize}; }},
+      {"a grid at its bound", [](OptionsCase& c) { c.o.max_grid_points = 3600; }},
+      {"no bound on the grid", [](OptionsCase& c) { c.o.max_grid_points = 0; c.o.resolutions = {{1e-3, 1e-3}}; }},
+      {"pairs: no grid to bound", [](OptionsCase& c) { c.o.pairs = {{0, 1}}; c.o.resolutions = {{1e-3, 1e-3}}; }},
+      // What the console program without arguments runs as it always has.
+      {"not strict: requests of 0 and less, any size, any grid",
+       [](OptionsCase& c) {
+         c.o.strict = false;
+         c.o.rel_errs = {0, -1};
+         c.o.sizes = {1, INT_MAX};
+         c.o.resolutions = {{1e-3, 1e-3}};
+       }},
   };
   for (const auto& c : cases) {
     OptionsCase k;
@@ -132,7 +163,8 @@ TEST(OptionsCheck, ValuesAreCheckedOnlyWhereTheyAreUsed) {
 
 // Every value line of the example replaced by values at and around the
 // limits, under each switch: whatever the reader accepts, the options it
-// makes of the file pass their check.
+// makes of the file pass their check as the console program runs them (not
+// strict; the strict bounds are tested above).
 TEST(OptionsCheck, AcceptsWhateverTheReaderAccepts) {
   const char* const values[] = {"-1", "-0.5", "-0", "0", "1e-400", "4.9e-324", "1e-300", "0.25",
                                 "1", "30", "40", "1e308", "-1e308", "2147483647", "1 -1", "-1 0"};
@@ -145,6 +177,7 @@ TEST(OptionsCheck, AcceptsWhateverTheReaderAccepts) {
     OptionsCase c;
     c.t = in.t;
     c.o = in.options;
+    c.o.strict = false;
     return checked(c);
   };
   int accepted = 0;

@@ -69,6 +69,13 @@ TEST(RequestOptions, ListsAndRanges) {
   EXPECT_EQ(applied(o, false, orvane::Parameters()).Time.back(), 0.7);
   o.tRange = "2:9:1";
   EXPECT_EQ(applied(o, false, orvane::Parameters()).Time, std::vector<double>{2});
+  // :log spaces the times evenly in log t, from START to STOP exactly.
+  o.tRange = "0.01:100:5:log";
+  const std::vector<double> log = applied(o, false, orvane::Parameters()).Time;
+  ASSERT_EQ(log.size(), 5u);
+  EXPECT_EQ(log.front(), 0.01);
+  EXPECT_EQ(log.back(), 100);
+  for (int k = 1; k < 4; ++k) EXPECT_NEAR(log[std::size_t(k)], std::pow(10.0, k - 2), 1e-15 * std::pow(10.0, k - 2));
 
   // One request or pair for every time, or one per time.
   o = times("1,2");
@@ -92,13 +99,37 @@ TEST(RequestOptions, RefusalsNameTheOptionAndTheItem) {
       {"t", "-1", "--t: expected"},
       {"t", "1,,2", "--t, item 2: expected a real number, found \"\""},
       {"t", "nan", "--t: expected"},
-      {"tRange", "0:1", "--t-range: expected START:STOP:COUNT, found \"0:1\""},
+      {"tRange", "0:1", "--t-range: expected START:STOP:COUNT or START:STOP:COUNT:log, found \"0:1\""},
+      {"tRange", "1:2:3:lin", "--t-range: expected START:STOP:COUNT or START:STOP:COUNT:log"},
+      {"tRange", "0:10:5:log", "--t-range, START (log spacing): expected a positive real number, found \"0\""},
+      {"tRange", "1:0:5:log", "--t-range, STOP (log spacing): expected a positive real number, found \"0\""},
+      // Not finite: refused as the option, never a time of inf or nan.
+      {"t", "inf", "--t: expected a finite real number, found \"inf\""},
+      {"t", "1,-inf", "--t, item 2: expected a finite real number, found \"-inf\""},
+      {"tRange", "0:inf:5", "--t-range, STOP: expected a finite real number, found \"inf\""},
+      {"tRange", "nan:1:5", "--t-range, START: expected a finite real number, found \"nan\""},
       {"tRange", "0:1:0", "--t-range, COUNT: expected a whole number from 1"},
       {"tRange", "0:1:2.5", "--t-range, COUNT: expected"},
       {"relErr", "1e-8,1e-6,1e-4", "--rel-err: 3 values for 1 times"},
+      {"relErr", "-1", "--rel-err: expected a positive finite number (a relative error to meet, e.g. 1e-8), found \"-1\""},
+      {"relErr", "1e-8,0", "--rel-err, item 2: expected a positive finite number"},
+      {"relErr", "-1e-8", "--rel-err: expected a positive finite number"},
       {"sizes", "64,0", "--sizes, item 2: expected a whole number from 1"},
+      {"sizes", "1024", "--sizes: expected a whole number from 1 to 512 (the Weeks inversion samples 2N points in "
+                        "one block of at most 1024 threads), found \"1024\""},
+      {"sizes", "1000000", "--sizes: expected a whole number from 1 to 512"},
       {"sigma", "5", "--sigma: expected LO,HI"},
-      {"sigma", "5,1", "--sigma: expected"},
+      {"sigma", "5,1", "--sigma: expected LO below HI, found \"5,1\""},
+      {"sigma", "30,0", "--sigma: expected LO below HI, found \"30,0\""},
+      {"sigma", "1,1", "--sigma: expected LO below HI"},
+      // A grid beyond its bound, with what it would take and how to go beyond it.
+      {"resolutions", "1:1,1e-3:1e-3",
+       "resolution 2 (--resolutions) is 0.001:0.001, a grid of 30000 x 30000 = 9e+08 points: 7.2 GB of estimates "
+       "and 2.3e+11 evaluations of F at N = 64; the bound is 4000000 points: raise it with --max-grid-points, or "
+       "coarsen the steps or narrow --sigma and --b-max"},
+      {"maxGridPoints", "899", "resolution 1 (--resolutions) is 1:1, a grid of 30 x 30 = 900 points"},
+      {"maxGridPoints", "0", "--max-grid-points: expected a whole number of at least 1, found \"0\""},
+      {"maxGridPoints", "1e6", "--max-grid-points: expected a whole number of at least 1, found \"1e6\""},
       {"bMax", "0", "--b-max: expected a positive real number, found \"0\""},
       {"resolutions", "1:1,0.5", "--resolutions, item 2: expected SIGMA:B"},
       {"resolutions", "0:1", "--resolutions: expected a positive real number, found \"0\""},
@@ -108,12 +139,22 @@ TEST(RequestOptions, RefusalsNameTheOptionAndTheItem) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.option) + " " + c.value);
     RequestOptions o = times("1");
-    std::string* fields[] = {&o.t, &o.tRange, &o.relErr, &o.sizes, &o.sigma, &o.bMax, &o.resolutions, &o.userPair};
-    const char* names[] = {"t", "tRange", "relErr", "sizes", "sigma", "bMax", "resolutions", "userPair"};
-    for (int k = 0; k < 8; ++k)
+    std::string* fields[] = {&o.t,     &o.tRange,      &o.relErr,   &o.sizes,        &o.sigma,
+                             &o.bMax,  &o.resolutions, &o.userPair, &o.maxGridPoints};
+    const char* names[] = {"t", "tRange", "relErr", "sizes", "sigma", "bMax", "resolutions", "userPair", "maxGridPoints"};
+    for (int k = 0; k < 9; ++k)
       if (std::string(names[k]) == c.option) *fields[k] = c.value;
     EXPECT_NE(refusal(o).find(c.message), std::string::npos) << refusal(o);
   }
+  // At the bounds: the largest size, a grid of exactly the bound, a finer one with the bound raised.
+  RequestOptions edge = times("1");
+  edge.sizes = "512";
+  edge.maxGridPoints = "900";
+  edge.resolutions = "1:1";
+  EXPECT_EQ(refusal(edge), "");
+  edge.resolutions = "1e-3:1e-3";
+  edge.maxGridPoints = "900000000";
+  EXPECT_EQ(refusal(edge), "");
   // No times at all, and a grid step that does not fit the range from the command line.
   EXPECT_NE(refusal(RequestOptions()).find("no inversion times: give them with --t or --t-range"), std::string::npos);
   RequestOptions narrow = times("1");

@@ -142,8 +142,12 @@ TEST(Solver, FailuresArriveAsErrorsOfTheirKind) {
   orvane::Solver solver;
   stages_test::expectError(ErrorKind::kParameters, "^method is 'fastest'; expected weeks, talbot, dehoog or auto$",
                            [&] { orvane::Options o; o.method = "fastest"; });
+  // A size no device runs is refused before any work; unchecked, the device refuses it.
   orvane::Options big = search(1e-6);
   big.sizes = {1024};
+  stages_test::expectError(ErrorKind::kParameters, "^options: sizes\\[0\\] is 1024; expected an integer from 1 to 512",
+                           [&] { solver.invert(hd::ExpDecay{}, {1.0}, big); });
+  big.strict = false;
   stages_test::expectError(ErrorKind::kSizeRefused, "^The number of samples per block 2048exceeds",
                            [&] { solver.invert(hd::ExpDecay{}, {1.0}, big); });
   orvane::Options mismatched = search(1e-6);

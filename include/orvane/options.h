@@ -40,6 +40,23 @@ struct Options {
   // Called as times are done with the number done and of all; none when empty.
   std::function<void(int done, int total)> progress;
 
+  // What check() asks of a call beyond the rules of a parameter file, so that
+  // a request no method can serve, or one that would hold the machine for
+  // many minutes, is refused before any work, saying what it would take:
+  // every requested error a positive finite number, every expansion size at
+  // most kMaxSize, the sigma range's low end below its high end, and every
+  // search grid of at most max_grid_points points. The console program
+  // without arguments turns this off to run its file as it always has.
+  bool strict = true;
+  // The most (sigma, b) points of one search grid, floor(width / step) along
+  // each axis multiplied. Each point takes 8 bytes of estimates and 4N
+  // evaluations of F per expansion size; raise it for a finer search.
+  long long max_grid_points = 4000000;
+  // The largest expansion size: the Weeks inversion samples 2N points in one
+  // block of threads, and current GPUs (and the host backend's device) run
+  // at most 1024 threads in a block.
+  static constexpr int kMaxSize = 512;
+
   bool search() const { return pairs.empty(); }
   // The request and the pair of time i of `count`.
   double request(std::size_t i) const { return rel_errs.empty() ? rel_err : rel_errs[i]; }

@@ -1,7 +1,8 @@
 // The command line: parsing with CLI11, the run, and the data in the format
-// asked for. Talk (banner, device lines, input report) goes to standard output
-// with the table format and to standard error with csv and json, or nowhere
-// with --quiet; the data goes to standard output or to the --output file.
+// asked for. The console talk (banner, device lines, input report, the wall
+// clock time) belongs to the report format alone, on standard output, and
+// nowhere with --quiet; standard error carries only warnings, errors and the
+// progress line; the data goes to standard output or to the --output file.
 #include "driver/command_line.h"
 
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include "driver/result_table.h"
 #include "driver/run_checks.h"
 #include "jit/expression.h"
+#include "jit/formula_program.h"
 #include "jit/runtime_transform.h"
 #include "orvane/orvane.h"
 
@@ -114,10 +116,12 @@ int parseCommandLine(int argc, char** argv, CommandLine& cl) {
 
 int runCommandLine(const CommandLine& cl) {
   const long long start = milliseconds();
+  // The banner, the device lines and the input report: only in the report.
+  std::ostream* console = cl.quiet || cl.format != "report" ? nullptr : &std::cout;
+  // orvane-diag's diagnostic lines: on the console with the table and the
+  // report, never in the data of csv and json.
   const bool machine = cl.format == "csv" || cl.format == "json";
-  std::ostream* talk = cl.quiet ? nullptr : machine ? &std::cerr : &std::cout;
-  // The banner, the device lines and the input report: not around the table.
-  std::ostream* console = cl.format == "table" ? nullptr : talk;
+  std::ostream* talk = cl.quiet || machine ? nullptr : &std::cout;
   // Times on the command line and no file named: no parameter file at all.
   const std::string file =
       cl.parameterFileGiven || !cl.request.givesTimes() ? cl.parameterFile : std::string();
@@ -135,7 +139,7 @@ int runCommandLine(const CommandLine& cl) {
     if (cl.exprGiven) {
       inputs.transform = "expr";
       inputs.source = cl.expr;
-      statements = orvane::jit::expressionSource(cl.expr, names);
+      const orvane::jit::Expression checked(cl.expr, names);
       origin = "expression";
     } else if (cl.transformGiven) {
       inputs.transform = "transform";
@@ -150,17 +154,27 @@ int runCommandLine(const CommandLine& cl) {
       writeBanner(*console);
     }
     const orvane::Parameters p = requestedFields(file, cl.parameterFileGiven, cl.parsedRequest);
+    // Everything the library would refuse, refused before any work.
+    orvane::Options request;
+    request.method = orvane::Method(cl.method);
+    request.max_grid_points = cl.parsedRequest.maxGridPoints;
+    {
+      const orvane::Inputs in = consoleInputs(p, request);
+      in.options.check(in.t);
+    }
     const orvane::DeviceCheck check = orvane::checkDevice();
     if (console != nullptr) writeDeviceCheck(check, *console, std::cerr);
     orvane::requireDevice(check);
     if (console != nullptr && !writeInputReport(p, *console)) orvane::detail::refuseSearchSwitch();
 
     std::unique_ptr<orvane::Transform> transform;
+    orvane::jit::Options jit;
+    jit.warnings = &std::cerr;
     if (origin.empty()) {
       transform = compiledInTransform();
+    } else if (cl.exprGiven) {
+      transform = orvane::jit::formulaTransform(cl.expr, cl.params, jit);
     } else {
-      orvane::jit::Options jit;
-      jit.warnings = &std::cerr;
       transform = orvane::jit::compileStatements(statements, origin, cl.params, jit);
     }
 
@@ -168,9 +182,8 @@ int runCommandLine(const CommandLine& cl) {
     orvane::SolverSettings settings;
     settings.diagnostics = ORVANE_DIAG ? talk : nullptr;
     orvane::Solver solver(settings, check);
-    const std::vector<orvane::Result> results = runParameters(
-        solver, p, *transform, orvane::Method(cl.method),
-        [&progress](int done, int total) { progress(done, total); });
+    request.progress = [&progress](int done, int total) { progress(done, total); };
+    const std::vector<orvane::Result> results = runParameters(solver, p, *transform, request);
 
     std::ostringstream data;
     if (cl.format == "csv") {

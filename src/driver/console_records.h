@@ -47,9 +47,13 @@ inline WeeksResult weeksResult(const orvane::Result& r) {
   return w;
 }
 
-// The run the console programs make of the fields: every time with the
-// method, and the file's (sigma, b) shown in the diagnostic lines even where
-// it searches. Throws Error(kSearchSwitch) for a switch other than 0 or 1.
+// The times and options of the fields, with the method, the progress
+// callback and the check's bounds (strict, max_grid_points) of `request`.
+// Throws Error(kSearchSwitch) for a switch other than 0 or 1.
+orvane::Inputs consoleInputs(const orvane::Parameters& p, const orvane::Options& request);
+
+// The run the console programs make of the fields (consoleInputs): every time
+// with the method, and the file's (sigma, b) shown in the diagnostic lines
+// even where it searches.
 std::vector<orvane::Result> runParameters(orvane::Solver& solver, const orvane::Parameters& p,
-                                          const orvane::Transform& F, orvane::Method method,
-                                          const std::function<void(int, int)>& progress = {});
+                                          const orvane::Transform& F, const orvane::Options& request);

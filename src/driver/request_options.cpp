@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -41,23 +42,23 @@ std::string where(const char* option, std::size_t k, std::size_t count) {
   return count == 1 ? option : std::string(option) + ", item " + std::to_string(k + 1);
 }
 
-// A real number; `rule` is what else is expected of it ("" for none).
+// A finite real number; `rule` is what else is expected of it.
 double real(const std::string& text, const std::string& place, std::string (*rule)(double) = finiteRule) {
   errno = 0;
   char* end = nullptr;
   const double v = std::strtod(text.c_str(), &end);
   const bool number = !text.empty() && end == text.c_str() + text.size() && errno != ERANGE;
-  const std::string broken = number ? rule(v) : "a real number";
+  const std::string broken = !number ? "a real number" : !finiteRule(v).empty() ? finiteRule(v) : rule(v);
   if (!broken.empty() && !number) refuse(place + ": expected a real number, found " + quoted(text));
   if (!broken.empty()) refuse(place + ": expected " + broken + ", found " + quoted(text));
   return v;
 }
 
-int integer(const std::string& text, const std::string& place, const std::string& expected) {
+int integer(const std::string& text, const std::string& place, const std::string& expected, long most = 1000000) {
   errno = 0;
   char* end = nullptr;
   const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || v < 1 || v > 1000000)
+  if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || v < 1 || v > most)
     refuse(place + ": expected " + expected + ", found " + quoted(text));
   return int(v);
 }
@@ -80,16 +81,22 @@ std::pair<double, double> pairOf(const std::string& text, const std::string& pla
 
 std::string positiveStep(double v) { return v > 0 ? "" : "a positive real number"; }
 
-// The times START:STOP:COUNT: COUNT evenly spaced times from START to STOP.
+// The times START:STOP:COUNT[:log]: COUNT times from START to STOP, evenly
+// spaced, or with log evenly spaced in log t (START and STOP then above 0).
 std::vector<double> timeRange(const std::string& text) {
   const std::vector<std::string> parts = items(text, ':');
-  if (parts.size() != 3) refuse("--t-range: expected START:STOP:COUNT, found " + quoted(text));
-  const double start = real(parts[0], "--t-range, START", orvane::detail::inversionTimeRule);
-  const double stop = real(parts[1], "--t-range, STOP", orvane::detail::inversionTimeRule);
+  const bool log = parts.size() == 4 && parts[3] == "log";
+  if (parts.size() != 3 && !log) refuse("--t-range: expected START:STOP:COUNT or START:STOP:COUNT:log, found " + quoted(text));
+  std::string (*rule)(double) = log ? orvane::detail::positiveRule : orvane::detail::inversionTimeRule;
+  const char* spacing = log ? " (log spacing)" : "";
+  const double start = real(parts[0], std::string("--t-range, START") + spacing, rule);
+  const double stop = real(parts[1], std::string("--t-range, STOP") + spacing, rule);
   const int count = integer(parts[2], "--t-range, COUNT", "a whole number from 1 to 1000000");
   std::vector<double> out;
-  for (int k = 0; k < count; ++k)
-    out.push_back(count == 1 ? start : start + (stop - start) * double(k) / double(count - 1));
+  for (int k = 0; k < count; ++k) {
+    const double at = count == 1 ? 0.0 : double(k) / double(count - 1);
+    out.push_back(log ? start * std::pow(stop / start, at) : start + (stop - start) * at);
+  }
   if (count > 1) out.back() = stop;
   return out;
 }
@@ -125,13 +132,26 @@ void addRequestOptions(CLI::App& app, RequestOptions& r) {
     if (shape != nullptr) o->type_name(shape);
   };
   add("--t", r.t, "Inversion times, e.g. 0.5,1,2 (each 0 or more)", "T,...");
-  add("--t-range", r.tRange, "COUNT evenly spaced times from START to STOP, e.g. 0.1:10:50", "START:STOP:COUNT");
-  add("--rel-err", r.relErr, "Requested relative error: one for every time, or one per time (default 1e-8)", "E,...");
-  add("--sizes", r.sizes, "Expansion sizes N, tried in order (default 64), e.g. 64,128,256", "N,...");
+  add("--t-range", r.tRange,
+      "COUNT times from START to STOP, evenly spaced (e.g. 0.1:10:50) or, with :log, evenly in log t "
+      "(START above 0, e.g. 0.01:100:41:log)",
+      "START:STOP:COUNT[:log]");
+  add("--rel-err", r.relErr,
+      "Requested relative error, each above 0: one for every time, or one per time (default 1e-8)", "E,...");
+  add("--sizes", r.sizes,
+      ("Expansion sizes N from 1 to " + std::to_string(orvane::Options::kMaxSize) +
+       ", tried in order (default 64), e.g. 64,128,256")
+          .c_str(),
+      "N,...");
   add("--sigma", r.sigma, "The search's sigma range [LO, HI) (default 0,30); LO right of F's singularities", "LO,HI");
   add("--b-max", r.bMax, "The search's b range (0, B] (default 30)", "B");
   add("--resolutions", r.resolutions, "The search's steps SIGMA:B, tried in order (default 1:1,0.5:0.5)",
       "SIGMA:B,...");
+  add("--max-grid-points", r.maxGridPoints,
+      ("The most (sigma, b) points of one search grid (default " +
+       std::to_string(orvane::Options().max_grid_points) + "); a finer grid is refused before any work")
+          .c_str(),
+      "P");
   add("--user-pair", r.userPair,
       "No search: invert at SIGMA:B (one pair for every time, or a comma-separated pair per time)", "SIGMA:B,...");
 }
@@ -143,11 +163,14 @@ Request parseRequest(const RequestOptions& o) {
     const std::vector<double> range = timeRange(o.tRange);
     r.times.insert(r.times.end(), range.begin(), range.end());
   }
-  if (!o.relErr.empty()) r.relErr = reals(o.relErr, "--rel-err");
+  if (!o.relErr.empty()) r.relErr = reals(o.relErr, "--rel-err", orvane::detail::requestRule);
   if (!o.sizes.empty()) {
     const std::vector<std::string> list = items(o.sizes, ',');
+    const int most = orvane::Options::kMaxSize;
+    const std::string expected = "a whole number from 1 to " + std::to_string(most) +
+                                 " (the Weeks inversion samples 2N points in one block of at most 1024 threads)";
     for (std::size_t k = 0; k < list.size(); ++k)
-      r.sizes.push_back(integer(list[k], where("--sizes", k, list.size()), "a whole number from 1 to 1000000"));
+      r.sizes.push_back(integer(list[k], where("--sizes", k, list.size()), expected, most));
   }
   if (!o.sigma.empty()) {
     const std::vector<double> range = reals(o.sigma, "--sigma");
@@ -155,8 +178,17 @@ Request parseRequest(const RequestOptions& o) {
     r.sigmaGiven = true;
     r.sigmin = range[0];
     r.sigmax = range[1];
-    const std::string broken = orvane::detail::sigmaRangeRule(r.sigmin, r.sigmax);
+    std::string broken = orvane::detail::sigmaRangeRule(r.sigmin, r.sigmax);
+    if (broken.empty() && !(r.sigmin < r.sigmax)) broken = "LO below HI";
     if (!broken.empty()) refuse("--sigma: expected " + broken + ", found " + quoted(o.sigma));
+  }
+  if (!o.maxGridPoints.empty()) {
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(o.maxGridPoints.c_str(), &end, 10);
+    if (end != o.maxGridPoints.c_str() + o.maxGridPoints.size() || errno == ERANGE || v < 1)
+      refuse("--max-grid-points: expected a whole number of at least 1, found " + quoted(o.maxGridPoints));
+    r.maxGridPoints = v;
   }
   if (!o.bMax.empty()) {
     r.bMaxGiven = true;
@@ -216,6 +248,17 @@ void applyRequest(const Request& r, bool fromFile, orvane::Parameters& p) {
     broken = orvane::detail::bStepRule(p.tolb[k], p.bmax);
     if (!broken.empty())
       refuse("b resolution " + std::to_string(k + 1) + " (--resolutions) against --b-max: expected " + broken);
+  }
+  // The grid's work against its bound, before any work.
+  int largest = 1;
+  for (int n : p.NLag) largest = std::max(largest, n);
+  for (std::size_t k = 0; k < p.tols.size(); ++k) {
+    const std::string work = orvane::detail::gridWorkProblem(p.tols[k], p.tolb[k], p.sigmin, p.sigmax, p.bmax,
+                                                             largest, r.maxGridPoints);
+    if (!work.empty())
+      refuse("resolution " + std::to_string(k + 1) + " (--resolutions) is " + work + "; the bound is " +
+             std::to_string(r.maxGridPoints) +
+             " points: raise it with --max-grid-points, or coarsen the steps or narrow --sigma and --b-max");
   }
 }
 

@@ -15,13 +15,13 @@ class App;
 
 struct RequestOptions {
   // The text of each option as given; empty when absent.
-  std::string t, tRange, relErr, sizes, sigma, bMax, resolutions, userPair;
+  std::string t, tRange, relErr, sizes, sigma, bMax, resolutions, userPair, maxGridPoints;
 
   bool givesTimes() const { return !t.empty() || !tRange.empty(); }
 };
 
-// Adds --t, --t-range, --rel-err, --sizes, --sigma, --b-max, --resolutions and
-// --user-pair to `app`, each filling its field of `request`.
+// Adds --t, --t-range, --rel-err, --sizes, --sigma, --b-max, --resolutions,
+// --max-grid-points and --user-pair to `app`, each filling its field of `request`.
 void addRequestOptions(CLI::App& app, RequestOptions& request);
 
 // The parsed request; throws orvane::Error(kParameters) whose message names the
@@ -37,12 +37,14 @@ struct Request {
   double bmax = 0.0;
   std::vector<double> tols, tolb;           // --resolutions
   std::vector<double> sigmaUser, bUser;     // --user-pair: one, or one per time
+  long long maxGridPoints = orvane::Options().max_grid_points;  // --max-grid-points
 };
 Request parseRequest(const RequestOptions& options);
 
 // Applies the request to fields read from a parameter file (or to the
 // defaults, with `fromFile` false) and checks the result as a whole: counts
-// that agree with the times, a search grid that fits its range. Throws
+// that agree with the times, a search grid that fits its range and the bound
+// of its points (maxGridPoints). Throws
 // orvane::Error(kParameters) naming the option to change.
 void applyRequest(const Request& request, bool fromFile, orvane::Parameters& fields);
 

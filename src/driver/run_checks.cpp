@@ -32,7 +32,8 @@ std::string argumentProblem(const CommandLine& cl) {
 
 std::string outputProblem(const CommandLine& cl) {
   if (!cl.outputGiven) return "";
-  const std::string problem = outputTargetProblem(cl.output, {cl.parameterFile, cl.transformFile});
+  std::string problem = outputTargetProblem(cl.output, {cl.parameterFile, cl.transformFile});
+  if (problem.empty()) problem = outputFolderProblem(cl.output);
   return problem.empty() ? "" : "the output file " + cl.output + " " + problem;
 }
 

@@ -140,10 +140,17 @@ void Options::check(const std::vector<double>& times) const {
   // The values, in the order of a parameter file.
   for (std::size_t i = 0; i < count; ++i)
     requireReal("t", (long long)i, times[i], detail::inversionTimeRule(times[i]));
-  if (rel_errs.empty()) requireReal("rel_err", -1, rel_err);
-  for (std::size_t i = 0; i < rel_errs.size(); ++i) requireReal("rel_errs", (long long)i, rel_errs[i]);
+  // A request of 0 or less cannot be met: it would run every size and
+  // resolution and report them all unmet.
+  const auto request = [this](double e) { return strict ? detail::requestRule(e) : std::string(); };
+  if (rel_errs.empty()) requireReal("rel_err", -1, rel_err, request(rel_err));
+  for (std::size_t i = 0; i < rel_errs.size(); ++i)
+    requireReal("rel_errs", (long long)i, rel_errs[i], request(rel_errs[i]));
   for (std::size_t j = 0; j < sizes.size(); ++j) {
-    const std::string broken = detail::expansionSizeRule(sizes[j]);
+    std::string broken = detail::expansionSizeRule(sizes[j]);
+    if (broken.empty() && strict && sizes[j] > kMaxSize)
+      broken = "an integer from 1 to " + std::to_string(kMaxSize) +
+               " (the Weeks inversion samples 2N points in one block of at most 1024 threads)";
     if (broken.empty()) continue;
     Refusal r;
     r.field = "sizes";
@@ -156,7 +163,10 @@ void Options::check(const std::vector<double>& times) const {
   for (std::size_t i = 0; i < pairs.size(); ++i)
     requireReal("pairs.b", (long long)i, pairs[i].b, detail::positiveRule(pairs[i].b));
   requireReal("sigma_min", -1, sigma_min);
-  requireReal("sigma_max", -1, sigma_max, searching ? detail::sigmaRangeRule(sigma_min, sigma_max) : "");
+  std::string range = searching ? detail::sigmaRangeRule(sigma_min, sigma_max) : "";
+  if (range.empty() && searching && strict && !(sigma_min < sigma_max))
+    range = "the high end of the sigma range, above its low end " + shown(sigma_min);
+  requireReal("sigma_max", -1, sigma_max, range);
   for (std::size_t k = 0; k < resolutions.size(); ++k)
     requireReal("resolutions.sigma", (long long)k, resolutions[k].sigma,
                 searching ? detail::sigmaStepRule(resolutions[k].sigma, sigma_min, sigma_max) : "");
@@ -164,6 +174,21 @@ void Options::check(const std::vector<double>& times) const {
   for (std::size_t k = 0; k < resolutions.size(); ++k)
     requireReal("resolutions.b", (long long)k, resolutions[k].b,
                 searching ? detail::bStepRule(resolutions[k].b, b_max) : "");
+  if (!searching || !strict) return;
+  int largest = 1;
+  for (int n : sizes) largest = n > largest ? n : largest;
+  for (std::size_t k = 0; k < resolutions.size(); ++k) {
+    const std::string work = detail::gridWorkProblem(resolutions[k].sigma, resolutions[k].b, sigma_min, sigma_max,
+                                                     b_max, largest, max_grid_points);
+    if (work.empty()) continue;
+    Refusal r;
+    r.field = "resolutions";
+    r.index = (long long)k;
+    r.found = work;
+    r.expected = "a grid of at most max_grid_points = " + std::to_string(max_grid_points) +
+                 " points (raise max_grid_points, coarsen the steps or narrow the ranges)";
+    refuse(r);
+  }
 }
 
 }  // namespace orvane

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
+#include <iomanip>
 #include <new>
 #include <sstream>
 
@@ -93,6 +94,10 @@ std::string inversionTimeRule(double time) {
 
 std::string positiveRule(double value) { return value > 0.0 ? "" : "a positive real number"; }
 
+std::string requestRule(double relErr) {
+  return relErr > 0.0 && std::isfinite(relErr) ? "" : "a positive finite number (a relative error to meet, e.g. 1e-8)";
+}
+
 std::string expansionSizeRule(int size) {
   return size >= 1 ? "" : "an integer of at least 1";
 }
@@ -112,6 +117,25 @@ std::string sigmaStepRule(double step, double sigmin, double sigmax) {
 
 std::string bStepRule(double step, double bmax) {
   return gridStepRule(step, bmax, "the b range from 0 to " + formatNumber(bmax));
+}
+
+std::string gridWorkProblem(double sigmaStep, double bStep, double sigmin, double sigmax, double bmax,
+                            int largestSize, long long maxPoints) {
+  const double nSigma = std::floor((sigmax - sigmin) / sigmaStep);
+  const double nB = std::floor(bmax / bStep);
+  const double points = nSigma * nB;
+  if (maxPoints <= 0 || points <= double(maxPoints)) return "";
+  const auto g = [](double v) {
+    std::ostringstream s;
+    s << std::setprecision(3) << v;
+    return s.str();
+  };
+  const double bytes = points * 8.0;
+  const std::string memory = bytes >= 1e9 ? g(bytes / 1e9) + " GB" : bytes >= 1e6 ? g(bytes / 1e6) + " MB"
+                                                                    : g(bytes / 1e3) + " kB";
+  return formatNumber(sigmaStep) + ":" + formatNumber(bStep) + ", a grid of " + formatNumber(nSigma) + " x " +
+         formatNumber(nB) + " = " + g(points) + " points: " + memory + " of estimates and " +
+         g(points * 4.0 * largestSize) + " evaluations of F at N = " + std::to_string(largestSize);
 }
 
 namespace {

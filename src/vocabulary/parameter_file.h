@@ -78,6 +78,7 @@ FileRead readWholeFile(const char* path, std::string& text,
 std::string finiteRule(double value);          // what check() asks of every real
 std::string inversionTimeRule(double time);    // f(t) is 0 for t < 0: nothing to compute
 std::string positiveRule(double value);        // the user's b with SearchSwitch 0
+std::string requestRule(double relErr);        // a requested relative error: positive and finite
 std::string expansionSizeRule(int size);
 // The search grid (SearchSwitch 1): the sigma range [sigmin, sigmax) must have
 // a finite width, and each step must fit between 1 and INT_MAX times into its
@@ -85,6 +86,13 @@ std::string expansionSizeRule(int size);
 std::string sigmaRangeRule(double sigmin, double sigmax);
 std::string sigmaStepRule(double step, double sigmin, double sigmax);
 std::string bStepRule(double step, double bmax);
+// The work of one search grid whose steps pass the rules above, against a
+// bound of `maxPoints` points (0: none): "" within it, else what the grid
+// would take, worded to follow its resolution in a message ("0.001:0.001, a
+// grid of 30000 x 30000 = 9e+08 points: 7.2 GB of estimates and 2.3e+11
+// evaluations of F at N = 64"). `largestSize` is the largest N tried.
+std::string gridWorkProblem(double sigmaStep, double bStep, double sigmin, double sigmax, double bmax,
+                            int largestSize, long long maxPoints);
 
 }  // namespace detail
 }  // namespace orvane
