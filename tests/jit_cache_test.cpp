@@ -4,14 +4,17 @@
 // headers the library carries for the generated code.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <link.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -70,11 +73,14 @@ std::vector<std::string> namesStarting(const std::string& dir, const std::string
   return names;
 }
 
-// A compiler that never finishes: it records its own pid and that of a
-// grandchild in `pids`, then waits.
+// A compiler that never finishes: it leaves temporaries of its own in
+// $TMPDIR, as the real one does, and writes that folder's name in `tmpdir`;
+// then it records its own pid and that of a grandchild in `pids`, and waits.
 std::string slowCompiler(const ScratchDir& dir) {
   const std::string path = dir.file("slow-c++");
-  driver_test::writeText(path, "#!/bin/sh\necho $$ > '" + dir.file("pids") + "'\nsleep 120 &\necho $! >> '" +
+  driver_test::writeText(path, "#!/bin/sh\ntouch \"$TMPDIR/ccAbCdEf.s\" && mkdir \"$TMPDIR/ccdir\" && touch \"$TMPDIR/ccdir/x.o\"\n"
+                               "echo \"$TMPDIR\" > '" + dir.file("tmpdir") + "'\n"
+                               "echo $$ > '" + dir.file("pids") + "'\nsleep 120 &\necho $! >> '" +
                                    dir.file("pids") + "'\nwait\n");
   chmod(path.c_str(), 0755);
   return path;
@@ -331,17 +337,19 @@ TEST(CompilerChild, TimeLimitSettingIsChecked) {
   }
 }
 
-// Starts the program on a formula in `dir` with `compiler` as the host
-// compiler and its cache there; its output goes nowhere. -1 if it cannot.
+// Starts the program on a transform file in `dir` with `compiler` as the
+// host compiler and its cache there; its output goes nowhere. -1 if it cannot.
 static pid_t startCompiling(const ScratchDir& dir, const std::string& compiler) {
+  driver_test::writeText(dir.file("pole.fs"), kPole);
   const pid_t program = fork();
   if (program == 0) {
     if (chdir(dir.path().c_str()) != 0) _exit(3);
     setenv("ORVANE_JIT_CXX", compiler.c_str(), 1);
+    setenv("ORVANE_JIT_FORMULA", "compile", 1);
     setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
     const int null = open("/dev/null", O_RDWR);
     dup2(null, 0), dup2(null, 1), dup2(null, 2);
-    execl(ORVANE_BIN, ORVANE_BIN, "--quiet", "--format", "csv", "--expr", "1/(s+1)", (char*)nullptr);
+    execl(ORVANE_BIN, ORVANE_BIN, "--quiet", "--format", "csv", "--transform", "pole.fs", (char*)nullptr);
     _exit(127);
   }
   return program;
@@ -360,6 +368,10 @@ TEST(CompilerChild, SignalToTheProgramEndsTheCompilerAndCleansUp) {
     ASSERT_GE(program, 0);
     for (int k = 0; k < 500 && pidsIn(dir.file("pids")).size() < 2; ++k) usleep(20000);
     ASSERT_EQ(pidsIn(dir.file("pids")).size(), 2u) << "the compiler did not start";
+    // Its temporaries went to its work folder in the cache.
+    const std::string tmpdir = driver_test::readText(dir.file("tmpdir"));
+    EXPECT_EQ(tmpdir.rfind(dir.file("cache/orvane/build-"), 0), 0u) << tmpdir;
+    EXPECT_TRUE(std::filesystem::exists(tmpdir.substr(0, tmpdir.size() - 1) + "/ccAbCdEf.s"));
     ASSERT_EQ(kill(program, signo), 0);
     int status = 0;
     ASSERT_EQ(waitpid(program, &status, 0), program);
@@ -367,7 +379,7 @@ TEST(CompilerChild, SignalToTheProgramEndsTheCompilerAndCleansUp) {
     const std::vector<pid_t> pids = pidsIn(dir.file("pids"));
     for (int k = 0; k < 100 && (running(pids[0]) || running(pids[1])); ++k) usleep(20000);
     for (pid_t pid : pids) EXPECT_FALSE(running(pid)) << pid;
-    EXPECT_EQ(namesStarting(dir.file("cache/orvane"), "build-").size(), 0u);
+    EXPECT_EQ(namesStarting(dir.file("cache/orvane"), "").size(), 0u) << "left in the cache";
   }
 }
 
@@ -504,7 +516,7 @@ TEST(EmbeddedHeaders, FormulasCompileWithTheSourceTreeGone) {
                          driver_test::readText(std::string(ORVANE_SOURCE_DIR) + "/examples/UserParameters.txt"));
   const std::string root = ORVANE_SOURCE_DIR;
   const std::string script = "cd '" + dir.path() + "' && mount -t tmpfs none '" + root + "/include' && mount -t tmpfs none '" +
-                             root + "/src' && test ! -e '" + root + "/include/orvane/config.h' && XDG_CACHE_HOME='" +
+                             root + "/src' && test ! -e '" + root + "/include/orvane/config.h' && ORVANE_JIT_FORMULA=compile XDG_CACHE_HOME='" +
                              dir.path() + "/cache' '" + ORVANE_BIN +
                              "' --quiet --format csv --method weeks --expr '1/(s+5)' > out.csv 2> err.txt";
   const int status = std::system(("unshare -m sh -c \"" + script + "\"").c_str());
@@ -513,4 +525,300 @@ TEST(EmbeddedHeaders, FormulasCompileWithTheSourceTreeGone) {
     GTEST_SKIP() << "no mount namespace here";
   EXPECT_EQ(status, 0) << driver_test::readText(dir.file("err.txt"));
   EXPECT_EQ(driver_test::readText(dir.file("out.csv")).rfind("t,re,im", 0), 0u);
+}
+
+namespace {
+
+// An entry's name in the cache: 32 hexadecimal digits and .so.
+std::string entryName(char digit) { return std::string(32, digit) + ".so"; }
+
+// The names of the entries (.so) in `dir`, each by the digit it repeats, in order.
+std::string entriesIn(const std::string& dir) {
+  std::string digits;
+  for (const std::string& name : namesStarting(dir, "")) {
+    if (name.size() == 35 && name.compare(32, 3, ".so") == 0) digits += name[0];
+  }
+  std::sort(digits.begin(), digits.end());
+  return digits;
+}
+
+}  // namespace
+
+// The cache keeps to its bound: after a write, entries unused for longer than
+// the age limit go, then the least recently used until the rest fit; a read is
+// a use, the entry just written stays, and files that are not entries are
+// never touched.
+TEST(CacheFolder, KeepsToItsBoundLeastRecentlyUsedFirst) {
+  // Entries of 1000 bytes, 1128 with their header; the new entry is f.
+  struct Case {
+    const char* name;
+    const char* size;
+    const char* days;
+    std::vector<int> hoursUnused;  // of a, b, c, ...
+    std::string read;
+    std::string kept;
+  } cases[] = {
+      {"all fit", "100K", "30", {3, 2, 1}, "", "abcf"},
+      {"the least recently used goes", "4000", "30", {3, 2, 1}, "", "bcf"},
+      {"a read is a use", "4000", "30", {3, 2, 1}, "a", "acf"},
+      {"two go", "2500", "30", {3, 2, 1}, "", "cf"},
+      {"unused for longer than the age limit", "100K", "1", {72, 2, 30}, "", "bf"},
+      {"the new entry alone fits", "1200", "30", {3, 2, 1}, "", "f"},
+      {"a new entry over the bound is not kept", "1000", "30", {3}, "", "a"},
+  };
+  const std::string object(1000, 'o');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    const std::string cacheDir = dir.path() + "/cache";
+    std::string why;
+    {
+      const CacheFolder setup(cacheDir, &why);
+      for (std::size_t k = 0; k < c.hoursUnused.size(); ++k) {
+        const std::string name = entryName(char('a' + k));
+        ASSERT_TRUE(setup.write(name, object));
+        age(cacheDir + "/" + name, c.hoursUnused[k] * 3600);
+      }
+    }
+    driver_test::writeText(cacheDir + "/notes.txt", std::string(200000, 'n'));
+    age(cacheDir + "/notes.txt", 400 * 86400);
+    const ScopedEnv size("ORVANE_JIT_CACHE_SIZE", c.size);
+    const ScopedEnv days("ORVANE_JIT_CACHE_DAYS", c.days);
+    const CacheFolder cache(cacheDir, &why);
+    ASSERT_EQ(why, "");
+    std::string content, problem;
+    for (char name : c.read) ASSERT_TRUE(cache.read(entryName(name), &content, &problem)) << problem;
+    EXPECT_EQ(cache.write(entryName('f'), object), c.kept.find('f') != std::string::npos);
+    EXPECT_EQ(entriesIn(cacheDir), c.kept);
+    EXPECT_TRUE(std::filesystem::exists(cacheDir + "/notes.txt"));
+  }
+}
+
+TEST(CacheFolder, LimitSettingsAreChecked) {
+  struct Good {
+    const char* size;
+    const char* days;
+    unsigned long long bytes;
+    double seconds;
+  } good[] = {
+      {"", "", 256ull << 20, 30 * 86400.0},
+      {"4096", "0.5", 4096, 43200},
+      {"64K", "365", 64 << 10, 365 * 86400.0},
+      {"1G", "30", 1ull << 30, 30 * 86400.0},
+      {"0", "1", 0, 86400},
+  };
+  for (const Good& g : good) {
+    SCOPED_TRACE(std::string(g.size) + " " + g.days);
+    const ScopedEnv size("ORVANE_JIT_CACHE_SIZE", g.size);
+    const ScopedEnv days("ORVANE_JIT_CACHE_DAYS", g.days);
+    const orvane::jit::CacheLimits limits = orvane::jit::cacheLimits();
+    EXPECT_EQ(limits.bytes, g.bytes);
+    EXPECT_EQ(limits.seconds, g.seconds);
+  }
+  struct Bad {
+    const char* variable;
+    const char* value;
+    const char* expected;
+  } bad[] = {
+      {"ORVANE_JIT_CACHE_SIZE", "abc", "expected a size in bytes, a whole number with K, M or G"},
+      {"ORVANE_JIT_CACHE_SIZE", "-1", "expected a size in bytes"},
+      {"ORVANE_JIT_CACHE_SIZE", " 5", "expected a size in bytes"},
+      {"ORVANE_JIT_CACHE_SIZE", "1.5M", "expected a size in bytes"},
+      {"ORVANE_JIT_CACHE_SIZE", "12X", "expected a size in bytes"},
+      {"ORVANE_JIT_CACHE_SIZE", "99999999999G", "expected a size in bytes"},
+      {"ORVANE_JIT_CACHE_DAYS", "0", "expected a number of days above 0"},
+      {"ORVANE_JIT_CACHE_DAYS", "-2", "expected a number of days above 0"},
+      {"ORVANE_JIT_CACHE_DAYS", "inf", "expected a number of days above 0"},
+      {"ORVANE_JIT_CACHE_DAYS", "3 days", "expected a number of days above 0"},
+  };
+  ScratchDir dir;
+  orvane::jit::Options options;
+  options.cacheDir = dir.path() + "/cache";
+  for (const Bad& b : bad) {
+    SCOPED_TRACE(std::string(b.variable) + "=" + b.value);
+    const ScopedEnv setting(b.variable, b.value);
+    // Refused by the compile too, cached or not.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      try {
+        attempt == 0 ? (void)orvane::jit::cacheLimits() : (void)orvane::jit::compileStatements(kPole, "pole.fs", {}, options);
+        ADD_FAILURE() << "accepted";
+      } catch (const orvane::Error& e) {
+        EXPECT_NE(std::string(e.what()).find(std::string(b.variable) + "=\"" + b.value + "\": " + b.expected),
+                  std::string::npos)
+            << e.what();
+      }
+    }
+  }
+}
+
+// An object enters the cache only when it is whole: a linker that met a full
+// disk may exit 0 with an object cut short.
+TEST(CacheFolder, OnlyWholeObjectsAreTakenAsCompiled) {
+  ScratchDir dir;
+  orvane::jit::Options options;
+  options.cacheDir = dir.path() + "/cache";
+  orvane::jit::compileStatements(kPole, "pole.fs", {}, options);
+  std::string why, object, problem;
+  const CacheFolder cache(options.cacheDir, &why);
+  const std::vector<std::string> names = namesStarting(options.cacheDir, "");
+  ASSERT_EQ(names.size(), 1u);
+  ASSERT_TRUE(cache.read(names[0], &object, &problem)) << problem;
+  EXPECT_EQ(orvane::jit::objectProblem(object), "");
+
+  ElfW(Ehdr) header;
+  std::memcpy(&header, object.data(), sizeof header);
+  std::size_t segmentsEnd = 0;
+  for (int k = 0; k < header.e_phnum; ++k) {
+    ElfW(Phdr) segment;
+    std::memcpy(&segment, object.data() + header.e_phoff + k * sizeof segment, sizeof segment);
+    segmentsEnd = std::max<std::size_t>(segmentsEnd, segment.p_offset + segment.p_filesz);
+  }
+  std::string otherClass = object, notElf = object;
+  otherClass[EI_CLASS] = ELFCLASS32;
+  notElf[1] = 'X';
+  struct Damage {
+    const char* name;
+    std::string bytes;
+    const char* problem;
+  } damages[] = {
+      {"empty", "", "it is shorter than an ELF header (the object is 0 bytes long)"},
+      {"cut within the header", object.substr(0, 40), "it is shorter than an ELF header"},
+      {"cut within a segment", object.substr(0, segmentsEnd - 1), "past its end (the object is"},
+      {"its section headers cut off", object.substr(0, header.e_shoff + 100), "its section headers reach past its end"},
+      {"not ELF", notElf, "it is not an ELF object"},
+      {"of another class", otherClass, "it is not a shared object of this machine"},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.name);
+    EXPECT_NE(orvane::jit::objectProblem(d.bytes).find(d.problem), std::string::npos)
+        << orvane::jit::objectProblem(d.bytes);
+  }
+}
+
+namespace {
+
+// A folder with the shipped parameters and a transform file pole.fs.
+struct ProgramCase {
+  ScratchDir dir;
+  ProgramCase() {
+    driver_test::writeText(dir.file("UserParameters.txt"), driver_test::shippedExample());
+    driver_test::writeText(dir.file("pole.fs"), kPole);
+  }
+  driver_test::ProcessResult run(const std::string& env) const {
+    return driver_test::runIn(dir, ORVANE_BIN, env, "> stdout.txt", "--quiet --format csv --transform pole.fs");
+  }
+};
+
+int warningCount(const std::string& err) {
+  int n = 0;
+  for (std::size_t at = err.find("warning:"); at != std::string::npos; at = err.find("warning:", at + 1)) ++n;
+  return n;
+}
+
+// `text` with every @ replaced by `dir`.
+std::string withFolder(std::string text, const std::string& dir) {
+  for (std::size_t k = text.find('@'); k != std::string::npos; k = text.find('@', k + dir.size())) text.replace(k, 1, dir);
+  return text;
+}
+
+}  // namespace
+
+// The compiler runs where the caller's environment gives it little: no PATH,
+// an empty one; and a home that does not exist is not made, while a missing
+// ~/.cache in one that does is.
+TEST(CompilerChild, CompilesWhateverTheEnvironment) {
+  struct Case {
+    const char* name;
+    std::string env;  // @: the folder of the run
+    const char* warning;
+    const char* cache;  // where the entry goes, below D; "" for nowhere
+    const char* absent;
+  } cases[] = {
+      {"no PATH", "-i XDG_CACHE_HOME=@/cache", "", "cache/orvane", ""},
+      {"an empty PATH", "PATH= XDG_CACHE_HOME=@/cache", "", "cache/orvane", ""},
+      {"a home that does not exist", "-u XDG_CACHE_HOME HOME=@/gone/home",
+       "the transform cache @/gone/home/.cache/orvane is not used: @/gone/home/.cache cannot be made: @/gone/home "
+       "does not exist; compiling in a private temporary folder",
+       "", "gone"},
+      {"a home without .cache", "-u XDG_CACHE_HOME HOME=@/home", "", "home/.cache/orvane", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProgramCase p;
+    mkdir(p.dir.file("home").c_str(), 0700);
+    const driver_test::ProcessResult r = p.run(withFolder(c.env, p.dir.path()));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("t,re,im,", 0), 0u) << r.out;
+    EXPECT_EQ(warningCount(r.err), c.warning[0] != '\0' ? 1 : 0) << r.err;
+    EXPECT_NE(r.err.find(withFolder(c.warning, p.dir.path())), std::string::npos) << r.err;
+    if (c.cache[0] != '\0') EXPECT_EQ(entriesIn(p.dir.file(c.cache)).size(), 1u);
+    if (c.absent[0] != '\0') EXPECT_FALSE(std::filesystem::exists(p.dir.file(c.absent)));
+  }
+}
+
+// A linker that exits 0 with an object cut short (as on a full disk): the
+// object is never cached or loaded. Where only the cache's disk is at fault,
+// the compile is done again in a private folder, with one warning.
+TEST(CompilerChild, ObjectsCutShortAreNeverCached) {
+  struct Case {
+    const char* name;
+    const char* cutWhere;  // a shell pattern of the object's path
+    int exitCode;
+    const char* message;
+    std::size_t entries;
+  } cases[] = {
+      {"every object cut", "*", 1, "the compiler left an object for pole.fs that is not whole: its ", 0},
+      {"objects in the cache cut", "*/cache/*", 0,
+       "is not used: the compiler left an object for pole.fs that is not whole: its ", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProgramCase p;
+    const std::string wrapper = p.dir.file("cutting-c++");
+    driver_test::writeText(wrapper, std::string("#!/bin/sh\n'") + ORVANE_JIT_COMPILER + "' \"$@\" || exit $?\n"
+                                    "out=; previous=\nfor a in \"$@\"; do [ \"$previous\" = -o ] && out=$a; previous=$a; done\n"
+                                    "case \"$out\" in " + c.cutWhere + ")\n"
+                                    "  size=$(wc -c < \"$out\"); head -c $((size / 2)) \"$out\" > \"$out.cut\"; mv \"$out.cut\" \"$out\";;\n"
+                                    "esac\nexit 0\n");
+    chmod(wrapper.c_str(), 0755);
+    const driver_test::ProcessResult r = p.run("XDG_CACHE_HOME='" + p.dir.file("cache") + "' ORVANE_JIT_CXX='" + wrapper + "'");
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(warningCount(r.err), 1) << r.err;
+    EXPECT_EQ(entriesIn(p.dir.file("cache/orvane")).size(), c.entries);
+    EXPECT_EQ(namesStarting(p.dir.file("cache/orvane"), "build-").size(), 0u);
+  }
+}
+
+// A cache on a full or a read-only file system (a small tmpfs, in a mount
+// namespace of its own): the compile is done in a private temporary folder,
+// with one warning that says why.
+TEST(CompilerChild, FullOrReadOnlyCacheFallsBackToAPrivateFolder) {
+  if (geteuid() != 0 || std::system("command -v unshare > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "mounting a small file system needs root and unshare";
+  struct Case {
+    const char* name;
+    const char* mount;  // @: the cache home
+    const char* warning;
+  } cases[] = {
+      {"full", "mount -t tmpfs -o size=64k,mode=0700 none @", "KiB free, less than a compile needs (32.0 MiB)"},
+      {"read-only", "mount -t tmpfs -o size=1m,mode=0700 none @ && mkdir -m 0700 @/orvane && mount -o remount,ro @",
+       "@/orvane is on a read-only file system"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProgramCase p;
+    const std::string home = p.dir.file("cache");
+    ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+    const std::string script = "cd '" + p.dir.path() + "' && " + withFolder(c.mount, home) + " && touch mounted && XDG_CACHE_HOME='" +
+                               home + "' '" + ORVANE_BIN + "' --quiet --format csv --transform pole.fs > stdout.txt 2> stderr.txt";
+    const int status = std::system(("unshare -m sh -c \"" + script + "\"").c_str());
+    if (!std::filesystem::exists(p.dir.file("mounted"))) GTEST_SKIP() << "no tmpfs mount here";
+    const std::string err = driver_test::readText(p.dir.file("stderr.txt"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
+    EXPECT_EQ(driver_test::readText(p.dir.file("stdout.txt")).rfind("t,re,im,", 0), 0u);
+    EXPECT_EQ(warningCount(err), 1) << err;
+    EXPECT_NE(err.find("is not used: "), std::string::npos) << err;
+    EXPECT_NE(err.find(withFolder(c.warning, home)), std::string::npos) << err;
+  }
 }

@@ -61,6 +61,57 @@ TEST(RuntimeTransformHost, SamplesLikeTheCompiledInFunctor) {
     EXPECT_EQ(a[k].y, b[k].y) << k;
   }
 }
+
+// An exception of the statements, thrown inside the object's OpenMP loops or
+// at a single point, ends that call with an error that names the transform
+// and the exception, never the process; the transform serves later calls.
+TEST(RuntimeTransformHost, ExceptionsOfTheStatementsEndTheCallNotTheProcess) {
+  struct Case {
+    const char* name;
+    const char* statements;
+    const char* message;  // a regular expression
+  } cases[] = {
+      {"a domain error", "Fs.x = std::cyl_bessel_k(0.0, -1.0);\nFs.y = 0;",
+       "^the transform bessel.fs threw std::domain_error \\(.*cyl_bessel_k.*\\) at s = "},
+      {"not a std::exception", "if (s.y != 0) throw 7;\nFs = s;",
+       "^the transform bessel.fs threw an exception that is not a std::exception at s = [-0-9.e]+[-+][0-9.e]+i$"},
+      {"right of 2 only", "if (s.x > 2.0) throw std::out_of_range(\"too far right\");\nFs = s;",
+       "^the transform bessel.fs threw std::out_of_range \\(too far right\\) at s = "},
+  };
+  driver_test::ScratchDir dir;
+  orvane::jit::Options options;
+  options.cacheDir = dir.path() + "/cache";
+  // Enough elements that the host shares them among threads.
+  const orvane::detail::SampleRows rows{1024, {0.5, 3.5, 3, 8.0, 4}, 0, 12, nullptr};
+  std::vector<double2> samples(1024 * 12), points(5000, double2{3.0, 1.0});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::unique_ptr<orvane::Transform> f = orvane::jit::compileStatements(c.statements, "bessel.fs", {}, options);
+    stages_test::expectError(orvane::ErrorKind::kParameters, c.message, [&] { f->sampleRows(rows, samples.data()); });
+    stages_test::expectError(orvane::ErrorKind::kParameters, c.message,
+                             [&] { f->evaluate(points.data(), (long long)points.size(), samples.data()); });
+  }
+  const std::unique_ptr<orvane::Transform> f = orvane::jit::compileStatements(cases[2].statements, "bessel.fs", {}, options);
+  double2 point{1.0, 0.5}, value{0.0, 0.0};
+  EXPECT_EQ(f->evaluate(&point, 1, &value), 0);
+  EXPECT_EQ(value.x, 1.0);
+  EXPECT_EQ(value.y, 0.5);
+}
+
+TEST(RuntimeTransformHost, ProgramEndsWithAnErrorWhenTheStatementsThrow) {
+  driver_test::ScratchDir dir;
+  driver_test::writeText(dir.file("UserParameters.txt"), driver_test::shippedExample());
+  driver_test::writeText(dir.file("bessel.fs"), "Fs.x = std::cyl_bessel_k(0.0, -1.0);\nFs.y = 0;\n");
+  for (const char* method : {"weeks", "talbot", "dehoog", "auto"}) {
+    SCOPED_TRACE(method);
+    const driver_test::ProcessResult r =
+        driver_test::runIn(dir, ORVANE_BIN, "XDG_CACHE_HOME='" + dir.path() + "/cache'", "> stdout.txt",
+                           std::string("--quiet --format csv --transform bessel.fs --method ") + method);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err.rfind("the transform bessel.fs threw std::domain_error (", 0), 0u) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
 #endif
 
 TEST(RuntimeTransformCuda, GeneratedSourcesCompileToPtx) {

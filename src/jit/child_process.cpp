@@ -46,15 +46,47 @@ int gActive = 0;
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 struct sigaction gPrevious[4];
 
+// Removes `name` in `dirFd`, a file, or a folder with all it holds (the
+// compiler's temporaries, whose names only it knows), by async-signal-safe
+// calls on a buffer of the stack. Links are removed, never followed.
+void removeTree(int dirFd, const char* name, int depth) {
+  if (unlinkat(dirFd, name, 0) == 0 || errno == ENOENT || depth > 8) return;
+  const int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  struct Entry {  // the kernel's record of getdents64
+    unsigned long long inode;
+    long long offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+  };
+  alignas(8) char buffer[1024];
+  // Read from the start again after every removal, until nothing is left.
+  for (int pass = 0; pass < 64; ++pass) {
+    bool removed = false;
+    lseek(fd, 0, SEEK_SET);
+    for (long got; (got = syscall(SYS_getdents64, fd, buffer, sizeof buffer)) > 0;) {
+      for (long at = 0; at < got;) {
+        const Entry* e = reinterpret_cast<const Entry*>(buffer + at);
+        at += e->length;
+        if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
+        removeTree(fd, e->name, depth + 1);
+        removed = true;
+      }
+    }
+    if (!removed) break;
+  }
+  close(fd);
+  unlinkat(dirFd, name, AT_REMOVEDIR);
+}
+
 void onSignal(int signo) {
   const int saved = errno;
   for (Slot& slot : gSlots) {
     const pid_t group = slot.group.load();
     if (group <= 0) continue;
     kill(-group, SIGKILL);
-    for (const char* p = slot.cleanup; *p != '\0'; p += std::strlen(p) + 1) {
-      if (unlink(p) != 0) rmdir(p);
-    }
+    for (const char* p = slot.cleanup; *p != '\0'; p += std::strlen(p) + 1) removeTree(AT_FDCWD, p, 0);
   }
   // Then what would have happened without this handler.
   for (int k = 0; k < 4; ++k) {

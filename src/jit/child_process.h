@@ -4,9 +4,10 @@
 // everything it started are killed when the limit passes, when the caller
 // leaves by an exception, when this process is ended by SIGINT, SIGTERM,
 // SIGHUP or SIGQUIT, and, by the guard, when this process dies in any other
-// way (SIGKILL). Files registered with a run are removed on those signals
-// too, so an interrupted compile leaves nothing; what a killed process left
-// is removed by a later one (CacheFolder).
+// way (SIGKILL). Files and folders registered with a run are removed on those
+// signals too, whatever the compiler put in them, so an interrupted compile
+// leaves nothing; what a killed process left is removed by a later one
+// (CacheFolder).
 #pragma once
 
 #include <string>
@@ -23,10 +24,10 @@ struct ChildResult {
   std::string output;      // standard output and error together, at most 1 MiB
 };
 
-// Runs argv (argv[0] an absolute path; no shell). `cleanup`: paths removed
-// (files with unlink, then folders with rmdir, in the order given) if this
-// process is ended by a signal while the child runs. `environment`: the
-// child's, as NAME=VALUE strings.
+// Runs argv (argv[0] an absolute path; no shell). `cleanup`: paths removed,
+// files, or folders with all they hold, in the order given, if this process is
+// ended by a signal while the child runs. `environment`: the child's, as
+// NAME=VALUE strings.
 ChildResult runChild(const std::vector<std::string>& argv, double timeoutSeconds,
                      const std::vector<std::string>& cleanup, const std::vector<std::string>& environment);
 

@@ -1,18 +1,23 @@
 // The cache of compiled transforms: trusted folders, checked entries, atomic
-// writes. An entry is a header line "orvane-transform-entry <size> <sha256>"
-// padded to kHeaderBytes, then the object's bytes.
+// writes, a bound on size and age. An entry is a header line
+// "orvane-transform-entry <size> <sha256>" padded to kHeaderBytes, then the
+// object's bytes.
 #include "jit/object_cache.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <link.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -118,7 +123,109 @@ std::string resolved(const std::string& dir) {
   return realpath(dir.c_str(), text) != nullptr ? text : "";
 }
 
+// The folder that holds `path` ("/" for a name under the root, "" for none).
+std::string parentOf(const std::string& path) {
+  const std::size_t last = path.find_last_not_of('/');
+  if (last == std::string::npos) return "";
+  const std::size_t slash = path.find_last_of('/', last);
+  if (slash == std::string::npos) return "";
+  const std::size_t end = path.find_last_not_of('/', slash);
+  return end == std::string::npos ? "/" : path.substr(0, end + 1);
+}
+
+// An entry's name: 32 hexadecimal digits, then .so or .ptx.
+bool isEntryName(const std::string& name) {
+  const std::size_t dot = name.find('.');
+  if (dot != 32 || (name.compare(dot, std::string::npos, ".so") != 0 && name.compare(dot, std::string::npos, ".ptx") != 0))
+    return false;
+  for (std::size_t k = 0; k < dot; ++k) {
+    if (!std::isxdigit(static_cast<unsigned char>(name[k]))) return false;
+  }
+  return true;
+}
+
+std::string inWords(unsigned long long bytes) {
+  char text[32];
+  if (bytes >= (1ull << 20)) {
+    std::snprintf(text, sizeof text, "%.1f MiB", double(bytes) / double(1 << 20));
+  } else {
+    std::snprintf(text, sizeof text, "%.1f KiB", double(bytes) / 1024.0);
+  }
+  return text;
+}
+
+// An entry used within this many seconds is not touched again: a transform
+// used in a loop costs no write per call.
+constexpr time_t kTouchSeconds = 60;
+
 }  // namespace
+
+CacheLimits cacheLimits() {
+  CacheLimits limits{256ull << 20, 30 * 86400.0};
+  const char* size = std::getenv("ORVANE_JIT_CACHE_SIZE");
+  if (size != nullptr && size[0] != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long count = std::strtoull(size, &end, 10);
+    const char unit = *end;
+    int shift = 0;
+    if (end != size && (unit == 'K' || unit == 'M' || unit == 'G')) {
+      shift = unit == 'K' ? 10 : unit == 'M' ? 20 : 30;
+      ++end;
+    }
+    if (!std::isdigit(static_cast<unsigned char>(size[0])) || *end != '\0' || errno != 0 || count > (~0ull >> shift))
+      refuse(std::string("ORVANE_JIT_CACHE_SIZE=\"") + size +
+             "\": expected a size in bytes, a whole number with K, M or G for KiB, MiB or GiB (e.g. 256M)");
+    limits.bytes = count << shift;
+  }
+  const char* days = std::getenv("ORVANE_JIT_CACHE_DAYS");
+  if (days != nullptr && days[0] != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const double count = std::strtod(days, &end);
+    if (end == days || *end != '\0' || errno != 0 || !(count > 0) || !std::isfinite(count))
+      refuse(std::string("ORVANE_JIT_CACHE_DAYS=\"") + days + "\": expected a number of days above 0 (e.g. 30)");
+    limits.seconds = std::min(count * 86400.0, 1e15);
+  }
+  return limits;
+}
+
+std::string objectProblem(const std::string& bytes) {
+  const unsigned long long size = bytes.size();
+  // [offset, offset + length) within the bytes, without overflow.
+  const auto within = [size](unsigned long long offset, unsigned long long length) {
+    return offset <= size && length <= size - offset;
+  };
+  const std::string length = " (the object is " + std::to_string(size) + " bytes long)";
+  ElfW(Ehdr) header;
+  if (size < sizeof header) return "it is shorter than an ELF header" + length;
+  std::memcpy(&header, bytes.data(), sizeof header);
+  if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) return "it is not an ELF object";
+  if (header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) || header.e_type != ET_DYN)
+    return "it is not a shared object of this machine";
+  if (header.e_phentsize != sizeof(ElfW(Phdr)) ||
+      !within(header.e_phoff, (unsigned long long)header.e_phnum * sizeof(ElfW(Phdr))))
+    return "its program headers reach past its end" + length;
+  for (int k = 0; k < header.e_phnum; ++k) {
+    ElfW(Phdr) segment;
+    std::memcpy(&segment, bytes.data() + header.e_phoff + std::size_t(k) * sizeof segment, sizeof segment);
+    if (!within(segment.p_offset, segment.p_filesz))
+      return "its segment " + std::to_string(k) + " ends at byte " +
+             std::to_string((unsigned long long)segment.p_offset + segment.p_filesz) + ", past its end" + length;
+  }
+  if (header.e_shnum == 0) return "";
+  if (header.e_shentsize != sizeof(ElfW(Shdr)) ||
+      !within(header.e_shoff, (unsigned long long)header.e_shnum * sizeof(ElfW(Shdr))))
+    return "its section headers reach past its end" + length;
+  for (int k = 0; k < header.e_shnum; ++k) {
+    ElfW(Shdr) section;
+    std::memcpy(&section, bytes.data() + header.e_shoff + std::size_t(k) * sizeof section, sizeof section);
+    if (section.sh_type != SHT_NOBITS && !within(section.sh_offset, section.sh_size))
+      return "its section " + std::to_string(k) + " ends at byte " +
+             std::to_string((unsigned long long)section.sh_offset + section.sh_size) + ", past its end" + length;
+  }
+  return "";
+}
 
 std::string untrustedReason(const std::string& dir) {
   const std::string path = resolved(dir);
@@ -130,15 +237,22 @@ std::string untrustedReason(const std::string& dir) {
   return path == "/" ? "" : pathProblem(path.substr(0, std::max<std::size_t>(path.rfind('/'), 1)));
 }
 
-CacheFolder::CacheFolder(const std::string& dir, std::string* why) {
-  // Missing folders are made private; existing ones are judged as they are.
-  std::string partial;
-  for (std::size_t at = 1; at != std::string::npos && !dir.empty();) {
-    at = dir.find('/', at + 1);
-    partial = dir.substr(0, at);
-    mkdir(partial.c_str(), 0700);
+CacheFolder::CacheFolder(const std::string& dir, std::string* why) : limits_(cacheLimits()) {
+  // The folder and the one that holds it are made private where missing;
+  // nothing above them is made (a home that does not exist stays so), and
+  // existing ones are judged as they are.
+  std::string reason;
+  if (dir.empty() || dir[0] != '/') {
+    reason = "'" + dir + "' is not an absolute path";
+  } else {
+    const std::string parent = parentOf(dir);
+    if (mkdir(parent.c_str(), 0700) != 0 && errno == ENOENT) {
+      reason = parent + " cannot be made: " + parentOf(parent) + " does not exist";
+    } else {
+      mkdir(dir.c_str(), 0700);
+      reason = untrustedReason(dir);
+    }
   }
-  std::string reason = dir.empty() || dir[0] != '/' ? "'" + dir + "' is not an absolute path" : untrustedReason(dir);
   if (reason.empty()) {
     path_ = resolved(dir);
     fd_ = open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -151,18 +265,24 @@ CacheFolder::CacheFolder(const std::string& dir, std::string* why) {
   }
   if (!reason.empty()) {
     *why = reason;
-    const std::string tmpProblem = pathProblem("/tmp");
-    if (!tmpProblem.empty()) refuse("no private folder to compile the transform in: " + tmpProblem);
-    char scratch[] = "/tmp/orvane-jit-XXXXXX";
-    if (mkdtemp(scratch) == nullptr)
-      refuse(std::string("cannot make a private folder to compile the transform in: ") + std::strerror(errno));
-    path_ = scratch;
-    temporary_ = true;
-    fd_ = open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd_ < 0) refuse("cannot open the private folder " + path_);
+    openTemporary();
     return;
   }
   removeStaleWork();
+}
+
+CacheFolder::CacheFolder() { openTemporary(); }
+
+void CacheFolder::openTemporary() {
+  const std::string tmpProblem = pathProblem("/tmp");
+  if (!tmpProblem.empty()) refuse("no private folder to compile the transform in: " + tmpProblem);
+  char scratch[] = "/tmp/orvane-jit-XXXXXX";
+  if (mkdtemp(scratch) == nullptr)
+    refuse(std::string("cannot make a private folder to compile the transform in: ") + std::strerror(errno));
+  path_ = scratch;
+  temporary_ = true;
+  fd_ = open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd_ < 0) refuse("cannot open the private folder " + path_);
 }
 
 CacheFolder::~CacheFolder() {
@@ -208,6 +328,8 @@ bool CacheFolder::read(const std::string& name, std::string* content, std::strin
       *problem = "cannot be read";
     } else if (sha256Hex(*content) != digest) {
       *problem = "does not match its digest";
+    } else if (time(nullptr) - st.st_mtime > kTouchSeconds) {
+      futimens(fd, nullptr);  // its time is that of its last use
     }
   }
   close(fd);
@@ -219,6 +341,7 @@ bool CacheFolder::read(const std::string& name, std::string* content, std::strin
 
 bool CacheFolder::write(const std::string& name, const std::string& content) const {
   if (temporary_) return false;  // nothing is kept beyond this process
+  if (kHeaderBytes + content.size() > limits_.bytes) return false;  // it would not fit
   char header[kHeaderBytes];
   std::memset(header, ' ', sizeof header);
   const int n = std::snprintf(header, sizeof header, "%s %llu %s", kMagic, (unsigned long long)content.size(),
@@ -236,7 +359,59 @@ bool CacheFolder::write(const std::string& name, const std::string& content) con
     return false;
   }
   fsync(fd_);
+  trim(name);
   return true;
+}
+
+// Entries are judged by their time, the time of their last use: first those
+// unused for longer than the limit go, then the least recently used until
+// the rest fit. An entry another process reads or has loaded is safe: its
+// bytes are already in that process's memory.
+void CacheFolder::trim(const std::string& keep) const {
+  struct Entry {
+    std::string name;
+    struct timespec used;
+    unsigned long long bytes;
+  };
+  std::vector<Entry> entries;
+  const int fd = dup(fd_);
+  DIR* folder = fd >= 0 ? fdopendir(fd) : nullptr;
+  if (folder == nullptr) {
+    if (fd >= 0) close(fd);
+    return;
+  }
+  unsigned long long total = 0;
+  while (const struct dirent* e = readdir(folder)) {
+    struct stat st;
+    if (!isEntryName(e->d_name) || fstatat(fd_, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+      continue;
+    entries.push_back({e->d_name, st.st_mtim, (unsigned long long)st.st_size});
+    total += (unsigned long long)st.st_size;
+  }
+  closedir(folder);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.used.tv_sec != b.used.tv_sec ? a.used.tv_sec < b.used.tv_sec : a.used.tv_nsec < b.used.tv_nsec;
+  });
+  const time_t now = time(nullptr);
+  for (const Entry& entry : entries) {
+    const bool old = double(now - entry.used.tv_sec) > limits_.seconds;
+    if (entry.name == keep || (!old && total <= limits_.bytes)) continue;
+    if (unlinkat(fd_, entry.name.c_str(), 0) == 0 || errno == ENOENT) total -= entry.bytes;
+  }
+}
+
+std::string CacheFolder::workProblem() const {
+  struct statvfs fs;
+  if (fstatvfs(fd_, &fs) == 0) {
+    if ((fs.f_flag & ST_RDONLY) != 0) return path_ + " is on a read-only file system";
+    const unsigned long long free = (unsigned long long)fs.f_bavail * fs.f_frsize;
+    if (free < kWorkRoomBytes)
+      return path_ + " has " + inWords(free) + " free, less than a compile needs (" + inWords(kWorkRoomBytes) + ")";
+    if (fs.f_files != 0 && fs.f_favail < 64) return path_ + " has no free inodes";
+  }
+  if (faccessat(fd_, ".", W_OK | X_OK, AT_EACCESS) != 0)
+    return path_ + " cannot be written (" + std::strerror(errno) + ")";
+  return "";
 }
 
 std::string CacheFolder::makeWorkFolder() const {

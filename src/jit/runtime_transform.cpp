@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 
 #include "jit/child_process.h"
 #include "jit/cuda_module.h"
@@ -39,8 +41,11 @@ namespace {
 
 // Raised whenever the generated code or the loading contract changes, so that
 // objects of an older layout are never loaded.
-const int kAbi = 5;
+const int kAbi = 6;
 const char* const kGeneratedName = "orvane-runtime-transform.cpp";
+// The status of an entry point whose call met an exception of the
+// statements; orvane_jit_thrown then says which (no GPU runtime status is it).
+const int kThrownStatus = 1000000;
 
 [[noreturn]] void refuse(const std::string& message) { throw Error(ErrorKind::kParameters, message); }
 
@@ -96,11 +101,13 @@ std::string compilerIdentity() {
 typedef int (*SampleRowsFn)(const detail::SampleRows*, double2*, const double*, int);
 typedef int (*EvaluateFn)(const double2*, long long, double2*, const double*, int);
 typedef int (*AbiFn)();
+typedef void (*ThrownFn)(char*, int);
 
 // A loaded object's entry points.
 struct Entries {
   SampleRowsFn sampleRows = nullptr;
   EvaluateFn evaluate = nullptr;
+  ThrownFn thrown = nullptr;
 };
 
 // The entry points of the object at `path`; false (and the handle closed)
@@ -115,8 +122,9 @@ bool loadPath(const std::string& path, void** handle, Entries* entries, std::str
   AbiFn abi = reinterpret_cast<AbiFn>(dlsym(*handle, "orvane_jit_abi"));
   entries->sampleRows = reinterpret_cast<SampleRowsFn>(dlsym(*handle, "orvane_jit_sample_rows"));
   entries->evaluate = reinterpret_cast<EvaluateFn>(dlsym(*handle, "orvane_jit_evaluate"));
+  entries->thrown = reinterpret_cast<ThrownFn>(dlsym(*handle, "orvane_jit_thrown"));
   if (abi == nullptr || entries->sampleRows == nullptr || entries->evaluate == nullptr ||
-      abi() != kAbi) {
+      entries->thrown == nullptr || abi() != kAbi) {
     dlclose(*handle);
     *handle = nullptr;
     *why = "it is not an object of this version";
@@ -181,24 +189,33 @@ bool loadBytes(const std::string& bytes, const CacheFolder& cache, void** handle
 
 class LoadedTransform final : public Transform {
  public:
-  LoadedTransform(void* handle, int fd, Entries entries, std::vector<double> params)
-      : handle_(handle), fd_(fd), entries_(entries), params_(std::move(params)) {}
+  LoadedTransform(void* handle, int fd, Entries entries, std::vector<double> params, std::string origin)
+      : handle_(handle), fd_(fd), entries_(entries), params_(std::move(params)), origin_(std::move(origin)) {}
   ~LoadedTransform() override {
     dlclose(handle_);
     if (fd_ >= 0) close(fd_);
   }
   int sampleRows(const detail::SampleRows& rows, double2* devSamples) const override {
-    return entries_.sampleRows(&rows, devSamples, params_.data(), int(params_.size()));
+    return checked(entries_.sampleRows(&rows, devSamples, params_.data(), int(params_.size())));
   }
   int evaluate(const double2* devPoints, long long count, double2* devValues) const override {
-    return entries_.evaluate(devPoints, count, devValues, params_.data(), int(params_.size()));
+    return checked(entries_.evaluate(devPoints, count, devValues, params_.data(), int(params_.size())));
   }
 
  private:
+  // An exception of the statements, caught inside the object, ends the call
+  // here with the words the object kept.
+  int checked(int status) const {
+    if (status != kThrownStatus) return status;
+    char what[1024] = {};
+    entries_.thrown(what, int(sizeof what));
+    throw Error(ErrorKind::kParameters, "the transform " + origin_ + " threw " + what);
+  }
   void* handle_;
   int fd_;  // the memory file it was loaded from, or -1
   Entries entries_;
   std::vector<double> params_;
+  std::string origin_;
 };
 
 // The compiler's diagnostics about the user's own lines (those that name
@@ -221,44 +238,69 @@ bool writeFile(const std::string& path, const void* data, std::size_t size) {
   return close(fd) == 0 && ok;
 }
 
+// A compile that failed for want of room or of a writable folder, not for
+// its source: the caller compiles again in a private temporary folder.
+class NoRoom : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Whether the compiler's words say that it could not write its files.
+bool outOfRoom(const std::string& output) {
+  for (int code : {ENOSPC, EDQUOT, EFBIG, EROFS}) {
+    if (output.find(std::strerror(code)) != std::string::npos) return true;
+  }
+  return false;
+}
+
 // A work folder of the cache, removed with everything in it on every way out.
 class WorkFolder {
  public:
-  explicit WorkFolder(const CacheFolder& cache) : cache_(cache), path_(cache.makeWorkFolder()) {}
+  explicit WorkFolder(const CacheFolder& cache) : cache_(cache), path_(made(cache)) {}
   ~WorkFolder() { cache_.removeWorkFolder(path_); }
   const std::string& path() const { return path_; }
 
  private:
+  static std::string made(const CacheFolder& cache) {
+    try {
+      return cache.makeWorkFolder();
+    } catch (const Error& e) {
+      throw NoRoom(e.what());
+    }
+  }
   const CacheFolder& cache_;
   std::string path_;
 };
 
-// Writes the embedded headers under `dir`; returns what was made, files
-// before the folders that hold them (the order to remove them in).
-std::vector<std::string> writeHeaders(const std::string& dir) {
-  std::vector<std::string> files, folders;
+// Writes the embedded headers under `dir`; false when they cannot be written.
+bool writeHeaders(const std::string& dir) {
   for (int k = 0; k < kEmbeddedHeaderCount; ++k) {
     const std::string name = kEmbeddedHeaders[k].name;
-    for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
-      const std::string folder = dir + "/" + name.substr(0, slash);
-      if (mkdir(folder.c_str(), 0700) == 0) folders.insert(folders.begin(), folder);
-    }
-    const std::string path = dir + "/" + name;
-    if (!writeFile(path, kEmbeddedHeaders[k].data, kEmbeddedHeaders[k].size))
-      refuse("cannot write the transform's headers in " + dir + ": " + std::strerror(errno));
-    files.push_back(path);
+    for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+      mkdir((dir + "/" + name.substr(0, slash)).c_str(), 0700);
+    if (!writeFile(dir + "/" + name, kEmbeddedHeaders[k].data, kEmbeddedHeaders[k].size)) return false;
   }
-  files.insert(files.end(), folders.begin(), folders.end());
-  return files;
+  return true;
 }
 
-// The environment of the compiler: this one, with its temporary files in `dir`.
+// The environment of the compiler: this one, with its temporary files in
+// `dir`, and, where this one has no PATH or an empty one, the compiler's own
+// folder and the system's default path, where the driver finds as and ld.
 std::vector<std::string> compilerEnvironment(const std::string& dir) {
   std::vector<std::string> env;
+  bool path = false;
   for (char** e = environ; *e != nullptr; ++e) {
-    if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.push_back(*e);
+    if (std::strncmp(*e, "TMPDIR=", 7) == 0 || std::strcmp(*e, "PATH=") == 0) continue;
+    path = path || std::strncmp(*e, "PATH=", 5) == 0;
+    env.push_back(*e);
   }
   env.push_back("TMPDIR=" + dir);
+  if (!path) {
+    char system[256] = "/bin:/usr/bin";
+    confstr(_CS_PATH, system, sizeof system);
+    const std::string own = compiler().substr(0, compiler().rfind('/'));
+    env.push_back("PATH=" + (own.empty() ? std::string() : own + ":") + system);
+  }
   return env;
 }
 
@@ -271,15 +313,14 @@ std::string build(const std::string& source, const CacheFolder& cache, const std
   const std::string sourcePath = work.path() + "/transform.cpp";
   const std::string objectPath = work.path() + "/transform.so";
   const std::string includeDir = work.path() + "/include";
-  if (mkdir(includeDir.c_str(), 0700) != 0 || !writeFile(sourcePath, source.data(), source.size()))
-    refuse("cannot write the transform's source in " + work.path() + ": " + std::strerror(errno));
-  std::vector<std::string> cleanup{sourcePath, objectPath};
-  for (const std::string& p : writeHeaders(includeDir)) cleanup.push_back(p);
-  cleanup.push_back(includeDir);
-  cleanup.push_back(work.path());
+  if (mkdir(includeDir.c_str(), 0700) != 0 || !writeFile(sourcePath, source.data(), source.size()) ||
+      !writeHeaders(includeDir))
+    throw NoRoom("cannot write the transform's source and headers in " + work.path() + ": " + std::strerror(errno));
   std::vector<std::string> argv = compileCommand(source, objectPath, includeDir);
   argv.push_back(sourcePath);
-  const ChildResult result = runChild(argv, timeout, cleanup, compilerEnvironment(work.path()));
+  // On a signal the work folder goes with all it holds, the compiler's
+  // temporaries (TMPDIR) included.
+  const ChildResult result = runChild(argv, timeout, {work.path()}, compilerEnvironment(work.path()));
   if (result.timedOut) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", timeout);
@@ -290,6 +331,9 @@ std::string build(const std::string& source, const CacheFolder& cache, const std
     refuse("no C++ compiler at " + compiler() +
            " to compile the transform; install the compiler the program was built with "
            "(on Debian: apt-get install g++)");
+  if (result.signal == SIGXFSZ || (result.status != 0 && outOfRoom(result.output)))
+    throw NoRoom("the compiler of " + origin + " could not write its files in " + work.path() + ":\n" +
+                 diagnostics(result.output, origin));
   if (result.signal != 0)
     refuse("the compiler of " + origin + " was ended by signal " + std::to_string(result.signal));
   if (result.status != 0) refuse(origin + " does not compile:\n" + diagnostics(result.output, origin));
@@ -304,6 +348,9 @@ std::string build(const std::string& source, const CacheFolder& cache, const std
   const bool read = ::read(fd, &object[0], object.size()) == ssize_t(object.size());
   close(fd);
   if (!read) refuse("cannot read the compiled transform in " + work.path());
+  // A linker that met a full disk may exit 0 all the same, with an object cut short.
+  const std::string problem = objectProblem(object);
+  if (!problem.empty()) throw NoRoom("the compiler left an object for " + origin + " that is not whole: " + problem);
   return object;
 }
 
@@ -313,6 +360,30 @@ void warnOnce(const Options& options, const std::string& dir, const std::string&
   if (options.warnings == nullptr || warned.exchange(true)) return;
   *options.warnings << "orvane: warning: the transform cache " << dir << " is not used: " << why
                     << "; compiling in a private temporary folder" << std::endl;
+}
+
+// Compiles in the cache's folder where it has room and may be written, else
+// (and, for the rest of the process, after a compile there ran out of room)
+// in a private temporary folder, with one warning.
+std::string buildSomewhere(const std::string& source, const CacheFolder& cache, const std::string& origin,
+                           const Options& options) {
+  static std::atomic<bool> noRoom{false};
+  std::string why = cache.temporary() || noRoom ? "" : cache.workProblem();
+  if (why.empty() && !noRoom) {
+    try {
+      return build(source, cache, origin);
+    } catch (const NoRoom& e) {
+      if (cache.temporary()) refuse(e.what());
+      why = e.what();
+    }
+  }
+  if (!noRoom.exchange(true)) warnOnce(options, cache.path(), why);
+  const CacheFolder scratch;
+  try {
+    return build(source, scratch, origin);
+  } catch (const NoRoom& e) {
+    refuse(e.what());
+  }
 }
 
 // What the entry of an object depends on besides the source: the engine's
@@ -384,6 +455,14 @@ std::string generatedSource(const std::string& statements, const std::string& or
                             const Params& params) {
   const std::string head =
       "// A transform given at run time, generated by Orvane (host backend).\n"
+      "#include <cxxabi.h>\n"
+      "#include <atomic>\n"
+      "#include <cstdio>\n"
+      "#include <cstdlib>\n"
+      "#include <exception>\n"
+      "#include <limits>\n"
+      "#include <mutex>\n"
+      "#include <typeinfo>\n"
       "#include \"orvane/config.h\"\n"
       "#include \"orvane/detail/sampling.h\"\n"
       "#include \"jit/complex_math.h\"\n"
@@ -397,15 +476,65 @@ std::string generatedSource(const std::string& statements, const std::string& or
        "  for (int k = 0; k < " << kMaxParams << "; ++k) f.orvane_params.v[k] = k < count ? params[k] : 0.0;\n"
        "  return f;\n"
        "}\n"
+       "// An exception of the statements ends the call that met it, never the\n"
+       "// process (one that left an OpenMP loop would): the element gets NaN, the\n"
+       "// first exception's words are kept for orvane_jit_thrown, and the call\n"
+       "// returns orvane_kThrown.\n"
+       "struct orvane_Caught {\n"
+       "  std::atomic<int> any{0};\n"
+       "};\n"
+       "std::mutex orvane_thrownLock;\n"
+       "char orvane_thrownWhat[1024];\n"
+       "void orvane_keep(orvane_Caught* caught, wcomplex s) noexcept {\n"
+       "  if (caught->any.exchange(1) != 0) return;\n"
+       "  char what[768] = \"an exception that is not a std::exception\";\n"
+       "  try {\n"
+       "    throw;\n"
+       "  } catch (const std::exception& e) {\n"
+       "    int status = 0;\n"
+       "    char* name = abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status);\n"
+       "    std::snprintf(what, sizeof what, \"%s (%s)\", name != nullptr ? name : typeid(e).name(), e.what());\n"
+       "    std::free(name);\n"
+       "  } catch (...) {\n"
+       "  }\n"
+       "  std::lock_guard<std::mutex> lock(orvane_thrownLock);\n"
+       "  std::snprintf(orvane_thrownWhat, sizeof orvane_thrownWhat, \"%s at s = %.17g%+.17gi\", what, double(s.x),\n"
+       "                double(s.y));\n"
+       "}\n"
+       "struct orvane_Guarded {\n"
+       "  orvane_RuntimeTransform f;\n"
+       "  orvane_Caught* caught;\n"
+       "  wcomplex operator()(wcomplex s) const {\n"
+       "    try {\n"
+       "      return f(s);\n"
+       "    } catch (...) {\n"
+       "      orvane_keep(caught, s);\n"
+       "      wcomplex nan;\n"
+       "      nan.x = nan.y = std::numeric_limits<wreal>::quiet_NaN();\n"
+       "      return nan;\n"
+       "    }\n"
+       "  }\n"
+       "};\n"
+       "const int orvane_kThrown = " << kThrownStatus << ";\n"
        "}  // namespace\n"
        "extern \"C\" int orvane_jit_abi() { return " << kAbi << "; }\n"
        "extern \"C\" int orvane_jit_sample_rows(const orvane::detail::SampleRows* rows, double2* devSamples,\n"
        "                                        const double* params, int count) {\n"
-       "  return orvane::detail::launchSampling(orvane_withParams(params, count), *rows, devSamples);\n"
+       "  orvane_Caught caught;\n"
+       "  const orvane_Guarded f{orvane_withParams(params, count), &caught};\n"
+       "  const int status = orvane::detail::launchSampling(f, *rows, devSamples);\n"
+       "  return caught.any.load() != 0 ? orvane_kThrown : status;\n"
        "}\n"
        "extern \"C\" int orvane_jit_evaluate(const double2* devPoints, long long n, double2* devValues,\n"
        "                                     const double* params, int count) {\n"
-       "  return orvane::detail::launchEvaluation(orvane_withParams(params, count), devPoints, n, devValues);\n"
+       "  orvane_Caught caught;\n"
+       "  const orvane_Guarded f{orvane_withParams(params, count), &caught};\n"
+       "  const int status = orvane::detail::launchEvaluation(f, devPoints, n, devValues);\n"
+       "  return caught.any.load() != 0 ? orvane_kThrown : status;\n"
+       "}\n"
+       "extern \"C\" void orvane_jit_thrown(char* text, int size) {\n"
+       "  std::lock_guard<std::mutex> lock(orvane_thrownLock);\n"
+       "  std::snprintf(text, size_t(size), \"%s\", orvane_thrownWhat);\n"
        "}\n";
   return s.str();
 }
@@ -524,12 +653,12 @@ std::unique_ptr<Transform> compileStatements(const std::string& statements,
                       << problem << "; rebuilt" << std::endl;
   }
   if (!loaded) {
-    object = build(source, cache, origin);
+    object = buildSomewhere(source, cache, origin, options);
     if (!loadBytes(object, cache, &handle, &entries, &fd, &failure))
       refuse("the compiled transform of " + origin + " cannot be loaded: " + failure);
     cache.write(entry, object);
   }
-  return std::unique_ptr<Transform>(new LoadedTransform(handle, fd, entries, std::move(values)));
+  return std::unique_ptr<Transform>(new LoadedTransform(handle, fd, entries, std::move(values), origin));
 }
 
 }  // namespace jit
