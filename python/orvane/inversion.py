@@ -581,7 +581,8 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
            sigma: Tuple[float, float] = (0.0, 30.0), b_max: float = 30.0,
            resolutions: Sequence[Tuple[float, float]] = ((1.0, 1.0), (0.5, 0.5)), method: str = "auto",
            params: Optional[Mapping[str, float]] = None, user_sigma: Optional[Reals] = None,
-           user_b: Optional[Reals] = None, progress: Optional[Callable[[int, int], Any]] = None) -> InversionResult:
+           user_b: Optional[Reals] = None, max_grid_points: int = _orvane.max_grid_points,
+           progress: Optional[Callable[[int, int], Any]] = None) -> InversionResult:
     """Inverse Laplace transform f(t) of F(s) at the times t, with predicted errors.
 
     Parameters
@@ -614,6 +615,9 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     user_sigma, user_b : float or array_like, optional
         Given together (one for every time, or one per time): no search, each time
         is inverted at this (sigma, b).
+    max_grid_points : int, optional
+        The most (sigma, b) points of one search grid (floor(width / step) along
+        each axis multiplied); a finer search is refused before any work.
     progress : callable, optional
         Called as ``progress(done, total)`` from the calling thread as times are
         done (after each time of a search); an exception it raises ends the run
@@ -656,6 +660,9 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     except ValueError as error:
         raise InputError(str(error)) from None
     shape, times, requested, size_list, sigmin, sigmax, tols, tolb, bmax, param_list, sigma_user, b_user = checked
+    if isinstance(max_grid_points, bool) or not isinstance(max_grid_points, numbers.Integral) \
+            or not 1 <= max_grid_points <= 2**63 - 1:
+        raise InputError(f"max_grid_points is {_short(max_grid_points)}; expected a positive integer")
     if progress is not None and not callable(progress):
         raise InputError(f"progress is {_short(progress)}; expected a function of (done, total) or None")
 
@@ -671,7 +678,8 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
 
     try:
         out = _orvane.invert(transform, times, requested, size_list, sigmin, sigmax, list(zip(tols, tolb)),
-                             bmax, sigma_user, b_user, method, param_list if isinstance(F, str) else [], progress)
+                             bmax, sigma_user, b_user, method, param_list if isinstance(F, str) else [],
+                             int(max_grid_points), progress)
     except (ValueError, RuntimeError) as error:
         raised = from_engine(_reworded(error, one_request=np.ndim(rel_err) == 0))
         if raised is error:

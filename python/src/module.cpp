@@ -249,8 +249,9 @@ std::vector<double> toVector(const Reals& a) { return std::vector<double>(a.data
 py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const std::vector<int>& sizes,
                 double sigmin, double sigmax, const std::vector<std::pair<double, double>>& resolutions,
                 double bmax, const Reals& sigmaUser, const Reals& bUser, const std::string& methodName,
-                const orvane::Constants& params, const py::object& progress) {
+                const orvane::Constants& params, long long maxGridPoints, const py::object& progress) {
   orvane::Options o;
+  o.max_grid_points = maxGridPoints;
   o.method = methodName;
   const std::vector<double> times = toVector(t);
   o.rel_errs = toVector(relErr);
@@ -343,10 +344,10 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const
 py::dict invertOrRaise(py::object transform, const Reals& t, const Reals& relErr, const std::vector<int>& sizes,
                        double sigmin, double sigmax, const std::vector<std::pair<double, double>>& resolutions,
                        double bmax, const Reals& sigmaUser, const Reals& bUser, const std::string& method,
-                       const orvane::Constants& params, const py::object& progress) {
+                       const orvane::Constants& params, long long maxGridPoints, const py::object& progress) {
   try {
     return invert(transform, t, relErr, sizes, sigmin, sigmax, resolutions, bmax, sigmaUser, bUser, method,
-                  params, progress);
+                  params, maxGridPoints, progress);
   } catch (const orvane::Error& e) {
     setPythonError(e);
     throw py::error_already_set();
@@ -387,12 +388,13 @@ PYBIND11_MODULE(_orvane, m) {
   m.attr("__version__") = ORVANE_VERSION_TEXT;
   m.attr("backend") = orvane::gpu::kHostBackend ? "host" : "cuda";
   m.attr("methods") = py::tuple(py::cast(orvane::methodNames()));
+  m.attr("max_grid_points") = orvane::Options().max_grid_points;
   mainThread = py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
 
   m.def("invert", &invertOrRaise, py::arg("transform"), py::arg("t"), py::arg("rel_err"), py::arg("sizes"),
         py::arg("sigma_min"), py::arg("sigma_max"), py::arg("resolutions"), py::arg("b_max"),
         py::arg("user_sigma"), py::arg("user_b"), py::arg("method"), py::arg("params"),
-        py::arg("progress") = py::none());
+        py::arg("max_grid_points") = orvane::Options().max_grid_points, py::arg("progress") = py::none());
 
   m.def("csv_text",
         [](const Reals& t, const py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>& f,

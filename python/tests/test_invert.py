@@ -193,6 +193,9 @@ def test_a_bad_expression_gives_the_command_lines_message(run_program):
     (dict(sigma=(30, 0)), r"^sigma is \(30, 0\); expected a \(lower, upper\) search range with lower below upper"),
     (dict(t=np.array([1, 2], dtype="timedelta64[s]")), r"t has values of type timedelta64\[s\]; expected real"),
     (dict(progress="yes"), "progress is 'yes'; expected a function of"),
+    (dict(max_grid_points=0), "max_grid_points is 0; expected a positive integer"),
+    (dict(sizes=2**22), r"^parameters: sizes\[0\] is 4194304; expected an integer from 1 to 512"),
+    (dict(rel_err=0.0), r"^parameters: rel_err is 0; expected a positive"),
     (dict(sigma=3.0), r"sigma is 3.0; expected a \(lower, upper\) search range"),
     (dict(resolutions=((0.0, 0.5),)), r"^parameters: resolutions\[0\]\[0\] is 0; expected"),
     (dict(resolutions=((0.5,),)), r"resolutions\[0\] is \(0.5,\); expected a \(sigma step, b step\) pair"),
@@ -215,6 +218,12 @@ def test_a_grid_beyond_the_machine_is_refused_before_any_work():
     with pytest.raises(ValueError) as raised:
         orvane.invert("1/(s+1)", [1.0], resolutions=((1e-9, 1e-9),), sizes=(64,), method="weeks")
     assert raised.value.kind in ("resources", "parameters")
+    # The bound is the caller's: a grid of 60 x 60 points passes 3600 and not 3599.
+    fine = dict(sigma=(0.0, 3.0), b_max=3.0, resolutions=((0.05, 0.05),), sizes=(16,), method="weeks")
+    with pytest.raises(ValueError, match=r"^parameters: resolutions\[0\] is .*; expected a grid of at most "
+                                         r"max_grid_points = 3599 points"):
+        orvane.invert("1/(s+1)", [1.0], max_grid_points=3599, **fine)
+    assert orvane.invert("1/(s+1)", [1.0], max_grid_points=3600, **fine).met.all()
 
 
 # ---- parameter files -------------------------------------------------------------------
