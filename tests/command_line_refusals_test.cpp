@@ -201,7 +201,7 @@ TEST(CommandLineRefusals, ParametersNamedLikeCompilerMacrosWork) {
 // the run gives the numbers of an intact one (a crash before: SIGBUS/SIGSEGV).
 TEST(CommandLineRefusals, DamagedCacheEntryIsRebuiltNotLoaded) {
   RefusalCase c;
-  const std::string args = "--method weeks --expr '1/(s+2)'";
+  const std::string args = "--method weeks --transform pole.fs --param a=2";
   const ProcessResult first = c.run(args);
   ASSERT_EQ(first.exitCode, 0) << first.err;
   std::string object;

@@ -58,6 +58,10 @@ TEST(JitExpressionSource, SmallFormulas) {
       {"2^3^2", "Fs = cx_pow(" + two + ", cx_pown(" + num("3.0") + ", 2));\n"},
       {"s^2.5", "Fs = cx_pow(s, " + num("2.5") + ");\n"},
       {"s^65", "Fs = cx_pow(s, " + num("65.0") + ");\n"},
+      {"s^64", "Fs = cx_pown(s, 64);\n"},
+      // Exponents beyond int: no conversion to int is tried.
+      {"s^3e9", "Fs = cx_pow(s, " + num("3e+09") + ");\n"},
+      {"s^1e300", "Fs = cx_pow(s, " + num("1e+300") + ");\n"},
       {"s^-2", "Fs = cx_pow(s, cx_neg(" + two + "));\n"},
       {"-2*s", "Fs = cx_mul(cx_neg(" + two + "), s);\n"},
       {"1-s-2", "Fs = cx_sub(cx_sub(" + one + ", s), " + two + ");\n"},
@@ -83,12 +87,22 @@ TEST(JitExpressionSource, SmallFormulas) {
   for (const Case& c : cases) {
     EXPECT_EQ(expressionSource(c.text, {"a", "b"}), c.want) << c.text;
   }
-  // Every function is called by its cx_ name.
+  // Every function is called by its cx_ name; a short name K0(z) is besselk(0, z).
+  const std::map<std::string, std::string> shortNames = {{"K0", "besselk(0, s)"}, {"K1", "besselk(1, s)"},
+                                                         {"I0", "besseli(0, s)"}, {"I1", "besseli(1, s)"},
+                                                         {"J0", "besselj(0, s)"}, {"J1", "besselj(1, s)"}};
   for (const std::string& f : orvane::jit::expressionFunctions()) {
-    const std::string text = f == "pow" ? "pow(s, s)" : f + "(s)";
-    const std::string want = f == "pow" ? "Fs = cx_pow(s, s);\n" : "Fs = cx_" + f + "(s);\n";
-    EXPECT_EQ(expressionSource(text, {}), want);
+    SCOPED_TRACE(f);
+    if (shortNames.count(f)) {
+      EXPECT_EQ(expressionSource(f + "(s)", {}), expressionSource(shortNames.at(f), {}));
+      continue;
+    }
+    const bool two = f == "pow" || f.compare(0, 6, "bessel") == 0;
+    EXPECT_EQ(expressionSource(f + (two ? "(s, s)" : "(s)"), {}), "Fs = cx_" + f + (two ? "(s, s);\n" : "(s);\n"));
   }
+  EXPECT_EQ(expressionSource("K1(s)", {}), "Fs = cx_besselk(" + num("1.0") + ", s);\n");
+  // "**" is "^".
+  EXPECT_EQ(expressionSource("s**2 ** a + 2**-s", {"a"}), expressionSource("s^2^a + 2^-s", {"a"}));
 }
 
 TEST(JitExpressionSource, LiteralsReadBackExactly) {
@@ -112,7 +126,8 @@ TEST(JitExpressionSource, LiteralsReadBackExactly) {
 TEST(JitExpressionErrors, MessagesNameTheColumnAndTheExpectation) {
   const std::string functions =
       "and the functions exp, log, sqrt, pow, sin, cos, tan, sinh, cosh, tanh, asin, acos, atan, asinh, acosh, "
-      "atanh, abs, arg, conj, real, imag";
+      "atanh, abs, arg, conj, real, imag, besselk, besseli, besselj, bessely, besselke, besselie, erf, erfc, "
+      "erfcx, gamma, lgamma, expint, K0, K1, I0, I1, J0, J1";
   struct Case {
     std::string text;
     std::string message;
@@ -143,7 +158,10 @@ TEST(JitExpressionErrors, MessagesNameTheColumnAndTheExpectation) {
       {"s)", "expression, column 2: unmatched ')'"},
       {"1 +", "expression, column 4: expected a number, a name or '('"},
       {"1 + ", "expression, column 5: expected a number, a name or '('"},
-      {"2**3", "expression, column 3: expected a number, a name or '('"},
+      {"2***3", "expression, column 4: expected a number, a name or '('"},
+      {"2* *3", "expression, column 4: expected a number, a name or '('"},
+      {"J0()", "expression, column 1: 'J0' takes 1 argument, found 0"},
+      {"K1", "expression, column 1: 'K1' is a function; expected '(' after it"},
       {"()", "expression, column 2: expected a number, a name or '('"},
       {"*s", "expression, column 1: expected a number, a name or '('"},
       {"1e999", "expression, column 1: number '1e999' is out of range"},
@@ -370,6 +388,10 @@ const char* const kParamNames[] = {"a", "b2"};
 const double kParamValues[] = {0.75, -1.5};
 const double kNumbers[] = {2, 0.5, 3, 0.1, 1e-3, 7, 1.25, 11, 0};
 
+typedef double2 D;
+typedef D (*Unary)(D);
+const std::map<std::string, Unary>& unaryFunctions();
+
 std::unique_ptr<Tree> randomTree(std::mt19937_64& g, int depth) {
   auto t = std::make_unique<Tree>();
   const int pick = static_cast<int>(g() % (depth <= 0 ? 5 : 12));
@@ -380,7 +402,10 @@ std::unique_ptr<Tree> randomTree(std::mt19937_64& g, int depth) {
     case Tree::kParameter: t->index = static_cast<int>(g() % 2); break;
     case Tree::kNeg: t->a = randomTree(g, depth - 1); break;
     case Tree::kCall:
-      t->index = static_cast<int>(g() % functions.size());
+      // The elementary functions (the special ones are compared in jit_formula_program_test).
+      do {
+        t->index = static_cast<int>(g() % functions.size());
+      } while (functions[t->index] != "pow" && unaryFunctions().count(functions[t->index]) == 0);
       t->a = randomTree(g, depth - 1);
       if (functions[t->index] == "pow") t->b = randomTree(g, depth - 1);
       break;
@@ -393,8 +418,6 @@ std::unique_ptr<Tree> randomTree(std::mt19937_64& g, int depth) {
   return t;
 }
 
-typedef double2 D;
-typedef D (*Unary)(D);
 typedef D (*Binary)(D, D);
 
 const std::map<std::string, Unary>& unaryFunctions() {

@@ -91,7 +91,8 @@ extern "C" __global__ void every_function(double2* d, float2* f, wcomplex* w) {
 std::string programSource() {
   std::string all = "s^b2 - i*pi/2 + 9/11 - a";
   for (const std::string& f : orvane::jit::expressionFunctions()) {
-    all += " + " + f + (f == "pow" ? "(s, a)" : "(s)");
+    const bool two = f == "pow" || f.compare(0, 6, "bessel") == 0;
+    all += " + " + f + (two ? "(a, s)" : "(s)");
   }
   std::string deep = "s";
   for (int k = 0; k < 30; ++k) deep = "exp(-" + deep + ")/(1 + s)";

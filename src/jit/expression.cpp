@@ -7,7 +7,7 @@
 #include <set>
 #include <system_error>
 
-#include "jit/complex_math.h"
+#include "jit/formula_program.h"
 #include "orvane/error.h"
 
 namespace orvane {
@@ -21,25 +21,30 @@ using Node = Expression::Node;
 struct FunctionInfo {
   const char* name;
   int arguments;
-  double2 (*unary)(double2);           // the evaluator's function, one argument
-  double2 (*binary)(double2, double2);  // or two
 };
-// The order of the messages; the index is the node's function. The generated
-// code calls cx_<name>.
+// The index is the node's function.
 const FunctionInfo kFunctions[] = {
-    {"exp", 1, cx_exp<double2>, nullptr},     {"log", 1, cx_log<double2>, nullptr},
-    {"sqrt", 1, cx_sqrt<double2>, nullptr},   {"pow", 2, nullptr, cx_pow<double2>},
-    {"sin", 1, cx_sin<double2>, nullptr},     {"cos", 1, cx_cos<double2>, nullptr},
-    {"tan", 1, cx_tan<double2>, nullptr},     {"sinh", 1, cx_sinh<double2>, nullptr},
-    {"cosh", 1, cx_cosh<double2>, nullptr},   {"tanh", 1, cx_tanh<double2>, nullptr},
-    {"asin", 1, cx_asin<double2>, nullptr},   {"acos", 1, cx_acos<double2>, nullptr},
-    {"atan", 1, cx_atan<double2>, nullptr},   {"asinh", 1, cx_asinh<double2>, nullptr},
-    {"acosh", 1, cx_acosh<double2>, nullptr}, {"atanh", 1, cx_atanh<double2>, nullptr},
-    {"abs", 1, cx_abs<double2>, nullptr},     {"arg", 1, cx_arg<double2>, nullptr},
-    {"conj", 1, cx_conj<double2>, nullptr},   {"real", 1, cx_real<double2>, nullptr},
-    {"imag", 1, cx_imag<double2>, nullptr},
+#define ORVANE_FUNCTION_INFO(name, arguments) {#name, arguments},
+    ORVANE_EXPRESSION_FUNCTIONS(ORVANE_FUNCTION_INFO)
+#undef ORVANE_FUNCTION_INFO
 };
 constexpr int kFunctionCount = sizeof(kFunctions) / sizeof(kFunctions[0]);
+
+// Short names of Bessel functions of order 0 and 1: NAME(z) is FUNCTION(ORDER, z).
+struct ShortName {
+  const char* name;
+  const char* function;
+  int order;
+};
+const ShortName kShortNames[] = {{"K0", "besselk", 0}, {"K1", "besselk", 1}, {"I0", "besseli", 0},
+                                 {"I1", "besseli", 1}, {"J0", "besselj", 0}, {"J1", "besselj", 1}};
+
+const ShortName* shortName(const std::string& name) {
+  for (const ShortName& s : kShortNames) {
+    if (name == s.name) return &s;
+  }
+  return nullptr;
+}
 
 int functionIndex(const std::string& name) {
   for (int k = 0; k < kFunctionCount; ++k) {
@@ -201,6 +206,11 @@ class Parser {
       if (op < 0) failAt(pos_, "unexpected character " + describeCharacter(pos_));
       tok_.kind = kKinds[op];
       tok_.len = 1;
+      // "**" is the power, as in Python and Fortran.
+      if (c == '*' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '*') {
+        tok_.kind = Tok::kCaret;
+        tok_.len = 2;
+      }
     }
     pos_ += tok_.len;
   }
@@ -338,19 +348,24 @@ class Parser {
           return n;
         }
       }
+      if (const ShortName* alias = shortName(name)) {
+        advance();
+        return parseCall(alias->name, 1, functionIndex(alias->function), alias->order, at);
+      }
       const int f = functionIndex(name);
       if (f < 0) failAt(at, "unknown name '" + quoted(name) + "'; known names: " + knownNames());
       advance();
-      return parseCall(f, at);
+      return parseCall(kFunctions[f].name, kFunctions[f].arguments, f, -1, at);
     }
     advance();
     return n;
   }
 
-  int parseCall(int f, std::size_t at) {
-    const FunctionInfo& fn = kFunctions[f];
+  // The call of `name`, function f with `arguments` arguments; a short name
+  // (order >= 0) takes one, z, and calls f(order, z).
+  int parseCall(const char* name, int arguments, int f, int order, std::size_t at) {
     if (tok_.kind != Tok::kLParen) {
-      failAt(at, std::string("'") + fn.name + "' is a function; expected '(' after it");
+      failAt(at, std::string("'") + name + "' is a function; expected '(' after it");
     }
     Level level(*this, tok_.pos);
     advance();
@@ -367,13 +382,17 @@ class Parser {
         }
       }
     }
-    if (static_cast<int>(args.size()) != fn.arguments) {
-      failAt(at, std::string("'") + fn.name + "' takes " + std::to_string(fn.arguments) +
-                     (fn.arguments == 1 ? " argument" : " arguments") + ", found " +
-                     std::to_string(args.size()));
+    if (static_cast<int>(args.size()) != arguments) {
+      failAt(at, std::string("'") + name + "' takes " + std::to_string(arguments) +
+                     (arguments == 1 ? " argument" : " arguments") + ", found " + std::to_string(args.size()));
     }
     advance();
-    const int n = add(Kind::kCall, args[0], fn.arguments > 1 ? args[1] : -1);
+    if (order >= 0) {
+      const int nu = add(Kind::kNumber);
+      nodes_[nu].value = order;
+      args.insert(args.begin(), nu);
+    }
+    const int n = add(Kind::kCall, args[0], args.size() > 1 ? args[1] : -1);
     nodes_[n].function = f;
     return n;
   }
@@ -382,7 +401,8 @@ class Parser {
     std::string out = "s, i, pi, ";
     for (const std::string& p : names_) out += p + ", ";
     out += "and the functions ";
-    for (int k = 0; k < kFunctionCount; ++k) out += std::string(k ? ", " : "") + kFunctions[k].name;
+    const std::vector<std::string>& functions = expressionFunctions();
+    for (std::size_t k = 0; k < functions.size(); ++k) out += (k ? ", " : "") + functions[k];
     return out;
   }
 
@@ -432,6 +452,7 @@ const std::vector<std::string>& expressionFunctions() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> v;
     for (const FunctionInfo& f : kFunctions) v.push_back(f.name);
+    for (const ShortName& f : kShortNames) v.push_back(f.name);
     return v;
   }();
   return names;
@@ -439,7 +460,7 @@ const std::vector<std::string>& expressionFunctions() {
 
 bool isReservedName(const std::string& name) {
   if (name.empty() || name[0] == '_' || name.find("__") != std::string::npos) return true;
-  if (functionIndex(name) >= 0) return true;
+  if (functionIndex(name) >= 0 || shortName(name) != nullptr) return true;
   for (const char* k : kKeywords) {
     if (name == k) return true;
   }
@@ -562,12 +583,8 @@ std::string Expression::source() const {
     const std::string fn = node.kind == Kind::kCall
                                ? std::string("cx_") + kFunctions[node.function].name
                                : kOperator[static_cast<int>(node.kind) - static_cast<int>(Kind::kNeg)];
-    // A power with a small integer literal exponent skips the exponent's tests
-    // (cx_pown gives cx_pow's very result).
-    const Node* exponent = node.kind == Kind::kPow ? &nodes_[node.b] : nullptr;
-    if (exponent != nullptr && exponent->kind == Kind::kNumber && exponent->value == double(int(exponent->value)) &&
-        exponent->value >= 1 && exponent->value <= 64) {
-      text[n] = "cx_pown(" + text[node.a] + ", " + std::to_string(int(exponent->value)) + ")";
+    if (const int power = integerExponent(int(n))) {
+      text[n] = "cx_pown(" + text[node.a] + ", " + std::to_string(power) + ")";
     } else {
       text[n] = fn + "(" + text[node.a] + (node.b >= 0 ? ", " + text[node.b] : std::string()) + ")";
     }
@@ -579,37 +596,25 @@ std::string Expression::source() const {
   return out;
 }
 
+int Expression::integerExponent(int node) const {
+  const Node& n = nodes_[node];
+  if (n.kind != Kind::kPow || nodes_[n.b].kind != Kind::kNumber) return 0;
+  // The range first: the conversion to int is defined only inside it.
+  const double v = nodes_[n.b].value;
+  return v >= 1 && v <= 64 && v == double(int(v)) ? int(v) : 0;
+}
+
 std::complex<double> Expression::evaluate(const std::vector<double>& values, std::complex<double> s) const {
   if (values.size() != names_.size()) {
     throw Error(ErrorKind::kParameters, "expression: " + std::to_string(values.size()) + " parameter values for " +
                                             std::to_string(names_.size()) + " names");
   }
-  typedef double2 C;
-  std::vector<C> v(nodes_.size());
-  for (std::size_t n = 0; n < nodes_.size(); ++n) {
-    const Node& node = nodes_[n];
-    const C a = node.a >= 0 ? v[node.a] : C{};
-    const C b = node.b >= 0 ? v[node.b] : C{};
-    switch (node.kind) {
-      case Kind::kNumber: v[n] = cx_make<C>(node.value, 0); break;
-      case Kind::kS: v[n] = cx_make<C>(s.real(), s.imag()); break;
-      case Kind::kI: v[n] = cx_make<C>(0, 1); break;
-      case Kind::kPi: v[n] = cx_make<C>(3.141592653589793, 0); break;
-      case Kind::kParameter: v[n] = cx_make<C>(values[node.parameter], 0); break;
-      case Kind::kNeg: v[n] = cx_neg(a); break;
-      case Kind::kAdd: v[n] = cx_add(a, b); break;
-      case Kind::kSub: v[n] = cx_sub(a, b); break;
-      case Kind::kMul: v[n] = cx_mul(a, b); break;
-      case Kind::kDiv: v[n] = cx_div(a, b); break;
-      case Kind::kPow: v[n] = cx_pow(a, b); break;
-      case Kind::kCall: {
-        const FunctionInfo& f = kFunctions[node.function];
-        v[n] = f.arguments == 1 ? f.unary(a) : f.binary(a, b);
-        break;
-      }
-    }
-  }
-  return {v.back().x, v.back().y};
+  const FormulaProgram<double2> program(*this, values);
+  double2 v;
+  v.x = s.real();
+  v.y = s.imag();
+  program.evaluate(&v, 1, &v);
+  return {v.x, v.y};
 }
 
 std::string expressionSource(const std::string& text, const std::vector<std::string>& parameterNames) {

@@ -6,15 +6,19 @@
 //   sum     = product { ("+" | "-") product }
 //   product = unary { ("*" | "/") unary }
 //   unary   = ("-" | "+") unary | power
-//   power   = primary [ "^" unary ]                 (right-associative; -s^2 = -(s^2))
+//   power   = primary [ ("^" | "**") unary ]        (right-associative; -s^2 = -(s^2))
 //   primary = number | "s" | "i" | "pi" | parameter | function "(" sum { "," sum } ")" | "(" sum ")"
 //   number  = digits [ "." [digits] ] [ exponent ] | "." digits [ exponent ]
 //   exponent = ("e" | "E") [ "+" | "-" ] digits
 // Every value is complex: 9/11 is 0.8181..., never an integer division. The
 // functions are exp log sqrt pow(z, w) sin cos tan sinh cosh tanh asin acos
 // atan asinh acosh atanh abs arg conj real imag, on principal branches
-// (jit/complex_math.h). Unary minus is subtraction from zero, so -2 is the
-// real -2 with imaginary part +0 (sqrt(-2) = i sqrt(2)).
+// (jit/complex_math.h), and the special functions of jit/special_functions.h:
+// besselk(nu, z) besseli besselj bessely (order nu, argument z), the scaled
+// besselke(nu, z) = e^z K_nu(z) and besselie(nu, z) = e^-|Re z| I_nu(z), erf
+// erfc erfcx gamma lgamma expint (E1), and K0(z) K1 I0 I1 J0 J1 for
+// besselk(0, z), besselk(1, z), ... Unary minus is subtraction from zero, so
+// -2 is the real -2 with imaginary part +0 (sqrt(-2) = i sqrt(2)). "**" is "^".
 #pragma once
 
 #include <complex>
@@ -27,6 +31,15 @@ namespace orvane {
 namespace jit {
 
 constexpr std::size_t kMaxExpressionLength = 65536;  // bytes of text
+
+// The functions of the grammar, in the order the messages list them: X(NAME,
+// ARGUMENTS) each. The generated statements and the formula's program
+// (formula_program.h) both compute NAME by cx_NAME.
+#define ORVANE_EXPRESSION_FUNCTIONS(X)                                                                   \
+  X(exp, 1) X(log, 1) X(sqrt, 1) X(pow, 2) X(sin, 1) X(cos, 1) X(tan, 1) X(sinh, 1) X(cosh, 1) X(tanh, 1) \
+  X(asin, 1) X(acos, 1) X(atan, 1) X(asinh, 1) X(acosh, 1) X(atanh, 1) X(abs, 1) X(arg, 1) X(conj, 1)    \
+  X(real, 1) X(imag, 1) X(besselk, 2) X(besseli, 2) X(besselj, 2) X(bessely, 2) X(besselke, 2)            \
+  X(besselie, 2) X(erf, 1) X(erfc, 1) X(erfcx, 1) X(gamma, 1) X(lgamma, 1) X(expint, 1)
 // Parentheses, calls, signs and exponents inside each other.
 constexpr int kMaxExpressionNesting = 200;
 
@@ -50,7 +63,8 @@ class Expression {
   std::string source() const;
 
   // F(s) in double precision by the same complex functions, in the same
-  // order, as the generated statements in the double-precision build.
+  // order, as the generated statements in the double-precision build (the
+  // formula's program, formula_program.h, at one point).
   // values: one per parameter name, in the order of the names.
   std::complex<double> evaluate(const std::vector<double>& values, std::complex<double> s) const;
 
@@ -62,6 +76,11 @@ class Expression {
     double value;   // kNumber
     int parameter;  // kParameter: index into the names
   };
+  const std::vector<Node>& nodes() const { return nodes_; }
+  const std::vector<std::string>& names() const { return names_; }
+  // n for a kPow node whose exponent is an integer literal n, 1 <= n <= 64
+  // (computed by cx_pown, cx_pow's own result without its tests), else 0.
+  int integerExponent(int node) const;
 
  private:
   std::vector<std::string> names_;

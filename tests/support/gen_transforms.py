@@ -7,6 +7,7 @@ doubles, and the list of pairs as the function NAME (default pairs).
 """
 import json
 import math
+import re
 import sys
 
 src, out = sys.argv[1], sys.argv[2]
@@ -33,6 +34,8 @@ lines.append("struct Value { double t; double f; };")
 lines.append("// search: the sigma range searched when it is not the one right of the abscissa")
 lines.append("// (NaN: the usual one).")
 lines.append("struct Pair { const char* id; const char* tags; double abscissa; cplx (*F)(cplx); std::vector<Value> values; const char* category; double searchFrom = NAN; double searchTo = NAN; };")
+lines.append("// F of a pair as a formula of --expr, with the pair's id.")
+lines.append("struct Formula { const char* id; const char* text; };")
 lines.append("#endif")
 lines.append(f"inline const std::vector<Pair>& {name}() {{")
 lines.append("  static const std::vector<Pair> table = {")
@@ -44,6 +47,21 @@ for p in data["pairs"]:
     tags = " ".join(p.get("tags", []))
     search = "".join(f", {float(x)!r}" for x in p.get("search", []))
     lines.append(f'    {{"{p["id"]}", "{tags}", {absc}, &F_{name}_{ident}, {{{vals}}}, "{p.get("category", "")}"{search}}},')
+lines.append("  };")
+lines.append("  return table;")
+lines.append("}")
+
+
+def formula(cpp):
+    """F_cpp in the grammar of --expr: no std::, complex literals as a + b*i."""
+    text = re.sub(r"std::complex<double>\(([^,()]+),([^,()]+)\)", r"(\1+\2*i)", cpp)
+    return text.replace("std::", "")
+
+
+lines.append(f"inline const std::vector<Formula>& {name}Formulas() {{")
+lines.append("  static const std::vector<Formula> table = {")
+for p in data["pairs"]:
+    lines.append(f'    {{"{p["id"]}", "{formula(p["F_cpp"])}"}},')
 lines.append("  };")
 lines.append("  return table;")
 lines.append("}")
