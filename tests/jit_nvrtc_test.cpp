@@ -65,7 +65,8 @@ std::string samplingKernel(const std::string& name, const std::string& statement
          statements + "  out[threadIdx.x] = Fs;\n}\n";
 }
 
-// Every function of the header, on double2 and on float2 whatever the build.
+// Every function of the header (and of special_functions.h), on double2 and
+// on float2 whatever the build.
 const char* const kEveryFunction = R"(
 template <class C>
 __device__ C every(C s) {
@@ -78,12 +79,19 @@ __device__ C every(C s) {
   t = cx_add(t, cx_asinh(s)); t = cx_add(t, cx_acosh(s)); t = cx_add(t, cx_atanh(s));
   t = cx_add(t, cx_abs(s));   t = cx_add(t, cx_arg(s));   t = cx_add(t, cx_conj(s));
   t = cx_add(t, cx_real(s));  t = cx_add(t, cx_imag(s));
+  t = cx_add(t, cx_besselk(t, s));  t = cx_add(t, cx_besseli(t, s));  t = cx_add(t, cx_besselj(t, s));
+  t = cx_add(t, cx_bessely(t, s));  t = cx_add(t, cx_besselke(t, s)); t = cx_add(t, cx_besselie(t, s));
+  t = cx_add(t, cx_erf(s));   t = cx_add(t, cx_erfc(s));  t = cx_add(t, cx_erfcx(s));
+  t = cx_add(t, cx_gamma(s)); t = cx_add(t, cx_lgamma(s)); t = cx_add(t, cx_expint(s));
   return t;
 }
 extern "C" __global__ void every_function(double2* d, float2* f, wcomplex* w) {
   d[threadIdx.x] = every(d[threadIdx.x]);
   f[threadIdx.x] = every(f[threadIdx.x]);
   w[threadIdx.x] = cx_add(every(w[threadIdx.x]), cx(wreal(0.5), wreal(0)));
+  // The names of --transform statements.
+  const wcomplex v = w[threadIdx.x];
+  w[threadIdx.x] = cx_add(cx_add(orvane::K0(v), orvane::besselj(wreal(2.5), v)), orvane::lgamma(v));
 }
 )";
 
