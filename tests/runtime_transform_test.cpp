@@ -102,7 +102,7 @@ TEST(RuntimeTransformHost, ProgramEndsWithAnErrorWhenTheStatementsThrow) {
   driver_test::ScratchDir dir;
   driver_test::writeText(dir.file("UserParameters.txt"), driver_test::shippedExample());
   driver_test::writeText(dir.file("bessel.fs"), "Fs.x = std::cyl_bessel_k(0.0, -1.0);\nFs.y = 0;\n");
-  for (const char* method : {"weeks", "talbot", "dehoog", "auto"}) {
+  for (const char* method : {"weeks", "dehoog"}) {  // rows of the contour; points
     SCOPED_TRACE(method);
     const driver_test::ProcessResult r =
         driver_test::runIn(dir, ORVANE_BIN, "XDG_CACHE_HOME='" + dir.path() + "/cache'", "> stdout.txt",
