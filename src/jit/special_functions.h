@@ -13,7 +13,7 @@
 //
 // on C = double2 or float2 (the formula grammar's functions; every value of a
 // formula is complex, so the order is the real part of nu and an order with a
-// non-zero imaginary part gives NaN), and for --transform statements, in
+// non-zero imaginary part gives NaN, as does one beyond 1e4 in size), and for --transform statements, in
 // namespace orvane on the working type wcomplex with a real order:
 //
 //   orvane::besselk(nu, z)  orvane::besseli  orvane::besselj  orvane::bessely
@@ -255,7 +255,7 @@ ORVANE_HD inline SfZ sfRatioI(double nu, SfZ z) {
 
 // The Hankel expansions of K and I for large |z| (DLMF 10.40.2, 10.40.5):
 // sPlus = sum a_k(nu) / z^k, sMinus = sum (-1)^k a_k(nu) / z^k. False where
-// the terms do not fall below the rounding error soon enough.
+// the terms do not fall below the rounding error soon enough, or grow first.
 ORVANE_HD inline bool sfHankelSums(double nu, SfZ z, SfZ& sPlus, SfZ& sMinus) {
   const double mu4 = 4.0 * nu * nu;
   const SfZ zi = cx_div(sfZ(1.0, 0.0), z);
@@ -268,6 +268,9 @@ ORVANE_HD inline bool sfHankelSums(double nu, SfZ z, SfZ& sPlus, SfZ& sMinus) {
     sPlus = cx_add(sPlus, t);
     sMinus = (k & 1) ? cx_sub(sMinus, t) : cx_add(sMinus, t);
     const double at = sfAbs(t);
+    // Terms that grow far past the first (an order large against sqrt|z|)
+    // would cancel in the sums.
+    if (at > 8.0) return false;
     if (at == 0.0 || (at <= 2e-17 * sfAbs(sPlus) && at <= 2e-17 * sfAbs(sMinus))) return true;
   }
   return false;
@@ -311,16 +314,24 @@ ORVANE_HD ORVANE_SF_OUTLINE inline void sfBesselIKRight(double nu, SfZ z, SfScal
     vk = vi;
     return;
   }
-  // Forward recurrence K_(m+1) = K_(m-1) + (2m/z) K_m, stable for K.
+  // Forward recurrence K_(m+1) = K_(m-1) + (2m/z) K_m, stable for K, the
+  // values scaled down by 2^-830 (and kexp raised) as they grow past 1e250.
   const SfZ zi = cx_div(sfZ(2.0, 0.0), z);
+  double kexp = 0.0;
   for (int k = 1; k <= steps; ++k) {
     const SfZ next = cx_add(k0, cx_mul(sfScale(zi, mu + k), k1));
     k0 = k1;
     k1 = next;
+    if (sfAbs(k1) > 1e250) {
+      const double down = scalbn_(1.0, -830);
+      k0 = sfScale(k0, down);
+      k1 = sfScale(k1, down);
+      kexp += 830.0 * 0.69314718055994531;
+    }
   }
   vi = sfScaled(sfNaN(), 0.0);
   if (r <= 2.0) {
-    vk = sfScaled(k0, 0.0);
+    vk = sfScaled(k0, kexp);
     if (!wantI) return;
     // I_nu(z) = (z/2)^nu / Gamma(nu + 1) sum (z^2/4)^k / (k! (nu+1)_k).
     double g1, g2;
@@ -339,11 +350,11 @@ ORVANE_HD ORVANE_SF_OUTLINE inline void sfBesselIKRight(double nu, SfZ z, SfScal
     vi = sfScaled(cx_mul(lead, sum), 0.0);
     return;
   }
-  vk = sfScaled(cx_mul(k0, sfZ(cy, -sy)), -z.x);
+  vk = sfScaled(cx_mul(k0, sfZ(cy, -sy)), kexp - z.x);
   if (!wantI) return;
   const SfZ f = sfRatioI(nu, z);
   const SfZ is = cx_div(sfZ(1.0, 0.0), cx_mul(z, cx_add(k1, cx_mul(f, k0))));
-  vi = sfScaled(cx_mul(is, sfZ(cy, sy)), z.x);
+  vi = sfScaled(cx_mul(is, sfZ(cy, sy)), z.x - kexp);
 }
 
 // I_nu and K_nu for nu >= 0 and z != 0 anywhere on the principal sheet: the
@@ -400,7 +411,7 @@ ORVANE_HD inline SfScaled sfBesselNonNegative(SfBesselKind kind, double nu, SfZ 
 // J_(-nu) = cos(nu pi) J_nu - sin(nu pi) Y_nu, Y_(-nu) = sin(nu pi) J_nu + cos(nu pi) Y_nu.
 // expShift is added to the exponent (the scaled forms).
 ORVANE_HD ORVANE_SF_OUTLINE inline SfZ sfBessel(SfBesselKind kind, SfZ nuc, SfZ zc, int scaling) {
-  if (nuc.y != 0.0 || !isFinite(nuc.x) || !sfFinite(zc)) return sfNaN();
+  if (nuc.y != 0.0 || !(fabs_(nuc.x) <= 1e4) || !sfFinite(zc)) return sfNaN();
   const SfZ z = sfUpper(zc);
   const double nu = nuc.x;
   const double anu = fabs_(nu);
