@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -86,7 +87,15 @@ void onSignal(int signo) {
     const pid_t group = slot.group.load();
     if (group <= 0) continue;
     kill(-group, SIGKILL);
-    for (const char* p = slot.cleanup; *p != '\0'; p += std::strlen(p) + 1) removeTree(AT_FDCWD, p, 0);
+    // A compiler killed just now may still finish a write: a few more tries.
+    for (const char* p = slot.cleanup; *p != '\0'; p += std::strlen(p) + 1) {
+      for (int tries = 0; tries < 20; ++tries) {
+        removeTree(AT_FDCWD, p, 0);
+        if (access(p, F_OK) != 0) break;
+        const struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+      }
+    }
   }
   // Then what would have happened without this handler.
   for (int k = 0; k < 4; ++k) {
