@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <cmath>
@@ -110,6 +111,25 @@ TEST(CommandLine, OutputFileIsWholeOrAbsent) {
       << unwritable.err;
   for (const auto& entry : std::filesystem::directory_iterator(c.dir.path()))
     EXPECT_EQ(entry.path().filename().string().find("none.csv"), std::string::npos);
+}
+
+// Progress goes to a terminal only, and shows before the first time is done
+// (one time of a fine search), never in the data.
+TEST(CommandLine, ProgressOnATerminalOnly) {
+  Case c;
+  const std::string args = "--expr '1/(s+1)' --t 1 --method weeks --rel-err 1e-30 --resolutions 0.04:0.04 "
+                           "--format csv --output out.csv";
+  const auto start = std::chrono::steady_clock::now();
+  // script(1) gives the program a terminal; its output is the terminal's.
+  const std::string command = "cd '" + c.dir.path() + "' && " + c.cacheEnv() + " script -qec \"'" ORVANE_BIN "' " +
+                              args + "\" /dev/null < /dev/null > tty.txt 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << driver_test::readText(c.dir.file("tty.txt"));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::string tty = driver_test::readText(c.dir.file("tty.txt"));
+  // A fast device may finish within the second before the first line.
+  if (seconds > 2.0) EXPECT_NE(tty.find("0 of 1 times, "), std::string::npos) << seconds << " s: " << tty;
+  EXPECT_EQ(driver_test::readText(c.dir.file("out.csv")).rfind("t,re,im", 0), 0u);
+  EXPECT_EQ(c.run(args).err, "");
 }
 
 TEST(CommandLine, UsageErrorsExitWithTwo) {

@@ -9,10 +9,13 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "driver/data_formats.h"
 #include "driver/output_file.h"
@@ -29,27 +32,57 @@ namespace {
 const char* programName() { return ORVANE_DIAG ? "orvane-diag" : "orvane"; }
 
 // "times done of all, elapsed" on standard error while a run lasts longer than
-// a second, when standard error is a terminal; the line is cleared at the end.
+// a second, when standard error is a terminal: updated as times are done and
+// every half second between (a single time of a fine search may take
+// minutes); the line is cleared at the end.
 class Progress {
  public:
-  Progress() : start_(std::chrono::steady_clock::now()), terminal_(isatty(2) == 1) {}
+  explicit Progress(int total)
+      : start_(std::chrono::steady_clock::now()), terminal_(isatty(2) == 1), total_(total) {
+    if (terminal_) ticker_ = std::thread([this] { tick(); });
+  }
   ~Progress() {
+    if (!terminal_) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    ticker_.join();
     if (shown_) std::fprintf(stderr, "\r%*s\r", 60, "");
   }
   void operator()(int done, int total) {
     if (!terminal_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ = done;
+    total_ = total;
+    show();
+  }
+
+ private:
+  void tick() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stop_; })) show();
+  }
+  // With the mutex held.
+  void show() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     if (seconds < 1.0) return;
-    std::fprintf(stderr, "\r%s: %d of %d times, %.1f s", programName(), done, total, seconds);
+    std::fprintf(stderr, "\r%s: %d of %d times, %.1f s", programName(), done_, total_, seconds);
     std::fflush(stderr);
     shown_ = true;
   }
 
- private:
   std::chrono::steady_clock::time_point start_;
   bool terminal_;
+  int done_ = 0;
+  int total_;
   bool shown_ = false;
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread ticker_;
 };
 
 long long milliseconds() {
@@ -178,7 +211,7 @@ int runCommandLine(const CommandLine& cl) {
       transform = orvane::jit::compileStatements(statements, origin, cl.params, jit);
     }
 
-    Progress progress;
+    Progress progress(int(p.Time.size()));
     orvane::SolverSettings settings;
     settings.diagnostics = ORVANE_DIAG ? talk : nullptr;
     orvane::Solver solver(settings, check);
