@@ -254,23 +254,24 @@ ORVANE_HD inline SfZ sfRatioI(double nu, SfZ z) {
 }
 
 // The Hankel expansions of K and I for large |z| (DLMF 10.40.2, 10.40.5):
-// sPlus = sum a_k(nu) / z^k, sMinus = sum (-1)^k a_k(nu) / z^k. False where
-// the terms do not fall below the rounding error soon enough, or grow first.
-ORVANE_HD inline bool sfHankelSums(double nu, SfZ z, SfZ& sPlus, SfZ& sMinus) {
+// sPlus = sum a_k(nu) / z^k, sMinus = sum (-1)^k a_k(nu) / z^k, and the
+// largest term (the sums' rounding errors are ulps of it). False where the
+// terms do not fall below the rounding error soon enough.
+ORVANE_HD inline bool sfHankelSums(double nu, SfZ z, SfZ& sPlus, SfZ& sMinus, double& largest) {
   const double mu4 = 4.0 * nu * nu;
   const SfZ zi = cx_div(sfZ(1.0, 0.0), z);
   SfZ t = sfZ(1.0, 0.0);
   sPlus = t;
   sMinus = t;
+  largest = 1.0;
   for (int k = 1; k < 120; ++k) {
     const double odd = 2.0 * k - 1.0;
     t = cx_mul(t, sfScale(zi, (mu4 - odd * odd) / (8.0 * k)));
     sPlus = cx_add(sPlus, t);
     sMinus = (k & 1) ? cx_sub(sMinus, t) : cx_add(sMinus, t);
     const double at = sfAbs(t);
-    // Terms that grow far past the first (an order large against sqrt|z|)
-    // would cancel in the sums.
-    if (at > 8.0) return false;
+    largest = at > largest ? at : largest;
+    if (largest > 1e8) return false;
     if (at == 0.0 || (at <= 2e-17 * sfAbs(sPlus) && at <= 2e-17 * sfAbs(sMinus))) return true;
   }
   return false;
@@ -290,21 +291,25 @@ ORVANE_HD ORVANE_SF_OUTLINE inline void sfBesselIKRight(double nu, SfZ z, SfScal
   double cy, sy;
   cy = cos_(z.y);
   sy = sin_(z.y);
-  if (r > 25.0) {
-    SfZ sp, sm;
-    if (sfHankelSums(nu, z, sp, sm)) {
-      const SfZ ks = cx_mul(cx_sqrt(cx_div(sfZ(0.5 * sfPi(), 0.0), z)), sp);
-      vk = sfScaled(cx_mul(ks, sfZ(cy, -sy)), -z.x);
-      // e^(iy) sMinus +- i e^(+-i nu pi) e^(-2x) e^(-iy) sPlus, over sqrt(2 pi z).
-      double snp, cnp;
-      sfSinCosPi(nu, snp, cnp);
-      const double sg = z.y >= 0.0 ? 1.0 : -1.0;
-      const SfZ rot = sfZ(-sg * sg * snp, sg * cnp);  // +-i e^(+-i nu pi)
-      const SfZ second = sfScale(cx_mul(cx_mul(rot, sfZ(cy, -sy)), sp), exp_(-2.0 * z.x));
-      const SfZ num = cx_add(cx_mul(sfZ(cy, sy), sm), second);
-      vi = sfScaled(cx_div(num, cx_sqrt(sfScale(z, 2.0 * sfPi()))), z.x);
-      return;
-    }
+  SfZ sp, sm;
+  double largest;
+  if (r > 25.0 && sfHankelSums(nu, z, sp, sm, largest)) {
+    // Terms that grow past the first (an order large against sqrt|z|) cancel
+    // in the sums: taken where that costs no more than a few ulps of the value.
+    const SfZ ks = cx_mul(cx_sqrt(cx_div(sfZ(0.5 * sfPi(), 0.0), z)), sp);
+    vk = sfScaled(cx_mul(ks, sfZ(cy, -sy)), -z.x);
+    // e^(iy) sMinus +- i e^(+-i nu pi) e^(-2x) e^(-iy) sPlus, over sqrt(2 pi z).
+    double snp, cnp;
+    sfSinCosPi(nu, snp, cnp);
+    const double sg = z.y >= 0.0 ? 1.0 : -1.0;
+    const SfZ rot = sfZ(-sg * sg * snp, sg * cnp);  // +-i e^(+-i nu pi)
+    const double e2 = exp_(-2.0 * z.x);
+    const SfZ second = sfScale(cx_mul(cx_mul(rot, sfZ(cy, -sy)), sp), e2);
+    const SfZ num = cx_add(cx_mul(sfZ(cy, sy), sm), second);
+    vi = sfScaled(cx_div(num, cx_sqrt(sfScale(z, 2.0 * sfPi()))), z.x);
+    const bool kGood = largest <= 16.0 * sfAbs(sp);
+    const bool iGood = largest * (1.0 + e2) <= 16.0 * (sfAbs(sm) + e2 * sfAbs(sp));
+    if (kGood && (iGood || !wantI)) return;
   }
   SfZ k0, k1;
   if (r <= 2.0) {
