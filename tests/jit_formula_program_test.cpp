@@ -115,12 +115,12 @@ TEST(FormulaProgram, GivesTheCompiledFormulasBitsOnEveryReferenceFormula) {
 TEST(FormulaProgram, BlocksInPlaceAndThreadsChangeNothing) {
   struct Case {
     const char* text;
-    int columns;  // scratch columns the program needs
+    int columns;  // scratch columns: values live until their last use, a step's own is not an operand's
   };
   const Case cases[] = {
-      {"s", 0}, {"a", 0}, {"2*a + exp(pi*i)", 0}, {"1/(s+a)", 1},
-      {"(s*s+1)*(s*s+1)", 1}, {"(s*s-1)/((s*s+1)*(s*s+1))", 2}, {"s^2 + s**3 - s^-2", 2},
-      {"exp(-sqrt(s))/s + 1/(s + exp(-s)*(s + 1/(s + a)))", 3},
+      {"s", 0}, {"a", 0}, {"2*a + exp(pi*i)", 0}, {"1/(s+a)", 2},
+      {"(s*s+1)*(s*s+1)", 2}, {"(s*s-1)/((s*s+1)*(s*s+1))", 3}, {"s^2 + s**3 - s^-2", 3},
+      {"exp(-sqrt(s))/s + 1/(s + exp(-s)*(s + 1/(s + a)))", 4},
   };
   const std::vector<double2> points = testPoints();
   for (const Case& c : cases) {

@@ -31,25 +31,27 @@ struct Kernels {
   typedef typename FormulaProgram<C>::Kernel Kernel;
   Kernel one, cc, cu, uc;
 
+  // `out` is never an operand's column (so the loops may keep values in
+  // registers and vectorise); operands may be the same column.
   template <C (*F)(C)>
-  static void unary(const C* a, const C*, int, C* out, int n) {
+  static void unary(const C* __restrict a, const C*, int, C* __restrict out, int n) {
     for (int i = 0; i < n; ++i) out[i] = F(a[i]);
   }
   template <C (*F)(C, C)>
-  static void both(const C* a, const C* b, int, C* out, int n) {
+  static void both(const C* __restrict a, const C* __restrict b, int, C* __restrict out, int n) {
     for (int i = 0; i < n; ++i) out[i] = F(a[i], b[i]);
   }
   template <C (*F)(C, C)>
-  static void right(const C* a, const C* b, int, C* out, int n) {
+  static void right(const C* __restrict a, const C* b, int, C* __restrict out, int n) {
     const C w = *b;
     for (int i = 0; i < n; ++i) out[i] = F(a[i], w);
   }
   template <C (*F)(C, C)>
-  static void left(const C* a, const C* b, int, C* out, int n) {
+  static void left(const C* a, const C* __restrict b, int, C* __restrict out, int n) {
     const C z = *a;
     for (int i = 0; i < n; ++i) out[i] = F(z, b[i]);
   }
-  static void pown(const C* a, const C*, int power, C* out, int n) {
+  static void pown(const C* __restrict a, const C*, int power, C* __restrict out, int n) {
     for (int i = 0; i < n; ++i) out[i] = cx_pown(a[i], power);
   }
 
@@ -161,15 +163,16 @@ FormulaProgram<C>::FormulaProgram(const Expression& expression, const std::vecto
       where[n] = uniform(value);
       continue;
     }
-    for (int operand : {opA, opB}) {
-      if (operand >= 0 && --uses[operand] == 0 && where[operand] >= 0) unused.push_back(where[operand]);
-    }
+    // The result's column first: it is not an operand's.
     int out;
     if (unused.empty()) {
       out = columns_++;
     } else {
       out = unused.back();
       unused.pop_back();
+    }
+    for (int operand : {opA, opB}) {
+      if (operand >= 0 && --uses[operand] == 0 && where[operand] >= 0) unused.push_back(where[operand]);
     }
     steps_.push_back(Step{kernel, a, b, power[n], out});
     where[n] = out;
@@ -188,10 +191,12 @@ void FormulaProgram<C>::evaluateBlock(const double2* points, int n, double2* val
   auto at = [&](int w) -> const C* {
     return w >= 0 ? scratch + (long long)w * kBlock : w == kPoints ? s : &uniforms_[kUniform - w];
   };
-  C* const direct = valueColumn(values, s);
+  // The last step writes F into the values, unless they are the points it reads.
+  C* direct = valueColumn(values, s);
+  if (!steps_.empty() && (void*)values == (void*)points && (steps_.back().a == kPoints || steps_.back().b == kPoints))
+    direct = nullptr;
   for (std::size_t k = 0; k < steps_.size(); ++k) {
     const Step& step = steps_[k];
-    // Each element is read before it is written, so F may replace the points.
     C* out = direct != nullptr && k + 1 == steps_.size() ? direct : scratch + (long long)step.out * kBlock;
     step.kernel(at(step.a), step.b == kAbsent ? nullptr : at(step.b), step.power, out, n);
   }
