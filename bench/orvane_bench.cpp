@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -370,8 +371,8 @@ void BM_Talbot(benchmark::State& state) {
       double(count) * 1e-6, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// The same F(s) = s/(s^2 + 25) compiled at run time from a formula (arg 0) and
-// from the equivalent statements (arg 1), on a search with sizes 64 and 128 at
+// The same F(s) = s/(s^2 + 25) as a formula (arg 0, the formula's program)
+// and compiled at run time from the equivalent statements (arg 1), on a search with sizes 64 and 128 at
 // t = 0.5 and 1 (the objects come from the cache after the first run). The
 // formula's time over the statements' is the ratio the expressions are held to.
 void BM_RuntimeTransform(benchmark::State& state) {
@@ -390,6 +391,50 @@ void BM_RuntimeTransform(benchmark::State& state) {
   }
 }
 
+// Formulas as the program of jit/formula_program.h (arg 1 = 0) and compiled
+// (arg 1 = 1, ORVANE_JIT_FORMULA=compile; the object comes from the cache
+// after the first run): F at 4096 points from one thread (per point, arg 0
+// picks the formula), and a whole inversion of the shipped example's F and of
+// 1/(s+1)^2 at t = 0.5 and 1 to 1e-6 (auto, N = 64).
+const char* const kFormulas[] = {
+    "(s+0.6)^(-9/11)", "1/(s+1)^2", "1/((s*s+1)*(s*s+1))", "1/(s+1)+20/((s+0.1)*(s+0.1)+400)",
+    "exp(-sqrt(s))/s", "1/(sqrt(s*s+1)*(sqrt(s*s+1)+s))", "2*atanh(1/(2*s+1))", "1/(s*(1+exp(-s)))",
+};
+
+std::unique_ptr<orvane::Transform> formulaOf(int formula, bool compiled) {
+  if (compiled) setenv("ORVANE_JIT_FORMULA", "compile", 1);
+  std::unique_ptr<orvane::Transform> t = orvane::compile(kFormulas[formula]);
+  unsetenv("ORVANE_JIT_FORMULA");
+  return t;
+}
+
+void BM_FormulaPoints(benchmark::State& state) {
+  const std::unique_ptr<orvane::Transform> f = formulaOf(int(state.range(0)), state.range(1) != 0);
+  const long long n = 4096;
+  std::vector<double2> points(n), values(n);
+  for (long long k = 0; k < n; ++k) points[k] = make_double2(0.5 + 1e-3 * k, -20 + 40.0 * k / n);
+  // One thread, as the host backend's rows call it (inside a parallel region).
+  for (auto _ : state) {
+#pragma omp parallel num_threads(1)
+    f->evaluate(points.data(), n, values.data());
+    benchmark::DoNotOptimize(values.data());
+  }
+  state.counters["ns_per_point"] = benchmark::Counter(
+      double(n) * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_FormulaInversion(benchmark::State& state) {
+  const std::unique_ptr<orvane::Transform> f = formulaOf(int(state.range(0)), state.range(1) != 0);
+  orvane::Solver solver;
+  orvane::Options options;
+  options.sizes = {64};
+  options.rel_err = 1e-6;
+  for (auto _ : state) {
+    std::vector<orvane::Result> r = solver.invert(*f, {0.5, 1.0}, options);
+    benchmark::DoNotOptimize(r);
+  }
+}
+
 // Wall time throughout: the host backend spreads the work over OpenMP threads.
 BENCHMARK(BM_Sampling)->Apply(gridArguments)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Shift)->Apply(gridArguments)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -404,6 +449,10 @@ BENCHMARK(BM_GridPass)->Apply(gridArguments)->UseRealTime()->Unit(benchmark::kMi
 BENCHMARK(BM_WeeksCore)->Arg(64)->Arg(512)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Talbot)->Arg(1)->Arg(100)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RuntimeTransform)->ArgName("statements")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormulaPoints)->ArgNames({"formula", "compiled"})->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7}, {0, 1}})
+    ->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FormulaInversion)->ArgNames({"formula", "compiled"})->ArgsProduct({{0, 1}, {0, 1}})
+    ->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
