@@ -167,6 +167,28 @@ TEST(SpecialFunctions, ValuesOutOfRangeUnderflowOrOverflowCleanly) {
   EXPECT_NEAR(x.x, 0.018795888861416751, 1e-17);
 }
 
+// Far outside the sampled range, down to subnormal and up to the largest
+// moduli, a finite argument gives a number or an infinity, never NaN.
+TEST(SpecialFunctions, FiniteArgumentsNeverGiveNaN) {
+  const std::vector<std::string> names = {"besselk", "besseli", "besselj", "bessely", "erf",
+                                          "erfc",    "erfcx",   "gamma",   "lgamma",  "expint"};
+  for (const double r : {1e-320, 1e-300, 1e-30, 1e20, 1e100, 1e300, 1.7e308}) {
+    for (const double a : {0.0, 0.3, 0.5, 0.75, 1.0, -0.25, -0.5, -1.0}) {
+      double2 z = c2(r * std::cos(a * M_PI), r * std::sin(a * M_PI));
+      if (a == 0.5 || a == -0.5) z.x = 0;
+      if (a == 1.0) z.y = 0;
+      if (a == -1.0) z = c2(-r, -0.0);
+      for (const std::string& name : names) {
+        for (const double nu : {0.0, 2.5, -1.5}) {
+          const double2 v = evaluate(name, c2(nu, 0), z);
+          EXPECT_FALSE(std::isnan(v.x) || std::isnan(v.y)) << name << "(" << nu << ", " << z.x << " + " << z.y << "i)";
+          if (name.compare(0, 6, "bessel") != 0) break;
+        }
+      }
+    }
+  }
+}
+
 // Outside the domain: NaN for a NaN or infinite argument or a complex order,
 // and the limits at the poles.
 TEST(SpecialFunctions, PolesAndInvalidArguments) {
