@@ -5,8 +5,8 @@
     r.f, r.rel_err, r.flag            # f(t), its predicted relative error, 0 where met
     orvane.plot(r).savefig("f.png")
 
-F is an expression in s (compiled at run time, cached in $XDG_CACHE_HOME/orvane) or a
-Python function of a complex numpy array of points. Sweeps over many parameter sets
+F is an expression in s (evaluated without a C++ compiler, with the compiled
+formula's numbers) or a Python function of a complex numpy array of points. Sweeps over many parameter sets
 spread over a Dask cluster with orvane.distributed.invert_many.
 """
 from typing import Any, Callable, Optional

@@ -16,9 +16,11 @@ fails keeps its exception in its own slot; the others are unaffected. A batch
 whose worker is lost is run again elsewhere by Dask.
 
 Every worker needs the package importable (orvane on its PYTHONPATH, built for
-its machine) and compiles an expression the first time it meets it, into the
-on-disk cache of its machine ($XDG_CACHE_HOME/orvane, default ~/.cache/orvane),
-where the later tasks and the other workers of that machine find it.
+its machine); an expression needs no compiler there. Only under
+ORVANE_JIT_FORMULA=compile (or on the CUDA backend) is it compiled, the first
+time a worker meets it, into the on-disk cache of its machine
+($XDG_CACHE_HOME/orvane, default ~/.cache/orvane), where the later tasks and
+the other workers of that machine find it.
 """
 from __future__ import annotations
 

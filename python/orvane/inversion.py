@@ -589,7 +589,7 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     ----------
     F : str or callable
         An expression in ``s`` (the grammar of the command line's ``--expr``, e.g.
-        ``"1/(s+a)^2"``), compiled at run time and cached on disk; or a Python
+        ``"1/(s+a)**2"``), evaluated without a C++ compiler; or a Python
         function that takes a complex128 array of points and returns F at them
         (an array of the same shape), called with whole batches, with `params`
         as keyword arguments.
