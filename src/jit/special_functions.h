@@ -321,6 +321,7 @@ ORVANE_HD ORVANE_SF_OUTLINE inline void sfBesselIKRight(double nu, SfZ z, SfScal
   }
   SfZ k0, k1;
   double kexp = 0.0;
+  int downs = 0;  // times k0 and k1 were scaled by 2^-830
   const double down = scalbn_(1.0, -830);
   if (r <= 2.0) {
     sfTemmeK(mu, z, k0, k1);
@@ -330,7 +331,7 @@ ORVANE_HD ORVANE_SF_OUTLINE inline void sfBesselIKRight(double nu, SfZ z, SfScal
       // K_(mu+1) beyond the range already (|z| near the smallest doubles).
       k0 = sfScale(k0, down);
       k1 = cx_div(sfScale(k1z, down), z);
-      kexp = 830.0 * 0.69314718055994531;
+      downs = 1;
     }
   } else if (!sfSteedK(mu, z, k0, k1)) {
     vi = sfScaled(sfNaN(), 0.0);
@@ -352,11 +353,23 @@ ORVANE_HD ORVANE_SF_OUTLINE inline void sfBesselIKRight(double nu, SfZ z, SfScal
     if (sfAbs(k1) * step * (mu + k) > 1e250) {
       k0 = sfScale(k0, down);
       k1 = sfScale(k1, down);
-      kexp += 830.0 * 0.69314718055994531;
+      ++downs;
     }
     const SfZ next = cx_add(k0, cx_mul(sfScale(zi, mu + k), k1));
     k0 = k1;
     k1 = next;
+  }
+  if (downs > 0) {
+    // Back by powers of two, exactly, where the values are in range; else
+    // the scaling stays in the exponent.
+    const int e = 830 * downs;
+    const SfZ b0 = sfZ(scalbn_(k0.x, e), scalbn_(k0.y, e)), b1 = sfZ(scalbn_(k1.x, e), scalbn_(k1.y, e));
+    if (sfFinite(b0) && sfFinite(b1)) {
+      k0 = b0;
+      k1 = b1;
+    } else {
+      kexp += e * 0.69314718055994531;
+    }
   }
   vi = sfScaled(sfNaN(), 0.0);
   if (r <= 2.0) {

@@ -79,9 +79,10 @@ def main():
             lines.append(value_line("bessely", nu, z, y, max(abs(j), abs(y))))
             lines.append(value_line("besseli", nu, z, i, max(abs(i), abs(k))))
             lines.append(value_line("besselk", nu, z, k, max(abs(k), abs(mp.pi * i))))
-    # Large orders where the Hankel expansions' terms grow before they fall.
+    # Large orders: near overflow at small |z|, and where the Hankel
+    # expansions' terms grow before they fall.
     for nu in [20.5, 45.0]:
-        for z in points([30.0, 58.0, 300.0], [0.0, 0.47, 0.5, -0.55, 0.9]):
+        for z in points([1e-5, 30.0, 58.0, 300.0], [0.0, 0.47, 0.5, -0.55, 0.9]):
             zz = mp.mpc(z)
             j = mp.besselj(nu, zz)
             y = mp.bessely(nu, zz)
