@@ -31,6 +31,12 @@
 // it zero (with its phase where it has one), never NaN; products such as
 // K0(r sqrt s) / K1(sqrt s) stay the caller's to scale.
 //
+// Accuracy, against mpmath at 30 digits from |z| = 1e-8 to 1e6 at every
+// argument (tests/special_functions_test.cpp prints the worst error of each
+// function): relative errors of a few 1e-15, measured near a zero of a
+// function against the size of its companion (Y for J, K for I, ...); orders
+// up to 60 stay near 1e-14.
+//
 // The float2 forms compute in double and round.
 #pragma once
 
@@ -400,8 +406,9 @@ ORVANE_HD ORVANE_SF_OUTLINE inline void sfBesselIKRight(double nu, SfZ z, SfScal
 }
 
 // I_nu and K_nu for nu >= 0 and z != 0 anywhere on the principal sheet: the
-// left half plane by I_nu(-w e^(+-i pi)) ... (DLMF 10.34.1, 10.34.2) with
-// w = -z and the sign of Im z (the upper side for a zero).
+// left half plane from w = -z = z e^(-+i pi), the sign m that of Im z (the
+// upper side for a zero): I_nu(z) = e^(i m nu pi) I_nu(w),
+// K_nu(z) = e^(-i m nu pi) K_nu(w) - i m pi I_nu(w) (DLMF 10.34.1, 10.34.2).
 ORVANE_HD inline void sfBesselIK(double nu, SfZ z, SfScaled& vi, SfScaled& vk, bool wantI = true) {
   if (z.x >= 0.0) {
     sfBesselIKRight(nu, z, vi, vk, wantI);
@@ -451,7 +458,7 @@ ORVANE_HD inline SfScaled sfBesselNonNegative(SfBesselKind kind, double nu, SfZ 
 
 // Any real order: K_(-nu) = K_nu, I_(-nu) = I_nu + (2/pi) sin(nu pi) K_nu,
 // J_(-nu) = cos(nu pi) J_nu - sin(nu pi) Y_nu, Y_(-nu) = sin(nu pi) J_nu + cos(nu pi) Y_nu.
-// expShift is added to the exponent (the scaled forms).
+// scaling: 0 the value, 1 e^z times it (K), 2 e^(-|Re z|) times it (I).
 ORVANE_HD ORVANE_SF_OUTLINE inline SfZ sfBessel(SfBesselKind kind, SfZ nuc, SfZ zc, int scaling) {
   if (nuc.y != 0.0 || !(fabs_(nuc.x) <= 1e4) || !sfFinite(zc)) return sfNaN();
   const SfZ z = sfUpper(zc);
