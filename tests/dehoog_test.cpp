@@ -56,6 +56,14 @@ const Hostile kHostile[] = {
      [](double t) { return t + std::exp(0.3 * t) * std::sin(30 * t) / 30; }, {20}},
     {"1/s+1/((s-0.2)^2+900)", [](cplx s) { return 1.0 / s + 1.0 / ((s - 0.2) * (s - 0.2) + 900.0); },
      [](double t) { return 1 + std::exp(0.2 * t) * std::sin(30 * t) / 30; }, {20}},
+    // A value far below the level f takes later in the line's period: the
+    // discretisation error is a fraction of that later level, not of f(t).
+    {"e^(-5s)/s before its jump", [](cplx s) { return std::exp(-5.0 * s) / s; },
+     [](double t) { return t < 5.0 ? 0.0 : 1.0; }, {0.3, 1.45, 3.0, 4.5}},
+    {"1e-12/(s+1)+e^-s/s", [](cplx s) { return 1e-12 / (s + 1.0) + std::exp(-s) / s; },
+     [](double t) { return 1e-12 * std::exp(-t) + (t < 1.0 ? 0.0 : 1.0); }, {0.1, 0.32, 0.7}},
+    {"1e-9 t + e^(-3s)/s^2", [](cplx s) { return 1e-9 / (s * s) + std::exp(-3.0 * s) / (s * s); },
+     [](double t) { return 1e-9 * t + (t < 3.0 ? 0.0 : t - 3.0); }, {0.5, 1.2, 2.5}},
 };
 
 struct Host {

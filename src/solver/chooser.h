@@ -66,6 +66,8 @@ inline Result unbounded(Result r) {
 //    N Laguerre functions represent f (no met record of the full search on
 //    the reference pairs had b t above 50 at N = 64).
 // Without a search, or with no positive time, the options stay as they are.
+// auto asks for the positive times and for t = 0 apart, so that t = 0 keeps
+// the whole range whatever other times share its call.
 inline Options unmetSearch(const Options& o, const std::vector<double>& t, const std::vector<int>& unmet) {
   Options searched = o;
   if (!o.search()) return searched;

@@ -170,13 +170,30 @@ DehoogSum dehoogSum(const DehoogFraction& fr, double t) {
   return s;
 }
 
-DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr) {
+double dehoogAliasing(const DehoogFraction& fr, double t, double shift) {
+  const double eps = 2.220446049250313e-16;
+  double level = 0.0;
+  const int points = 8;
+  const double last = 1.75 * fr.T;
+  for (int j = 0; j < points && t < last; ++j) {
+    const double tau = t + (last - t) * double(j) / double(points - 1);
+    const DehoogSum at = dehoogSum(fr, tau);
+    // What the sum shows above its own round-off there, carried to t + 2T
+    // at the fastest growth the shift allows.
+    const double seen = std::fabs(at.f) - 64.0 * eps * at.size;
+    if (seen > 0.0) level = std::fmax(level, seen * std::exp(shift * (t - tau)));
+  }
+  return 4.0 * std::exp(-kDehoogLogTolerance) * level;
+}
+
+DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr,
+                              double aliasing) {
   const double eps = 2.220446049250313e-16;
   const double inf = std::numeric_limits<double>::infinity();
   DehoogRecord r;
   r.f = sums[0].f;
-  double E = std::fmax(sums[0].step, 512.0 * eps * sums[0].size);
-  bool finite = reached && std::isfinite(sums[0].f) && std::isfinite(E);
+  double E = std::fmax(std::fmax(sums[0].step, 512.0 * eps * sums[0].size), aliasing);
+  bool finite = reached && std::isfinite(sums[0].f) && std::isfinite(E) && !std::isnan(aliasing);
   // Every other set must agree within its own round-off.
   for (int c = 1; c < kDehoogSets; ++c) {
     const double gap = std::fabs(sums[c].f - sums[0].f);
@@ -217,7 +234,7 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     } else {
       DehoogSum none[kDehoogSets];
       for (DehoogSum& s : none) s = DehoogSum{NAN, NAN, NAN};
-      records[i] = dehoogPrediction(none, false, relErr[i]);
+      records[i] = dehoogPrediction(none, false, relErr[i], NAN);
     }
   }
   std::map<int, std::vector<const Group*>> byReach;
@@ -276,7 +293,8 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
       for (int i : row.group->members) {
         DehoogSum sums[kDehoogSets];
         for (int k = 0; k < kDehoogSets; ++k) sums[k] = dehoogSum(own[k], times[std::size_t(i)]);
-        records[std::size_t(i)] = dehoogPrediction(sums, reached, relErr[std::size_t(i)]);
+        const double aliasing = dehoogAliasing(own[0], times[std::size_t(i)], row.group->shift);
+        records[std::size_t(i)] = dehoogPrediction(sums, reached, relErr[std::size_t(i)], aliasing);
       }
     }
     pending.clear();

@@ -60,9 +60,18 @@ struct DehoogRecord {
   int TolFlag;
 };
 
+// The discretisation error of a fraction at time t, e^(-2 gamma T) f(t + 2T):
+// negligible beside f(t) unless f is much larger later (f = 0 before a
+// delayed jump), so it is estimated from the level the fraction itself shows
+// over the rest of its period (up to 1.75 T, where its round-off is still
+// small), carried to t + 2T at the growth the shift allows.
+double dehoogAliasing(const DehoogFraction& fraction, double t, double shift);
+
 // The prediction from the sums of one time; `reached`: the reach set sampled
-// up to kDehoogReach (else the errors are infinite).
-DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr);
+// up to kDehoogReach (else the errors are infinite); `aliasing`: the
+// discretisation error of set 0 (a floor of the predicted error).
+DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr,
+                              double aliasing);
 
 // The device buffers of the method, kept from one call to the next.
 struct DehoogBuffers {
