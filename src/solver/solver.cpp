@@ -113,8 +113,17 @@ struct Solver::Impl {
     // Method m's own records of every time.
     const std::vector<Result>& records(int m) {
       std::vector<Result>& r = raw[std::size_t(m)];
-      if (r.empty() && !t.empty()) r = invert(m, all, std::function<void(int, int)>());
+      if (r.empty() && !t.empty())
+        r = invert(m, all, !o.method.isAuto() && o.method.index() == m ? o.progress : beat(0));
       return r;
+    }
+    // The caller's progress hook told, while a method works, the times
+    // settled before it (a hook may end a long call there: Ctrl-C).
+    std::function<void(int, int)> beat(int settled) const {
+      if (!o.progress) return std::function<void(int, int)>();
+      const std::function<void(int, int)>& hook = o.progress;
+      const int total = int(t.size());
+      return [&hook, settled, total](int, int) { hook(settled, total); };
     }
 
     // What the methods that can see right of a line find right of it, a
@@ -239,7 +248,7 @@ struct Solver::Impl {
       for (int m = 0; m < count && !unmet.empty(); ++m) {
         std::vector<Result>& r = raw[std::size_t(m)];
         if (Registry::entry(m).searches || !r.empty()) continue;
-        const std::vector<Result> found = invert(m, unmet, std::function<void(int, int)>());
+        const std::vector<Result> found = invert(m, unmet, beat(settled));
         r.assign(t.size(), unbounded(Result()));
         for (std::size_t k = 0; k < unmet.size(); ++k) r[std::size_t(unmet[k])] = found[k];
       }

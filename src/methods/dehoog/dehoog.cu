@@ -210,9 +210,19 @@ DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached
 
 std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const std::vector<double>& times,
                                     const std::vector<double>& shifts,
-                                    const std::vector<double>& relErr) {
+                                    const std::vector<double>& relErr,
+                                    const std::function<void(int, int)>& progress) {
   const int count = int(times.size());
   std::vector<DehoogRecord> records(times.size());
+  // Times done, told to `progress` every kDehoogProgress of them.
+  int done = 0, told = 0;
+  const auto tell = [&](int more) {
+    done += more;
+    if (progress && done - told >= kDehoogProgress && done < count) {
+      told = done;
+      progress(done, count);
+    }
+  };
   // The groups: the times of a band and a shift, keyed by the two; the
   // groups of a reach (a row's length) are sampled in one launch.
   struct Group {
@@ -235,6 +245,7 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
       DehoogSum none[kDehoogSets];
       for (DehoogSum& s : none) s = DehoogSum{NAN, NAN, NAN};
       records[i] = dehoogPrediction(none, false, relErr[i], NAN);
+      ++done;
     }
   }
   std::map<int, std::vector<const Group*>> byReach;
@@ -295,6 +306,7 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
         for (int k = 0; k < kDehoogSets; ++k) sums[k] = dehoogSum(own[k], times[std::size_t(i)]);
         const double aliasing = dehoogAliasing(own[0], times[std::size_t(i)], row.group->shift);
         records[std::size_t(i)] = dehoogPrediction(sums, reached, relErr[std::size_t(i)], aliasing);
+        tell(1);
       }
     }
     pending.clear();
@@ -347,7 +359,7 @@ class DehoogMethod final : public InversionMethod {
  public:
   std::vector<Result> invert(StageContext& c, const TimeBatch& batch) override {
     const ShiftedTimes s = shiftedTimes(batch);
-    const std::vector<DehoogRecord> found = wfnDehoog(c, buffers_, s.t, s.shift, s.request);
+    const std::vector<DehoogRecord> found = wfnDehoog(c, buffers_, s.t, s.shift, s.request, batch.progress);
     std::vector<Result> records;
     for (std::size_t k = 0; k < found.size(); ++k) {
       Result r;
