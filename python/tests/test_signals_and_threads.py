@@ -1,6 +1,7 @@
-"""A long call ends soon after Ctrl-C (SIGINT) with KeyboardInterrupt, in every pass of
-auto and of the methods without a search: the progress hook that the methods call
-between their batches of times looks for signals."""
+"""The engine on a machine it shares: a long call ends soon after Ctrl-C (SIGINT) with
+KeyboardInterrupt, in every pass of auto and of the methods without a search (the progress
+hook that the methods call between their batches of times looks for signals), and the
+OpenMP threads sleep between loops unless the user chose otherwise."""
 import os
 import signal
 import subprocess
@@ -44,3 +45,13 @@ def test_ctrl_c_ends_a_long_call_soon(method):
     # The whole call takes tens of seconds here; a hook heard only at its end
     # would be that late (the bound leaves room for a busy machine).
     assert reacted < 5.0, f"{method}: KeyboardInterrupt {reacted:.2f} s after SIGINT"
+
+
+def test_threads_sleep_between_loops_unless_the_user_chose():
+    code = "import orvane; orvane.invert('1/(s+1)', [1.0])"
+    for env, policy in (({}, "PASSIVE"), ({"OMP_WAIT_POLICY": "active"}, "ACTIVE")):
+        run_env = {k: v for k, v in os.environ.items() if k not in ("OMP_WAIT_POLICY", "GOMP_SPINCOUNT")}
+        run_env.update(env, OMP_DISPLAY_ENV="true")
+        out = subprocess.run([sys.executable, "-c", code], env=run_env, capture_output=True, text=True, check=True)
+        lines = [line for line in out.stderr.splitlines() if "OMP_WAIT_POLICY" in line]
+        assert lines and policy in lines[-1], out.stderr
