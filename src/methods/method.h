@@ -37,6 +37,14 @@ inline bool betterRecord(double RelErrPred, double BestRelErr) {
   return std::isnan(BestRelErr) || BestRelErr > RelErrPred;
 }
 
+// The relative error of a value of modulus `modulus` with the absolute error
+// E: E / modulus; 0 for an exact zero (E = 0 where every sample of F is 0);
+// infinite for a zero value with any other error, and for an unbounded one.
+inline double relativeError(double E, double modulus) {
+  if (E == 0.0) return 0.0;
+  return std::isfinite(E) && modulus > 0.0 ? E / modulus : INFINITY;
+}
+
 // The times of a batch as a method without a search of its own takes them:
 // each time's shift (the search's lowest sigma, or the caller's sigma of the
 // time, right of every singularity either way) and request.

@@ -36,9 +36,7 @@ inline Result vouched(Result r, const std::vector<Peer>& peers, double relErr) {
   }
   if (!(r.abs_err >= bound)) {
     r.abs_err = bound;
-    const double modulus = std::hypot(r.f.real(), r.f.imag());
-    r.rel_err = modulus > 0.0 && std::isfinite(bound) ? bound / modulus
-                                                      : std::numeric_limits<double>::infinity();
+    r.rel_err = relativeError(bound, std::hypot(r.f.real(), r.f.imag()));
     r.flag = relErr > r.rel_err ? 0 : 1;
   }
   return r;

@@ -110,6 +110,12 @@ DehoogFraction dehoogFraction(int c, int reachSteps, double top, double shift,
     fr.sum += std::abs(a[std::size_t(k)]);
   }
   a[0] *= 0.5;
+  // F = 0 at every sample: the fraction is 0 (its coefficients too), where
+  // the quotients below would be 0/0.
+  if (fr.sum == 0.0) {
+    fr.d.assign(std::size_t(terms), cplx());
+    return fr;
+  }
 
   // The quotient-difference table, a column at a time: q holds q_r(i), e
   // holds e_(r-1)(i); the continued fraction's coefficients are
@@ -203,7 +209,7 @@ DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached
   }
   r.AbsErrPred = finite ? E : inf;
   const double modulus = std::fabs(r.f);
-  r.RelErrPred = finite && modulus > 0.0 ? r.AbsErrPred / modulus : inf;
+  r.RelErrPred = finite ? relativeError(r.AbsErrPred, modulus) : inf;
   r.TolFlag = relErr > r.RelErrPred ? 0 : 1;
   return r;
 }

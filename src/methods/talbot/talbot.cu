@@ -47,7 +47,7 @@ TalbotRecord talbotPrediction(const TalbotSum (&sums)[kTalbotCandidates], double
     r.nodes = talbotNodeCount(kTalbotCandidates - 1);
   }
   const double modulus = std::hypot(r.ft.x, r.ft.y);
-  r.RelErrPred = r.AbsErrPred < inf && modulus > 0.0 ? r.AbsErrPred / modulus : inf;
+  r.RelErrPred = relativeError(r.AbsErrPred, modulus);
   r.TolFlag = relErr > r.RelErrPred ? 0 : 1;
   return r;
 }
