@@ -28,6 +28,11 @@ struct TimeBatch {
   // options search (the console's parameter file has them either way); null:
   // the options' pairs, or zeros.
   const std::vector<Pair>* shownPairs = nullptr;
+  // Where positive, a search gives a time up after a resolution whose best
+  // prediction is still above `hopeless` times its request and above 0.1
+  // (auto's budget for times no method can meet: no digit right); 0: every
+  // resolution.
+  double hopeless = 0.0;
 };
 
 // A record replaces the stored one when its predicted relative error is

@@ -105,8 +105,8 @@ struct Solver::Impl {
 
     std::vector<Result> invert(int m, const std::vector<int>& which,
                                const std::function<void(int, int)>& progress,
-                               const Options* options = nullptr) {
-      const TimeBatch batch{t, options != nullptr ? *options : o, which, progress, shownPairs};
+                               const Options* options = nullptr, double hopeless = 0.0) {
+      const TimeBatch batch{t, options != nullptr ? *options : o, which, progress, shownPairs, hopeless};
       return solver.method(m).invert(c, batch);
     }
 
@@ -278,7 +278,7 @@ struct Solver::Impl {
       std::function<void(int, int)> progress;
       const int before = settled;
       if (o.progress) progress = [&](int done, int) { o.progress(before + done, total); };
-      std::vector<Result> found = invert(s, which, progress, &searched);
+      std::vector<Result> found = invert(s, which, progress, &searched, kSearchHopeless);
       settled = std::min(total, settled + int(which.size()));
       lookAgain(found, which);
       {
