@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
@@ -36,6 +37,18 @@ bool sameResult(const orvane::Result& a, const orvane::Result& b) {
          a.rel_err == b.rel_err && a.flag == b.flag && a.N == b.N && a.sigma_step == b.sigma_step &&
          a.b_step == b.b_step && a.method == b.method;
 }
+
+// e^(-5s)/s on the host: f = 0 before t = 5.
+struct Delayed {
+  template <class C>
+  C operator()(C s) const {
+    const std::complex<double> z(double(s.x), double(s.y)), F = std::exp(-5.0 * z) / z;
+    C out;
+    out.x = decltype(s.x)(F.real());
+    out.y = decltype(s.x)(F.imag());
+    return out;
+  }
+};
 
 }  // namespace
 
@@ -210,6 +223,15 @@ TEST(Solver, ATimeIsNoWorseForItsNeighboursAndTheCallStatesItsBill) {
     EXPECT_EQ(solver.lastCall().evaluations, points.load()) << m;
     EXPECT_GT(points.load(), 0) << m;
   }
+#if ORVANE_BACKEND_HOST
+  // A value nothing can meet (f = 0 before a delay) is not searched on every
+  // grid: the search gives it up after the first.
+  o.method = "auto";
+  const orvane::Result zero = solver.invert(Delayed{}, {1.45}, o)[0];
+  EXPECT_EQ(zero.flag, 1);
+  std::printf("evaluations of a value nothing can meet: %lld\n", solver.lastCall().evaluations);
+  EXPECT_LT(solver.lastCall().evaluations, 20000);
+#endif
 }
 
 // A grid whose estimates exceed the search's host memory is refused before
