@@ -11,7 +11,11 @@
 // Usage: accuracy_table [--table=shared|classic|all] [N ...]   (default: all
 // the pairs, of tests/data/transforms.json and of tests/data/classic_pairs.json;
 // sizes 16 32 64 128)
-//        accuracy_table --speed   (seconds per value, for bench/auto_vs_mpmath.py)
+//        accuracy_table --speed   (seconds and F's evaluations per value, for
+//                                  bench/auto_vs_mpmath.py)
+//        accuracy_table --rescue  (per request: auto's met values, those the Weeks
+//                                  search made where de Hoog's bound was finite or
+//                                  not, and auto's mean evaluations per value)
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -57,6 +61,7 @@ std::vector<orvane::Result> methodRun(orvane::Solver& solver, const reference::P
 int requestRow(double req) { return int(std::lround(-std::log10(req))); }
 
 double trueRel(const orvane::Result& r, double exact) {
+  if (r.f == std::complex<double>(exact, 0.0)) return 0.0;  // an exact 0 too
   return std::hypot(r.f.real() - exact, r.f.imag()) / std::fabs(exact);
 }
 
@@ -125,12 +130,13 @@ int speed() {
     std::vector<double> t;
     for (const reference::Value& v : p.values)
       if (v.t >= 0.1 && v.t <= 20.0 && t.size() < 7) t.push_back(v.t);
-    double best[3] = {INFINITY, INFINITY, INFINITY};
+    double best[3] = {INFINITY, INFINITY, INFINITY}, points[3] = {0, 0, 0};
     const char* methods[3] = {"auto", "talbot", "dehoog"};
     for (int m = 0; m < 3; ++m) {
       orvane::Options o = accuracy::optionsFor(p, 1e-8);
       o.method = methods[m];
       solver.invert(HostTransform{p.F}, t, o);
+      points[m] = double(solver.lastCall().evaluations) / double(t.size());
       for (int k = 0; k < 5; ++k) {
         const auto start = std::chrono::steady_clock::now();
         solver.invert(HostTransform{p.F}, t, o);
@@ -141,6 +147,36 @@ int speed() {
     std::printf("speed %s %.6e %.6e %.6e", p.id, best[0], best[1], best[2]);
     for (double x : t) std::printf(" %g", x);
     std::printf("\n");
+    // F's evaluations per value of the same calls.
+    std::printf("evaluations %s %.0f %.0f %.0f\n", p.id, points[0], points[1], points[2]);
+  }
+  return 0;
+}
+
+int rescue() {
+  orvane::Solver solver;
+  std::vector<const reference::Pair*> pairs;
+  for (const reference::Pair& p : reference::pairs()) pairs.push_back(&p);
+  for (const reference::Pair& p : reference::classicPairs()) pairs.push_back(&p);
+  for (double req : {1e-4, 1e-8, 1e-12}) {
+    int met = 0, byWeeks = 0, finiteDehoog = 0, unbounded = 0;
+    long long points = 0, values = 0;
+    for (const reference::Pair* pp : pairs) {
+      const reference::Pair& p = *pp;
+      const std::vector<orvane::Result> a = methodRun(solver, p, "auto", req);
+      points += solver.lastCall().evaluations;
+      values += (long long)a.size();
+      const std::vector<orvane::Result> d = methodRun(solver, p, "dehoog", req);
+      for (std::size_t k = 0; k < a.size(); ++k) {
+        met += a[k].flag == 0;
+        if (a[k].flag == 0 && std::string(orvane::methodName(a[k].method)) == "weeks") {
+          ++byWeeks;
+          if (std::isfinite(d[k].rel_err)) ++finiteDehoog; else ++unbounded;
+        }
+      }
+    }
+    std::printf("req %g met %d weeks %d (dehoog finite %d, unbounded %d) evals/value %.0f\n", req, met,
+                byWeeks, finiteDehoog, unbounded, double(points) / double(values));
   }
   return 0;
 }
@@ -151,6 +187,7 @@ int main(int argc, char** argv) {
   for (int a = 1; a < argc; ++a) {
     const std::string arg = argv[a];
     if (arg == "--speed") return speed();
+    if (arg == "--rescue") return rescue();
     if (arg.rfind("--table=", 0) == 0)
       table = arg.substr(8);
     else

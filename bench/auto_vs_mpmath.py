@@ -66,6 +66,17 @@ def main():
           f"talbot {statistics.median(talbot_ratios):.1f}, dehoog {statistics.median(dehoog_ratios):.1f} "
           f"(target for auto: 20)")
     print("auto_vs_mpmath: target " + ("met" if median >= 20 else "NOT met"))
+    # F's evaluations per value of the same calls (the bill of an expensive F).
+    bills = {"auto": [], "talbot": [], "dehoog": []}
+    for line in out.splitlines():
+        if line.startswith("evaluations "):
+            fields = line.split()
+            for name, value in zip(("auto", "talbot", "dehoog"), fields[2:5]):
+                bills[name].append(float(value))
+    if bills["auto"]:
+        print("F's evaluations per value, median (largest) over the pairs: " + ", ".join(
+            f"{name} {statistics.median(v):.0f} ({max(v):.0f})" for name, v in bills.items()) +
+            " (target for auto: 150)")
     return 0
 
 

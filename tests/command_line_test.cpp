@@ -2,6 +2,7 @@
 // run-time transforms (parity with the compiled-in build, compiler messages,
 // the cache and its trust rules).
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -184,6 +185,19 @@ TEST(CommandLine, ThreadsSleepUnlessTheUserChose) {
   EXPECT_NE(last(ours.err, "OMP_WAIT_POLICY").find("PASSIVE"), std::string::npos) << ours.err;
   const std::string spin = last(ours.err, "GOMP_SPINCOUNT");
   if (!spin.empty()) EXPECT_NE(spin.find("'0'"), std::string::npos) << ours.err;
+  // Without starting itself again: run through the dynamic loader (whose
+  // image is then /proc/self/exe), it is still this program that runs.
+  const char* loader = "/lib64/ld-linux-x86-64.so.2";
+  if (access(loader, X_OK) == 0) {
+    const ProcessResult through = driver_test::runIn(c.dir, loader, c.cacheEnv(), "> stdout.txt",
+                                                     std::string("'") + ORVANE_BIN + "' /bin/echo hi");
+    EXPECT_NE(through.exitCode, 0);
+    EXPECT_EQ(through.out.find("hi"), std::string::npos) << through.out;
+    const ProcessResult csv = driver_test::runIn(c.dir, loader, c.cacheEnv(), "> stdout.txt",
+                                                 std::string("'") + ORVANE_BIN + "' --format csv --quiet");
+    EXPECT_EQ(csv.exitCode, 0) << csv.err;
+    EXPECT_EQ(csv.out, chosen.out);
+  }
 }
 
 // The shipped statements compiled at run time give the compiled-in build's

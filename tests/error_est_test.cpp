@@ -38,7 +38,8 @@ TEST(PredictError, FlagAndRelativeError) {
       {"3-4i request equal to the prediction", 1e-6, c(3, -4), 2e-7, 2e-7, 1},
       {"zero request never met", 0.0, c(1, 0), 0.0, 0.0, 1},
       {"zero f(t)", 1e-6, c(0, 0), 1.0, kInf, 1},
-      {"zero f(t) and zero estimate", 0.0, c(0, 0), 1.0, kNaN, 1},
+      // F = 0: every coefficient 0, f(t) = 0 exactly.
+      {"zero f(t) and zero estimate", 0.0, c(0, 0), 1.0, 0.0, 0},
       // A value that is not finite is never a result that met its tolerance.
       {"infinite real part", 1e-6, c(kInf, 2), 1e-300, kNaN, 1},
       {"infinite imaginary part", 1e3, c(0, -kInf), 1e-300, kNaN, 1},

@@ -3,8 +3,10 @@
 // threads, and the host-memory bounds of the search.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <complex>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
@@ -35,6 +37,18 @@ bool sameResult(const orvane::Result& a, const orvane::Result& b) {
          a.rel_err == b.rel_err && a.flag == b.flag && a.N == b.N && a.sigma_step == b.sigma_step &&
          a.b_step == b.b_step && a.method == b.method;
 }
+
+// e^(-5s)/s on the host: f = 0 before t = 5.
+struct Delayed {
+  template <class C>
+  C operator()(C s) const {
+    const std::complex<double> z(double(s.x), double(s.y)), F = std::exp(-5.0 * z) / z;
+    C out;
+    out.x = decltype(s.x)(F.real());
+    out.y = decltype(s.x)(F.imag());
+    return out;
+  }
+};
 
 }  // namespace
 
@@ -166,6 +180,62 @@ TEST(Solver, FailuresArriveAsErrorsOfTheirKind) {
 #endif
   // The solver is still usable after a failure.
   EXPECT_EQ(solver.invert(hd::ExpDecay{}, {1.0}, search(1e-6)).size(), 1u);
+  // One whose resources went to another says so instead of crashing.
+  orvane::Solver taken = std::move(solver);
+  stages_test::expectError(ErrorKind::kParameters, "^solver: this solver was moved from",
+                           [&] { solver.invert(hd::ExpDecay{}, {1.0}); });
+  EXPECT_EQ(taken.invert(hd::ExpDecay{}, {1.0}).size(), 1u);
+}
+
+// What auto gives a time does not depend on far-away times of the same
+// call (t = 0 beside a large t), and every call states its bill: the points
+// at which F was evaluated, as many as the transform was asked for.
+TEST(Solver, ATimeIsNoWorseForItsNeighboursAndTheCallStatesItsBill) {
+  orvane::Solver solver;
+  orvane::Options o;
+  o.rel_err = 1e-8;
+  const orvane::Result alone = solver.invert(hd::ExpDecay{}, {0.0}, o)[0];
+  for (const std::vector<double>& t : {std::vector<double>{0.0, 1e4}, std::vector<double>{0.0, 1e308}}) {
+    const orvane::Result shared = solver.invert(hd::ExpDecay{}, t, o)[0];
+    EXPECT_TRUE(sameResult(alone, shared)) << t[1] << ": " << shared.f.real() << " " << shared.rel_err;
+  }
+  EXPECT_EQ(alone.flag, 0);
+  EXPECT_NEAR(alone.f.real(), 1.0, 1e-8);
+
+  struct Counting {
+    std::atomic<long long>* points;
+    int evaluate(const double2* p, long long n, double2* v) const {
+      *points += n;
+      for (long long k = 0; k < n; ++k) {
+        const std::complex<double> F = 1.0 / (std::complex<double>(p[k].x, p[k].y) + 1.0);
+        v[k] = double2{F.real(), F.imag()};
+      }
+      return 0;
+    }
+  };
+  struct Points final : orvane::PointTransform {
+    Counting c;
+    int evaluate(const double2* p, long long n, double2* v) const override { return c.evaluate(p, n, v); }
+  };
+  std::atomic<long long> points{0};
+  Points F;
+  F.c.points = &points;
+  for (const char* m : {"dehoog", "talbot", "weeks", "auto"}) {
+    points = 0;
+    o.method = m;
+    solver.invert(F, {0.5, 1.0, 2.0}, o);
+    EXPECT_EQ(solver.lastCall().evaluations, points.load()) << m;
+    EXPECT_GT(points.load(), 0) << m;
+  }
+#if ORVANE_BACKEND_HOST
+  // A value nothing can meet (f = 0 before a delay) is not searched on every
+  // grid: the search gives it up after the first.
+  o.method = "auto";
+  const orvane::Result zero = solver.invert(Delayed{}, {1.45}, o)[0];
+  EXPECT_EQ(zero.flag, 1);
+  std::printf("evaluations of a value nothing can meet: %lld\n", solver.lastCall().evaluations);
+  EXPECT_LT(solver.lastCall().evaluations, 20000);
+#endif
 }
 
 // A grid whose estimates exceed the search's host memory is refused before

@@ -37,6 +37,12 @@ struct SolverSettings {
   std::size_t hostMemoryBytes = 0;
 };
 
+// What a call cost: the points at which F was evaluated (the samples of
+// every method and of every check), whatever the call's outcome.
+struct CallStatistics {
+  long long evaluations = 0;
+};
+
 class Solver {
  public:
   // Checks device 0; throws Error(kNoDevice) when it is not usable.
@@ -50,6 +56,8 @@ class Solver {
   Solver& operator=(const Solver&) = delete;
 
   const DeviceInfo& device() const;
+  // The cost of the latest call of invert() (zeros before the first).
+  const CallStatistics& lastCall() const;
 
   // One result per time, in the order of `t`. Throws Error on any failure
   // (options that fail their check, a size the device refuses, a failed

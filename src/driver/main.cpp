@@ -5,9 +5,6 @@
 // reported with the stream, prompt and wait of its kind; the exit code is 1.
 #include <chrono>
 #include <cstdlib>
-#if defined(__linux__)
-#include <unistd.h>
-#endif
 #include <iostream>
 #include <new>
 
@@ -24,14 +21,15 @@ namespace {
 // short parallel loops with serial work between them, which a spinning
 // thread slows (on two cores, 100 times of the shipped transform took 10 to
 // 20 ms with spinning threads, 4.4 ms without). The runtime reads its
-// setting once, as it is loaded, before this program runs; so where the user
-// has not chosen, the program sets it and starts itself again, once.
-void sleepingThreads(char** argv) {
+// setting once, as it is loaded; this program's pre-initialiser runs before
+// any library's initialiser, so where the user has not chosen it sets the
+// setting there, for the runtime to find.
+void sleepingThreads(int, char**, char**) {
   if (std::getenv("OMP_WAIT_POLICY") != nullptr || std::getenv("GOMP_SPINCOUNT") != nullptr) return;
-  if (setenv("OMP_WAIT_POLICY", "passive", 0) != 0) return;
-  execv("/proc/self/exe", argv);
-  unsetenv("OMP_WAIT_POLICY");  // not started again: on as we are
+  setenv("OMP_WAIT_POLICY", "passive", 0);
 }
+__attribute__((section(".preinit_array"), used)) void (*const kSleepingThreads)(int, char**, char**) =
+    &sleepingThreads;
 #endif
 
 // Milliseconds on a steady clock: only differences are used.
@@ -93,9 +91,6 @@ int runProgram(long long start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(__linux__) && defined(ORVANE_BACKEND_HOST)
-  sleepingThreads(argv);
-#endif
   // Any argument: the command line, which never waits for Enter.
   if (argc > 1) {
     CommandLine cl;

@@ -28,6 +28,11 @@ struct TimeBatch {
   // options search (the console's parameter file has them either way); null:
   // the options' pairs, or zeros.
   const std::vector<Pair>* shownPairs = nullptr;
+  // Where positive, a search gives a time up after a resolution whose best
+  // prediction is still above `hopeless` times its request and above 0.1
+  // (auto's budget for times no method can meet: no digit right); 0: every
+  // resolution.
+  double hopeless = 0.0;
 };
 
 // A record replaces the stored one when its predicted relative error is
@@ -35,6 +40,14 @@ struct TimeBatch {
 inline bool betterRecord(double RelErrPred, double BestRelErr) {
   if (std::isnan(RelErrPred)) return false;
   return std::isnan(BestRelErr) || BestRelErr > RelErrPred;
+}
+
+// The relative error of a value of modulus `modulus` with the absolute error
+// E: E / modulus; 0 for an exact zero (E = 0 where every sample of F is 0);
+// infinite for a zero value with any other error, and for an unbounded one.
+inline double relativeError(double E, double modulus) {
+  if (E == 0.0) return 0.0;
+  return std::isfinite(E) && modulus > 0.0 ? E / modulus : INFINITY;
 }
 
 // The times of a batch as a method without a search of its own takes them:

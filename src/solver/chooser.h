@@ -36,9 +36,7 @@ inline Result vouched(Result r, const std::vector<Peer>& peers, double relErr) {
   }
   if (!(r.abs_err >= bound)) {
     r.abs_err = bound;
-    const double modulus = std::hypot(r.f.real(), r.f.imag());
-    r.rel_err = modulus > 0.0 && std::isfinite(bound) ? bound / modulus
-                                                      : std::numeric_limits<double>::infinity();
+    r.rel_err = relativeError(bound, std::hypot(r.f.real(), r.f.imag()));
     r.flag = relErr > r.rel_err ? 0 : 1;
   }
   return r;
@@ -66,6 +64,12 @@ inline Result unbounded(Result r) {
 //    N Laguerre functions represent f (no met record of the full search on
 //    the reference pairs had b t above 50 at N = 64).
 // Without a search, or with no positive time, the options stay as they are.
+// A time whose best record after a grid is still kSearchHopeless times its
+// request, and 0.1, is given up there (a value nothing can meet: f = 0
+// before a delay, a zero of f), not searched on every finer grid.
+constexpr double kSearchHopeless = 1e6;
+// auto asks for the positive times and for t = 0 apart, so that t = 0 keeps
+// the whole range whatever other times share its call.
 inline Options unmetSearch(const Options& o, const std::vector<double>& t, const std::vector<int>& unmet) {
   Options searched = o;
   if (!o.search()) return searched;

@@ -5,6 +5,8 @@
 #include "orvane/solver.h"
 
 #include <cmath>
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <utility>
@@ -17,8 +19,34 @@
 
 namespace orvane {
 
+namespace {
+
+// The caller's transform, counting the points it is asked for (from any
+// thread of a host loop).
+class CountedTransform final : public Transform {
+ public:
+  explicit CountedTransform(const Transform& F) : F_(F) {}
+  int sampleRows(const detail::SampleRows& rows, double2* devSamples) const override {
+    count_.fetch_add((long long)rows.rowCount * rows.Nsamples, std::memory_order_relaxed);
+    return F_.sampleRows(rows, devSamples);
+  }
+  int evaluate(const double2* devPoints, long long count, double2* devValues) const override {
+    count_.fetch_add(count, std::memory_order_relaxed);
+    return F_.evaluate(devPoints, count, devValues);
+  }
+  bool wantsWholeBatches() const override { return F_.wantsWholeBatches(); }
+  long long count() const { return count_.load(); }
+
+ private:
+  const Transform& F_;
+  mutable std::atomic<long long> count_{0};
+};
+
+}  // namespace
+
 struct Solver::Impl {
   SolverSettings settings;
+  CallStatistics last;
   DeviceInfo device;
   gpu::Workspace ws;
   std::vector<std::unique_ptr<InversionMethod>> methods;
@@ -35,7 +63,14 @@ struct Solver::Impl {
     o.check(t);
     for (std::unique_ptr<InversionMethod>& m : methods)
       if (m) m->forget();
-    StageContext c{ws, F, settings.diagnostics, device.maxThreadsPerBlock};
+    last = CallStatistics();
+    const CountedTransform counted(F);
+    struct Tally {
+      CallStatistics& last;
+      const CountedTransform& counted;
+      ~Tally() { last.evaluations = counted.count(); }
+    } tally{last, counted};
+    StageContext c{ws, counted, settings.diagnostics, device.maxThreadsPerBlock};
     Call call{*this, c, t, o, shownPairs};
     if (o.method.isAuto()) return call.automatic();
     const int m = o.method.index();
@@ -70,16 +105,25 @@ struct Solver::Impl {
 
     std::vector<Result> invert(int m, const std::vector<int>& which,
                                const std::function<void(int, int)>& progress,
-                               const Options* options = nullptr) {
-      const TimeBatch batch{t, options != nullptr ? *options : o, which, progress, shownPairs};
+                               const Options* options = nullptr, double hopeless = 0.0) {
+      const TimeBatch batch{t, options != nullptr ? *options : o, which, progress, shownPairs, hopeless};
       return solver.method(m).invert(c, batch);
     }
 
     // Method m's own records of every time.
     const std::vector<Result>& records(int m) {
       std::vector<Result>& r = raw[std::size_t(m)];
-      if (r.empty() && !t.empty()) r = invert(m, all, std::function<void(int, int)>());
+      if (r.empty() && !t.empty())
+        r = invert(m, all, !o.method.isAuto() && o.method.index() == m ? o.progress : beat(0));
       return r;
+    }
+    // The caller's progress hook told, while a method works, the times
+    // settled before it (a hook may end a long call there: Ctrl-C).
+    std::function<void(int, int)> beat(int settled) const {
+      if (!o.progress) return std::function<void(int, int)>();
+      const std::function<void(int, int)>& hook = o.progress;
+      const int total = int(t.size());
+      return [&hook, settled, total](int, int) { hook(settled, total); };
     }
 
     // What the methods that can see right of a line find right of it, a
@@ -94,12 +138,18 @@ struct Solver::Impl {
       clearance[key] = seen;
       return seen;
     }
-    // The same right of the checked line of a shift, for its latest time.
+    // The same right of the checked line of a shift, for its latest time
+    // (the latest time of each shift found once per call, so that a call
+    // stays linear in its number of times).
+    std::map<double, double> latestOfShift;
     Clearance clearRightOf(double shift) {
-      double tMax = 0.0;
-      for (std::size_t i = 0; i < t.size(); ++i)
-        if (shiftOf(i) == shift) tMax = std::fmax(tMax, t[i]);
-      return clearAt(checkedLine(shift, tMax), shift);
+      if (latestOfShift.empty())
+        for (std::size_t i = 0; i < t.size(); ++i) {
+          double& tMax = latestOfShift[shiftOf(i)];
+          tMax = std::fmax(tMax, t[i]);
+        }
+      auto found = latestOfShift.find(shift);
+      return clearAt(checkedLine(shift, found != latestOfShift.end() ? found->second : 0.0), shift);
     }
     // Where the checked line of the shift was not clear, a record of a
     // search (of the times `which`) with a bound is looked at once more:
@@ -191,25 +241,49 @@ struct Solver::Impl {
       std::vector<int> unmet;
       for (int i : all)
         if (!any[std::size_t(i)] || kept[std::size_t(i)].flag != 0) unmet.push_back(i);
-      const int total = int(t.size()), settled = total - int(unmet.size());
+      const int total = int(t.size());
+      int settled = total - int(unmet.size());
       if (o.progress && settled > 0) o.progress(settled, total);
-      const Options searched = unmetSearch(o, t, unmet);
       // The methods not run yet (those with a checker) on the unmet times only.
       for (int m = 0; m < count && !unmet.empty(); ++m) {
         std::vector<Result>& r = raw[std::size_t(m)];
         if (Registry::entry(m).searches || !r.empty()) continue;
-        const std::vector<Result> found = invert(m, unmet, std::function<void(int, int)>());
+        const std::vector<Result> found = invert(m, unmet, beat(settled));
         r.assign(t.size(), unbounded(Result()));
         for (std::size_t k = 0; k < unmet.size(); ++k) r[std::size_t(unmet[k])] = found[k];
       }
+      // The search in windows that serve the times they are for: the times
+      // with a scale (t > 0) over the window of the earliest of them, and
+      // t = 0, which the window of a positive time leaves out, over the
+      // whole range.
+      std::map<int, std::vector<int>> bands;
+      for (int i : unmet) {
+        const double ti = t[std::size_t(i)];
+        bands[ti > 0.0 && std::isfinite(ti) ? 1 : 0].push_back(i);
+      }
       for (int s = 0; s < count && !unmet.empty(); ++s) {
         if (!Registry::entry(s).searches) continue;
-        std::function<void(int, int)> progress;
-        if (o.progress) progress = [&](int done, int) { o.progress(settled + done, total); };
-        std::vector<Result> found = invert(s, unmet, progress, &searched);
-        lookAgain(found, unmet);
-        for (std::size_t k = 0; k < unmet.size(); ++k) {
-          const std::size_t i = std::size_t(unmet[k]);
+        for (const auto& band : bands) searchBand(s, band.second, kept, any, settled, total);
+      }
+      return kept;
+    }
+
+    // The search of method s on the unmet times `which` (one band), its
+    // records competing with those kept, and vouching for the methods
+    // without a search.
+    void searchBand(int s, const std::vector<int>& which, std::vector<Result>& kept,
+                    std::vector<bool>& any, int& settled, int total) {
+      const int count = Registry::count();
+      const Options searched = unmetSearch(o, t, which);
+      std::function<void(int, int)> progress;
+      const int before = settled;
+      if (o.progress) progress = [&](int done, int) { o.progress(before + done, total); };
+      std::vector<Result> found = invert(s, which, progress, &searched, kSearchHopeless);
+      settled = std::min(total, settled + int(which.size()));
+      lookAgain(found, which);
+      {
+        for (std::size_t k = 0; k < which.size(); ++k) {
+          const std::size_t i = std::size_t(which[k]);
           if (!any[i] || betterRecord(found[k].rel_err, kept[i].rel_err)) kept[i] = found[k];
           any[i] = true;
           const std::vector<Peer> by{Peer{&found[k], Registry::entry(s).peerWeight}};
@@ -220,7 +294,6 @@ struct Solver::Impl {
           }
         }
       }
-      return kept;
     }
   };
 };
@@ -236,16 +309,34 @@ Solver::~Solver() = default;
 Solver::Solver(Solver&&) noexcept = default;
 Solver& Solver::operator=(Solver&&) noexcept = default;
 
-const DeviceInfo& Solver::device() const { return impl_->device; }
+namespace {
+// A solver whose resources were moved to another holds none.
+void requireImpl(const void* impl) {
+  if (impl == nullptr)
+    throw Error(ErrorKind::kParameters, "solver: this solver was moved from; make a new one to invert");
+}
+}  // namespace
+
+const DeviceInfo& Solver::device() const {
+  requireImpl(impl_.get());
+  return impl_->device;
+}
+
+const CallStatistics& Solver::lastCall() const {
+  requireImpl(impl_.get());
+  return impl_->last;
+}
 
 std::vector<Result> Solver::invert(const Transform& F, const std::vector<double>& t,
                                    const Options& options) {
+  requireImpl(impl_.get());
   return impl_->run(F, t, options, nullptr);
 }
 
 std::vector<Result> SolverAccess::invert(Solver& solver, const Transform& F,
                                          const std::vector<double>& t, const Options& options,
                                          const std::vector<Pair>* shownPairs) {
+  requireImpl(solver.impl_.get());
   return solver.impl_->run(F, t, options, shownPairs);
 }
 

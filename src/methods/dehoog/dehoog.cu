@@ -110,6 +110,12 @@ DehoogFraction dehoogFraction(int c, int reachSteps, double top, double shift,
     fr.sum += std::abs(a[std::size_t(k)]);
   }
   a[0] *= 0.5;
+  // F = 0 at every sample: the fraction is 0 (its coefficients too), where
+  // the quotients below would be 0/0.
+  if (fr.sum == 0.0) {
+    fr.d.assign(std::size_t(terms), cplx());
+    return fr;
+  }
 
   // The quotient-difference table, a column at a time: q holds q_r(i), e
   // holds e_(r-1)(i); the continued fraction's coefficients are
@@ -170,13 +176,30 @@ DehoogSum dehoogSum(const DehoogFraction& fr, double t) {
   return s;
 }
 
-DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr) {
+double dehoogAliasing(const DehoogFraction& fr, double t, double shift) {
+  const double eps = 2.220446049250313e-16;
+  double level = 0.0;
+  const int points = 8;
+  const double last = 1.75 * fr.T;
+  for (int j = 0; j < points && t < last; ++j) {
+    const double tau = t + (last - t) * double(j) / double(points - 1);
+    const DehoogSum at = dehoogSum(fr, tau);
+    // What the sum shows above its own round-off there, carried to t + 2T
+    // at the fastest growth the shift allows.
+    const double seen = std::fabs(at.f) - 64.0 * eps * at.size;
+    if (seen > 0.0) level = std::fmax(level, seen * std::exp(shift * (t - tau)));
+  }
+  return 4.0 * std::exp(-kDehoogLogTolerance) * level;
+}
+
+DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr,
+                              double aliasing) {
   const double eps = 2.220446049250313e-16;
   const double inf = std::numeric_limits<double>::infinity();
   DehoogRecord r;
   r.f = sums[0].f;
-  double E = std::fmax(sums[0].step, 512.0 * eps * sums[0].size);
-  bool finite = reached && std::isfinite(sums[0].f) && std::isfinite(E);
+  double E = std::fmax(std::fmax(sums[0].step, 512.0 * eps * sums[0].size), aliasing);
+  bool finite = reached && std::isfinite(sums[0].f) && std::isfinite(E) && !std::isnan(aliasing);
   // Every other set must agree within its own round-off.
   for (int c = 1; c < kDehoogSets; ++c) {
     const double gap = std::fabs(sums[c].f - sums[0].f);
@@ -186,16 +209,26 @@ DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached
   }
   r.AbsErrPred = finite ? E : inf;
   const double modulus = std::fabs(r.f);
-  r.RelErrPred = finite && modulus > 0.0 ? r.AbsErrPred / modulus : inf;
+  r.RelErrPred = finite ? relativeError(r.AbsErrPred, modulus) : inf;
   r.TolFlag = relErr > r.RelErrPred ? 0 : 1;
   return r;
 }
 
 std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const std::vector<double>& times,
                                     const std::vector<double>& shifts,
-                                    const std::vector<double>& relErr) {
+                                    const std::vector<double>& relErr,
+                                    const std::function<void(int, int)>& progress) {
   const int count = int(times.size());
   std::vector<DehoogRecord> records(times.size());
+  // Times done, told to `progress` every kDehoogProgress of them.
+  int done = 0, told = 0;
+  const auto tell = [&](int more) {
+    done += more;
+    if (progress && done - told >= kDehoogProgress && done < count) {
+      told = done;
+      progress(done, count);
+    }
+  };
   // The groups: the times of a band and a shift, keyed by the two; the
   // groups of a reach (a row's length) are sampled in one launch.
   struct Group {
@@ -217,7 +250,8 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     } else {
       DehoogSum none[kDehoogSets];
       for (DehoogSum& s : none) s = DehoogSum{NAN, NAN, NAN};
-      records[i] = dehoogPrediction(none, false, relErr[i]);
+      records[i] = dehoogPrediction(none, false, relErr[i], NAN);
+      ++done;
     }
   }
   std::map<int, std::vector<const Group*>> byReach;
@@ -276,7 +310,9 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
       for (int i : row.group->members) {
         DehoogSum sums[kDehoogSets];
         for (int k = 0; k < kDehoogSets; ++k) sums[k] = dehoogSum(own[k], times[std::size_t(i)]);
-        records[std::size_t(i)] = dehoogPrediction(sums, reached, relErr[std::size_t(i)]);
+        const double aliasing = dehoogAliasing(own[0], times[std::size_t(i)], row.group->shift);
+        records[std::size_t(i)] = dehoogPrediction(sums, reached, relErr[std::size_t(i)], aliasing);
+        tell(1);
       }
     }
     pending.clear();
@@ -329,7 +365,7 @@ class DehoogMethod final : public InversionMethod {
  public:
   std::vector<Result> invert(StageContext& c, const TimeBatch& batch) override {
     const ShiftedTimes s = shiftedTimes(batch);
-    const std::vector<DehoogRecord> found = wfnDehoog(c, buffers_, s.t, s.shift, s.request);
+    const std::vector<DehoogRecord> found = wfnDehoog(c, buffers_, s.t, s.shift, s.request, batch.progress);
     std::vector<Result> records;
     for (std::size_t k = 0; k < found.size(); ++k) {
       Result r;

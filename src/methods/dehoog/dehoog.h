@@ -23,6 +23,7 @@
 #pragma once
 
 #include <complex>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -60,9 +61,18 @@ struct DehoogRecord {
   int TolFlag;
 };
 
+// The discretisation error of a fraction at time t, e^(-2 gamma T) f(t + 2T):
+// negligible beside f(t) unless f is much larger later (f = 0 before a
+// delayed jump), so it is estimated from the level the fraction itself shows
+// over the rest of its period (up to 1.75 T, where its round-off is still
+// small), carried to t + 2T at the growth the shift allows.
+double dehoogAliasing(const DehoogFraction& fraction, double t, double shift);
+
 // The prediction from the sums of one time; `reached`: the reach set sampled
-// up to kDehoogReach (else the errors are infinite).
-DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr);
+// up to kDehoogReach (else the errors are infinite); `aliasing`: the
+// discretisation error of set 0 (a floor of the predicted error).
+DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr,
+                              double aliasing);
 
 // The device buffers of the method, kept from one call to the next.
 struct DehoogBuffers {
@@ -78,13 +88,18 @@ constexpr long long kDehoogBatchBytes = 256ll << 20;
 // quotient-difference tables' lengths) from which its fractions are shared
 // among host threads: that of two or three times below t = 2 pi.
 constexpr long long kDehoogSharedWork = 32768;
+// The times between two calls of the progress hook.
+constexpr int kDehoogProgress = 2048;
 
 // One record per time: shifts[i] is the line's shift (the abscissa the caller
 // puts right of every singularity) for times[i], relErr[i] its request.
+// `progress` (when set) hears of the times done now and then (a long call
+// can be interrupted there).
 std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& buffers,
                                     const std::vector<double>& times,
                                     const std::vector<double>& shifts,
-                                    const std::vector<double>& relErr);
+                                    const std::vector<double>& relErr,
+                                    const std::function<void(int, int)>& progress = {});
 
 // The method for the registry: the line's shift is the search's lowest sigma,
 // or the caller's sigma of the time; sigma in the record is that shift, b 0,

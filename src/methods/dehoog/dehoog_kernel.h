@@ -19,7 +19,7 @@
 // and the quotient-difference table made once per group, and each time costs
 // only the fraction's evaluation (de Hoog's own use of the method).
 // Each group is taken with kDehoogSets parameter sets (M, T/top) at once; its
-// row holds their samples one after another (dehoogRow elements). The sets
+// row holds the samples of their lines (dehoogRow elements). The sets
 // differ in the height they sample to and in their discretisation, so that
 // their disagreement shows a singularity one of them does not see.
 #pragma once
@@ -66,13 +66,30 @@ ORVANE_HD constexpr int dehoogSameAs(int c, int reachSteps) {
 }
 // The samples of set c are k = 0 .. 2M.
 ORVANE_HD constexpr int dehoogTerms(int c, int reachSteps) { return 2 * dehoogSteps(c, reachSteps) + 1; }
-ORVANE_HD constexpr int dehoogOffset(int c, int reachSteps) {
+
+// The sets of one period share a line (the line's shift depends on T alone),
+// and the fraction of M steps takes the first 2M + 1 of its samples: F is
+// sampled once per line, as far as its longest set needs. The lines, by
+// period (T/top): 4, 3, 2, 1.
+constexpr int kDehoogLines = 4;
+ORVANE_HD constexpr int dehoogLineOf(int c) {
+  return dehoogPeriod(c) == 4.0 ? 0 : dehoogPeriod(c) == 3.0 ? 1 : dehoogPeriod(c) == 2.0 ? 2 : 3;
+}
+ORVANE_HD constexpr int dehoogLineTerms(int line, int reachSteps) {
+  int terms = 0;
+  for (int c = 0; c < kDehoogSets; ++c)
+    if (dehoogLineOf(c) == line && dehoogTerms(c, reachSteps) > terms) terms = dehoogTerms(c, reachSteps);
+  return terms;
+}
+ORVANE_HD constexpr int dehoogLineOffset(int line, int reachSteps) {
   int offset = 0;
-  for (int k = 0; k < c; ++k) offset += dehoogTerms(k, reachSteps);
+  for (int l = 0; l < line; ++l) offset += dehoogLineTerms(l, reachSteps);
   return offset;
 }
-// The samples of one time: the fixed sets', then the reach set's.
-ORVANE_HD constexpr int dehoogRow(int reachSteps) { return dehoogOffset(kDehoogSets, reachSteps); }
+// Where set c's samples start in a group's row.
+ORVANE_HD constexpr int dehoogOffset(int c, int reachSteps) { return dehoogLineOffset(dehoogLineOf(c), reachSteps); }
+// The samples of one group: its lines' one after another.
+ORVANE_HD constexpr int dehoogRow(int reachSteps) { return dehoogLineOffset(kDehoogLines, reachSteps); }
 
 // The reach set's steps for a band's top t (the cap where t is too large to reach).
 inline int dehoogReachSteps(double t) {
@@ -84,11 +101,11 @@ inline int dehoogReachSteps(double t) {
 // -ln(1e-14): the discretisation error the line's shift aims at.
 constexpr double kDehoogLogTolerance = 32.23619130191664;
 
-// The set of element e of a time's row.
-ORVANE_HD inline int dehoogSet(int e, int reachSteps) {
-  int c = 0;
-  while (c + 1 < kDehoogSets && e >= dehoogOffset(c + 1, reachSteps)) ++c;
-  return c;
+// The line of element e of a group's row.
+ORVANE_HD inline int dehoogLineOfElement(int e, int reachSteps) {
+  int line = 0;
+  while (line + 1 < kDehoogLines && e >= dehoogLineOffset(line + 1, reachSteps)) ++line;
+  return line;
 }
 
 // The line and period of set c for a band's top t and a shift.
@@ -108,8 +125,11 @@ ORVANE_HD inline DehoogLine dehoogLine(int c, double t, double shift) {
 // needs all the digits.
 ORVANE_HD inline void dehoogPoint(int e, int i, const double* tops, const double* shifts,
                                   int reachSteps, double2* devNodes) {
-  const int c = dehoogSet(e, reachSteps);
-  const int k = e - dehoogOffset(c, reachSteps);
+  const int line = dehoogLineOfElement(e, reachSteps);
+  const int k = e - dehoogLineOffset(line, reachSteps);
+  // The period of the line's sets: that of the first set on it.
+  int c = 0;
+  while (dehoogLineOf(c) != line) ++c;
   const DehoogLine l = dehoogLine(c, tops[i], shifts[i]);
   double2 s;
   s.x = l.gamma;

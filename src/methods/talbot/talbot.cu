@@ -47,7 +47,7 @@ TalbotRecord talbotPrediction(const TalbotSum (&sums)[kTalbotCandidates], double
     r.nodes = talbotNodeCount(kTalbotCandidates - 1);
   }
   const double modulus = std::hypot(r.ft.x, r.ft.y);
-  r.RelErrPred = r.AbsErrPred < inf && modulus > 0.0 ? r.AbsErrPred / modulus : inf;
+  r.RelErrPred = relativeError(r.AbsErrPred, modulus);
   r.TolFlag = relErr > r.RelErrPred ? 0 : 1;
   return r;
 }
@@ -55,7 +55,8 @@ TalbotRecord talbotPrediction(const TalbotSum (&sums)[kTalbotCandidates], double
 std::vector<TalbotRecord> wfnTalbot(StageContext& c, TalbotBuffers& ws,
                                     const std::vector<double>& times,
                                     const std::vector<double>& shifts,
-                                    const std::vector<double>& relErr) {
+                                    const std::vector<double>& relErr,
+                                    const std::function<void(int, int)>& progress) {
   const int count = int(times.size());
   std::vector<TalbotRecord> records(times.size());
   // Times at or below 0 have no contour; the others go to the device.
@@ -105,6 +106,7 @@ std::vector<TalbotRecord> wfnTalbot(StageContext& c, TalbotBuffers& ws,
       const int i = index[first + r];
       records[i] = talbotPrediction(of, relErr[i]);
     }
+    if (progress && first + rows < total) progress(count - total + first + rows, count);
   }
   return records;
 }
@@ -129,7 +131,7 @@ class TalbotMethod final : public InversionMethod {
  public:
   std::vector<Result> invert(StageContext& c, const TimeBatch& batch) override {
     const ShiftedTimes s = shiftedTimes(batch);
-    const std::vector<TalbotRecord> talbot = wfnTalbot(c, buffers_, s.t, s.shift, s.request);
+    const std::vector<TalbotRecord> talbot = wfnTalbot(c, buffers_, s.t, s.shift, s.request, batch.progress);
     std::vector<Result> records;
     for (std::size_t k = 0; k < talbot.size(); ++k)
       records.push_back(talbotResult(s.t[k], s.shift[k], talbot[k]));

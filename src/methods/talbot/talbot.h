@@ -19,6 +19,7 @@
 // record of the same time before it may replace it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,8 +41,10 @@ struct TalbotRecord {
 // The prediction from the sums of one time.
 TalbotRecord talbotPrediction(const TalbotSum (&sums)[kTalbotCandidates], double relErr);
 
-// Times per device batch: their nodes take kTalbotBatch * kTalbotRow * 16 bytes.
-constexpr int kTalbotBatch = 65536;
+// Times per device batch: their nodes take kTalbotBatch * kTalbotRow * 16 bytes;
+// the caller hears of the times done after each batch (a long call can be
+// interrupted there).
+constexpr int kTalbotBatch = 8192;
 
 // The device buffers of the method, kept from one call to the next.
 struct TalbotBuffers {
@@ -51,13 +54,14 @@ struct TalbotBuffers {
 };
 
 // One record per time: shifts[i] is the contour's shift for times[i], relErr[i]
-// its request; all times in batches of kTalbotBatch. Throws Error as the other
-// stages do when the device fails.
-
+// its request; all times in batches of kTalbotBatch, `progress` (when set)
+// hearing of the times done after each. Throws Error as the other stages do
+// when the device fails.
 std::vector<TalbotRecord> wfnTalbot(StageContext& c, TalbotBuffers& buffers,
                                     const std::vector<double>& times,
                                     const std::vector<double>& shifts,
-                                    const std::vector<double>& relErr);
+                                    const std::vector<double>& relErr,
+                                    const std::function<void(int, int)>& progress = {});
 
 // The record of a Talbot value: sigma is the contour's shift, b 0, N the node
 // count of the value.

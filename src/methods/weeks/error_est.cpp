@@ -41,7 +41,9 @@ ErrorPrediction predictError(double E, double2 ft, double RelErrInput) {
     p.TolFlag = 1;
     return p;
   }
-  p.RelErrPred = std::fabs(E) / modulus(ft);
+  // An exact zero (every coefficient 0: F = 0) is met; any other error of a
+  // zero value is not.
+  p.RelErrPred = E == 0.0 && modulus(ft) == 0.0 ? 0.0 : std::fabs(E) / modulus(ft);
   p.TolFlag = RelErrInput > p.RelErrPred ? 0 : 1;
   return p;
 }

@@ -24,6 +24,7 @@ struct WeeksRun {
   const Options& options;
   const std::vector<int>& which;
   const std::vector<Pair>* shown = nullptr;
+  double hopeless = 0.0;  // as TimeBatch::hopeless
 };
 
 // Stages must offer:
@@ -129,6 +130,7 @@ void runLoop(const WeeksRun& run, Stages& stages, std::vector<Result>& records, 
           kept = rec;
           BestRelErr = rec.rel_err;
         }
+        if (search && run.hopeless > 0.0 && !(BestRelErr <= std::fmax(run.hopeless * RelErrInput, 0.1))) break;
       }
     }
     if (progress != nullptr && *progress) (*progress)(w + 1, count);

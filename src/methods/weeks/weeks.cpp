@@ -46,7 +46,7 @@ class WeeksMethod final : public InversionMethod {
     WeeksContext w{c, buffers_};
     Stages stages{w, memory_, CoefficientRow()};
     std::vector<Result> records;
-    const WeeksRun run{batch.t, batch.options, batch.which, batch.shownPairs};
+    const WeeksRun run{batch.t, batch.options, batch.which, batch.shownPairs, batch.hopeless};
     runLoop(run, stages, records, c.diag, &batch.progress);
     return records;
   }
