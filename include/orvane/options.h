@@ -30,6 +30,11 @@ struct Options {
   double rel_err = 1e-8;          // the requested relative error of every time...
   std::vector<double> rel_errs;   // ...or, when not empty, one per time
   std::vector<int> sizes{64};     // expansion sizes N, tried in order, each 1 or more
+  // Sizes auto's search tries after `sizes` for the times still unmet, each
+  // larger than every size of `sizes`; empty: none. The command line and the
+  // Python package set {128, 256} where the user gives no sizes, so that the
+  // default follows the request; sizes a user gives are what they say.
+  std::vector<int> larger_sizes;
   double sigma_min = 0.0;         // the sigma search range [sigma_min, sigma_max)
   double sigma_max = 30.0;
   double b_max = 30.0;            // the b search range (0, b_max]

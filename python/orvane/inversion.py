@@ -75,6 +75,9 @@ class InversionResult:
         result read back from csv).
     engine_seconds : float
         The engine's own time for the run (0 when read back).
+    evaluations : int
+        The points at which the run evaluated F, for every method and check
+        (0 when read back): the bill of an expensive F.
 
     See Also
     --------
@@ -84,7 +87,7 @@ class InversionResult:
 
     def __init__(self, t: Any, f: Any, sigma: Any, b: Any, abs_err: Any, rel_err: Any, flag: Any, N: Any,
                  method: Any, requested: Any = None, engine_seconds: float = 0.0,
-                 shape: Optional[Tuple[int, ...]] = None) -> None:
+                 shape: Optional[Tuple[int, ...]] = None, evaluations: int = 0) -> None:
         self.t = np.asarray(t, dtype=np.float64)
         self.f = np.asarray(f, dtype=np.complex128)
         self.sigma = np.asarray(sigma, dtype=np.float64)
@@ -96,6 +99,7 @@ class InversionResult:
         self.method = np.asarray(method, dtype=str)
         self.requested = None if requested is None else np.asarray(requested, dtype=np.float64)
         self.engine_seconds = float(engine_seconds)
+        self.evaluations = int(evaluations)
         self._reasons = None
         if shape is not None:
             # The times' own shape; a scalar time gives numpy scalars.
@@ -114,7 +118,8 @@ class InversionResult:
         flat = [np.ravel(getattr(self, name)) for name in ("t", "f", "sigma", "b", "abs_err", "rel_err",
                                                            "flag", "N", "method")]
         requested = None if self.requested is None else np.ravel(self.requested)
-        return InversionResult(*flat, requested=requested, engine_seconds=self.engine_seconds)
+        return InversionResult(*flat, requested=requested, engine_seconds=self.engine_seconds,
+                               evaluations=self.evaluations)
 
     @property
     def met(self) -> Any:
@@ -577,7 +582,7 @@ def _batch_function(F, params):
     return batch
 
 
-def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequence[int]] = (64,),
+def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequence[int], None] = None,
            sigma: Tuple[float, float] = (0.0, 30.0), b_max: float = 30.0,
            resolutions: Sequence[Tuple[float, float]] = ((1.0, 1.0), (0.5, 0.5)), method: str = "auto",
            params: Optional[Mapping[str, float]] = None, user_sigma: Optional[Reals] = None,
@@ -598,7 +603,10 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     rel_err : float or array_like, optional
         The requested relative error: one for every time, or one per time.
     sizes : int or sequence of int, optional
-        The expansion sizes N of the Weeks method, tried in order.
+        The expansion sizes N of the Weeks method, tried in order. None (the
+        default): 64, then 128 and 256 for the times that 64 leaves unmet
+        (under "auto"), so that the default follows the request; sizes given
+        are exactly what is tried.
     sigma : (float, float), optional
         The sigma search range [lower, upper); every singularity of F must lie
         left of its lower end.
@@ -653,6 +661,9 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     >>> round(float(r.f.real), 10), bool(r.met)
     (2.0, True)
     """
+    larger_sizes = [128, 256] if sizes is None else []
+    if sizes is None:
+        sizes = (64,)
     try:
         checked = _checked(t, rel_err, sizes, sigma, b_max, resolutions, method, params, user_sigma, user_b)
     except InputError:
@@ -679,7 +690,7 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
     try:
         out = _orvane.invert(transform, times, requested, size_list, sigmin, sigmax, list(zip(tols, tolb)),
                              bmax, sigma_user, b_user, method, param_list if isinstance(F, str) else [],
-                             int(max_grid_points), progress)
+                             int(max_grid_points), progress, larger_sizes)
     except (ValueError, RuntimeError) as error:
         raised = from_engine(_reworded(error, one_request=np.ndim(rel_err) == 0))
         if raised is error:
@@ -687,7 +698,7 @@ def invert(F: Transform, t: Reals, rel_err: Reals = 1e-8, sizes: Union[int, Sequ
         raise raised from None
     return InversionResult(out["t"], out["f"], out["sigma"], out["b"], out["abs_err"], out["rel_err"],
                            out["flag"], out["N"], out["method"], requested=requested,
-                           engine_seconds=out["engine_seconds"], shape=shape)
+                           engine_seconds=out["engine_seconds"], shape=shape, evaluations=out["evaluations"])
 
 
 def _checked(t, rel_err, sizes, sigma, b_max, resolutions, method, params, user_sigma, user_b):

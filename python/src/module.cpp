@@ -249,9 +249,11 @@ std::vector<double> toVector(const Reals& a) { return std::vector<double>(a.data
 py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const std::vector<int>& sizes,
                 double sigmin, double sigmax, const std::vector<std::pair<double, double>>& resolutions,
                 double bmax, const Reals& sigmaUser, const Reals& bUser, const std::string& methodName,
-                const orvane::Constants& params, long long maxGridPoints, const py::object& progress) {
+                const orvane::Constants& params, long long maxGridPoints, const py::object& progress,
+                const std::vector<int>& largerSizes) {
   orvane::Options o;
   o.max_grid_points = maxGridPoints;
+  o.larger_sizes = largerSizes;
   o.method = methodName;
   const std::vector<double> times = toVector(t);
   o.rel_errs = toVector(relErr);
@@ -286,6 +288,7 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const
 
   std::vector<orvane::Result> results;
   double engineSeconds = 0.0;
+  long long evaluations = 0;
   std::string warnings;
   std::unique_ptr<orvane::Error> failure;
   {
@@ -296,6 +299,7 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const
       const auto start = std::chrono::steady_clock::now();
       results = solver->invert(*engineTransform, times, o);
       engineSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      evaluations = solver->lastCall().evaluations;
       // A solver whose run failed is dropped with its buffers.
       solverPool().giveBack(std::move(solver));
     } catch (const orvane::Error& e) {
@@ -337,6 +341,7 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const
   out["N"] = N;
   out["method"] = methods;
   out["engine_seconds"] = engineSeconds;
+  out["evaluations"] = evaluations;
   return out;
 }
 
@@ -344,10 +349,11 @@ py::dict invert(py::object transform, const Reals& t, const Reals& relErr, const
 py::dict invertOrRaise(py::object transform, const Reals& t, const Reals& relErr, const std::vector<int>& sizes,
                        double sigmin, double sigmax, const std::vector<std::pair<double, double>>& resolutions,
                        double bmax, const Reals& sigmaUser, const Reals& bUser, const std::string& method,
-                       const orvane::Constants& params, long long maxGridPoints, const py::object& progress) {
+                       const orvane::Constants& params, long long maxGridPoints, const py::object& progress,
+                       const std::vector<int>& largerSizes) {
   try {
     return invert(transform, t, relErr, sizes, sigmin, sigmax, resolutions, bmax, sigmaUser, bUser, method,
-                  params, maxGridPoints, progress);
+                  params, maxGridPoints, progress, largerSizes);
   } catch (const orvane::Error& e) {
     setPythonError(e);
     throw py::error_already_set();
@@ -394,7 +400,8 @@ PYBIND11_MODULE(_orvane, m) {
   m.def("invert", &invertOrRaise, py::arg("transform"), py::arg("t"), py::arg("rel_err"), py::arg("sizes"),
         py::arg("sigma_min"), py::arg("sigma_max"), py::arg("resolutions"), py::arg("b_max"),
         py::arg("user_sigma"), py::arg("user_b"), py::arg("method"), py::arg("params"),
-        py::arg("max_grid_points") = orvane::Options().max_grid_points, py::arg("progress") = py::none());
+        py::arg("max_grid_points") = orvane::Options().max_grid_points, py::arg("progress") = py::none(),
+        py::arg("larger_sizes") = std::vector<int>());
 
   m.def("csv_text",
         [](const Reals& t, const py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>& f,

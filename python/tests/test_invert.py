@@ -256,3 +256,14 @@ def test_methods_and_refusals_come_from_the_engine():
         orvane.invert("1/(s+1)", [1.0], sizes=(64, 0))
     assert raised.value.refusal == {"field": "sizes", "index": 1, "length": False, "found": "0",
                                     "expected": "an integer of at least 1"}
+
+
+def test_default_sizes_follow_the_request_and_given_sizes_are_kept():
+    t = np.linspace(0.1, 20, 60)
+    F = "1/((s+1)^8*(s^2+0.2*s+25))"
+    r = orvane.invert(F, t)
+    assert r.met.all(), r
+    assert set(r.N[r.method == "weeks"]) <= {64, 128, 256}
+    given = orvane.invert(F, t, sizes=(64,))
+    assert set(given.N[given.method == "weeks"]) <= {64}
+    assert given.met.sum() < r.met.sum()

@@ -151,3 +151,17 @@ def test_read_csv_keeps_the_writers_spellings_and_skips_blank_lines_cheaply(tmp_
     path.write_text(HEADER + "\n" * 5 + "0.5,0.25,0,0,1,1e-12,4e-12,0,0,weeks\n")
     with pytest.raises(ValueError, match=", line 7: N is '0'"):
         orvane.read_csv(path)
+
+
+def test_the_result_states_the_bill_of_f():
+    seen = []
+
+    def F(s):
+        seen.append(np.size(s))
+        return 1.0 / (s + 1.0)
+
+    for method in ("dehoog", "talbot", "weeks", "auto"):
+        seen.clear()
+        r = orvane.invert(F, [0.5, 1.0, 2.0], method=method)
+        assert r.evaluations == sum(seen) > 0, method
+    assert orvane.invert("1/(s+1)", 1.0).evaluations > 0

@@ -191,6 +191,9 @@ int runCommandLine(const CommandLine& cl) {
     orvane::Options request;
     request.method = orvane::Method(cl.method);
     request.max_grid_points = cl.parsedRequest.maxGridPoints;
+    // No sizes given, in a file or with --sizes: auto's search follows the
+    // request with larger ones for the times the default leaves unmet.
+    if (file.empty() && cl.parsedRequest.sizes.empty()) request.larger_sizes = {128, 256};
     {
       const orvane::Inputs in = consoleInputs(p, request);
       in.options.check(in.t);

@@ -9,6 +9,7 @@ orvane::Inputs consoleInputs(const orvane::Parameters& p, const orvane::Options&
   in.options.progress = request.progress;
   in.options.strict = request.strict;
   in.options.max_grid_points = request.max_grid_points;
+  in.options.larger_sizes = request.larger_sizes;
   return in;
 }
 

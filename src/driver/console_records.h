@@ -48,7 +48,8 @@ inline WeeksResult weeksResult(const orvane::Result& r) {
 }
 
 // The times and options of the fields, with the method, the progress
-// callback and the check's bounds (strict, max_grid_points) of `request`.
+// callback, the check's bounds (strict, max_grid_points) and the larger sizes
+// of `request`.
 // Throws Error(kSearchSwitch) for a switch other than 0 or 1.
 orvane::Inputs consoleInputs(const orvane::Parameters& p, const orvane::Options& request);
 

@@ -263,7 +263,18 @@ struct Solver::Impl {
       }
       for (int s = 0; s < count && !unmet.empty(); ++s) {
         if (!Registry::entry(s).searches) continue;
-        for (const auto& band : bands) searchBand(s, band.second, kept, any, settled, total);
+        for (const auto& band : bands) searchBand(s, band.second, kept, any, settled, total, o);
+        // Sizes that follow the request: the larger ones, for the times
+        // still unmet only.
+        if (o.larger_sizes.empty()) continue;
+        Options larger = o;
+        larger.sizes = o.larger_sizes;
+        for (const auto& band : bands) {
+          std::vector<int> still;
+          for (int i : band.second)
+            if (kept[std::size_t(i)].flag != 0) still.push_back(i);
+          if (!still.empty()) searchBand(s, still, kept, any, settled, total, larger);
+        }
       }
       return kept;
     }
@@ -272,12 +283,12 @@ struct Solver::Impl {
     // records competing with those kept, and vouching for the methods
     // without a search.
     void searchBand(int s, const std::vector<int>& which, std::vector<Result>& kept,
-                    std::vector<bool>& any, int& settled, int total) {
+                    std::vector<bool>& any, int& settled, int total, const Options& base) {
       const int count = Registry::count();
-      const Options searched = unmetSearch(o, t, which);
+      const Options searched = unmetSearch(base, t, which);
       std::function<void(int, int)> progress;
       const int before = settled;
-      if (o.progress) progress = [&](int done, int) { o.progress(before + done, total); };
+      if (o.progress) progress = [&](int done, int) { o.progress(std::min(total, before + done), total); };
       std::vector<Result> found = invert(s, which, progress, &searched, kSearchHopeless);
       settled = std::min(total, settled + int(which.size()));
       lookAgain(found, which);

@@ -159,6 +159,19 @@ void Options::check(const std::vector<double>& times) const {
     r.expected = broken;
     refuse(r);
   }
+  int given = 0;
+  for (int n : sizes) given = n > given ? n : given;
+  for (std::size_t j = 0; j < larger_sizes.size(); ++j) {
+    const int n = larger_sizes[j];
+    if (n > given && n <= kMaxSize) continue;
+    Refusal r;
+    r.field = "larger_sizes";
+    r.index = (long long)j;
+    r.found = std::to_string(n);
+    r.expected = "an integer above every size (" + std::to_string(given) + ") and at most " +
+                 std::to_string(kMaxSize);
+    refuse(r);
+  }
   for (std::size_t i = 0; i < pairs.size(); ++i) requireReal("pairs.sigma", (long long)i, pairs[i].sigma);
   for (std::size_t i = 0; i < pairs.size(); ++i)
     requireReal("pairs.b", (long long)i, pairs[i].b, detail::positiveRule(pairs[i].b));
