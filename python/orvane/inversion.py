@@ -260,8 +260,12 @@ class InversionResult:
             if k is None:
                 out.append(f'<tr><td colspan="{len(header)}">&#8230;</td></tr>')
                 continue
-            cells = self._cells(k) + ([str(reasons[k])] if unmet else [])
-            out.append("<tr>" + "".join(f"<td>{html.escape(c)}</td>" for c in cells) + "</tr>")
+            # The table's columns on one line each (numbers do not break); the reason wraps.
+            cells = [f'<td style="white-space: nowrap; text-align: right">{html.escape(c)}</td>'
+                     for c in self._cells(k)]
+            if unmet:
+                cells.append(f'<td style="text-align: left">{html.escape(str(reasons[k]))}</td>')
+            out.append("<tr>" + "".join(cells) + "</tr>")
         out += ["</tbody>", "</table>", "</div>"]
         return "\n".join(out)
 
