@@ -118,7 +118,8 @@ bench:
 	/usr/bin/python3 bench/auto_vs_mpmath.py --build build --testdata tests/data
 	@if grep -q '^ORVANE_PYTHON_DIR:' build/CMakeCache.txt; then \
 	  cmake --build --preset default -j $(JOBS) --target _orvane && \
-	  PYTHONPATH=build/python $(call cached,Python3_EXECUTABLE) bench/python_bench.py --peers ../shared/bench; \
+	  PYTHONPATH=build/python $(call cached,Python3_EXECUTABLE) bench/python_bench.py --peers ../shared/bench && \
+	  OMP_NUM_THREADS=1 PYTHONPATH=build/python $(call cached,Python3_EXECUTABLE) bench/fast_peers_compare.py --peers ../shared/bench; \
 	else echo "make bench: the Python module is not built; its measurements are skipped"; fi
 
 # Compiles and links the CUDA backend (it runs only where there is a GPU), for

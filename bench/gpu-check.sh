@@ -127,5 +127,41 @@ for method in $methods; do
   talbot examples/UserParameters.txt "$method" || status=1
 done
 
+step "formulas with special functions (NVRTC on the device, the host evaluator): against mpmath"
+# tests/data/hydrology_values.txt: id formula params t f. Each case's times in
+# one call of each backend; the values must agree with each other and, where
+# either says met, with mpmath.
+specials() {
+  local id="$1" formula="$2" params="$3" times="$4" args=() backend
+  [ "$params" = "-" ] || for p in ${params//,/ }; do args+=(--param "$p"); done
+  for backend in host cuda; do
+    XDG_CACHE_HOME="$out/cache" "build-$backend-check/orvane" --expr "$formula" "${args[@]}" --t "$times" \
+      --method dehoog --rel-err 1e-8 --format csv --quiet >"$out/$backend-special-$id.csv" 2>>"$out/special.log" ||
+      { echo "$backend $id failed"; return 1; }
+  done
+  python3 - "$out/host-special-$id.csv" "$out/cuda-special-$id.csv" "$id" tests/data/hydrology_values.txt <<'PY'
+import csv, sys
+a = list(csv.DictReader(open(sys.argv[1])))
+b = list(csv.DictReader(open(sys.argv[2])))
+exact = [float(l.split()[4]) for l in open(sys.argv[4]) if l.split() and l.split()[0] == sys.argv[3]]
+bad, worst = 0, 0.0
+for x, y, f in zip(a, b, exact):
+    fx, fy = float(x["re"]), float(y["re"])
+    rel = abs(fx - fy) / max(abs(fx), 1e-300)
+    worst = max(worst, rel)
+    honest = all(r["flag"] != "0" or abs(float(r["re"]) - f) < 1e-8 * abs(f) for r in (x, y))
+    ok = x["flag"] == y["flag"] and (rel < 1e-10 or abs(fx - fy) < 0.01 * float(x["abs_err"])) and honest
+    bad += not ok
+    if not ok:
+        print(f"  t={x['t']}: host {fx} flag {x['flag']}, cuda {fy} flag {y['flag']}, exact {f}: MISMATCH")
+print(f"{sys.argv[3]}: {len(a)} times, max host/cuda rel diff {worst:.1e}, {bad} mismatches")
+sys.exit(1 if bad or len(a) != len(b) or len(a) != len(exact) else 0)
+PY
+}
+while read -r id formula params times; do
+  specials "$id" "$formula" "$params" "$times" || status=1
+done < <(awk '!/^#/ && NF == 5 { t[$1] = ($1 in t ? t[$1] "," : "") $4; f[$1] = $2; p[$1] = $3 }
+              END { for (k in t) print k, f[k], p[k], t[k] }' tests/data/hydrology_values.txt | sort)
+
 echo "== gpu-check finished with status $status"
 exit $status

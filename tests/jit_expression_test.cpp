@@ -371,6 +371,14 @@ TEST(JitExpressionEvaluate, ExactValues) {
   }
   // Parameters are matched by name, not by place.
   EXPECT_EQ(evaluateExpression("a - b", {"b", "a"}, {1, 10}, Z(0, 0)), Z(9, 0));
+  // exp(X)*erfc(Y) is taken as exp(X - Y^2)*erfcx(Y): finite where exp(X)
+  // overflows and erfc(Y) underflows (inf * 0 before), either order.
+  for (const char* text : {"exp(s^2/4)*erfc(s/2)", "erfc(s/2)*exp(s^2/4)"}) {
+    const Z big = evaluateExpression(text, {}, {}, Z(100, 30));
+    const Z scaled = evaluateExpression("erfcx(s/2)", {}, {}, Z(100, 30));
+    EXPECT_TRUE(std::isfinite(big.real()) && std::isfinite(big.imag())) << text;
+    EXPECT_NEAR(std::abs(big - scaled) / std::abs(scaled), 0.0, 1e-13) << text;
+  }
 }
 
 // ---- Random formulas ------------------------------------------------------------------------

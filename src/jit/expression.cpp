@@ -281,9 +281,37 @@ class Parser {
       const Kind kind = tok_.kind == Tok::kStar ? Kind::kMul : Kind::kDiv;
       advance();
       const int right = parseUnary();
-      left = add(kind, left, right);
+      left = kind == Kind::kMul ? product(left, right) : add(kind, left, right);
     }
     return left;
+  }
+
+  // exp(X) * erfc(Y) (either order) as exp(X - Y*Y) * erfcx(Y): the same value,
+  // which stays finite where exp(X) overflows and erfc(Y) underflows
+  // (exp(s^2/4)*erfc(s/2) past |s| of some 50, where the product was
+  // inf * 0). X and Y are copied: each node of the tree has one user, and
+  // the two calls are left unused.
+  int product(int a, int b) {
+    const auto is = [this](int n, const char* f) {
+      return nodes_[n].kind == Kind::kCall && nodes_[n].function == functionIndex(f);
+    };
+    if (is(a, "erfc") && is(b, "exp")) std::swap(a, b);
+    if (!(is(a, "exp") && is(b, "erfc"))) return add(Kind::kMul, a, b);
+    const int X = nodes_[a].a, Y = nodes_[b].a;
+    const int exponent = add(Kind::kSub, copy(X), add(Kind::kMul, copy(Y), copy(Y)));
+    const int scale = add(Kind::kCall, exponent);
+    nodes_[scale].function = functionIndex("exp");
+    const int scaled = add(Kind::kCall, copy(Y));
+    nodes_[scaled].function = functionIndex("erfcx");
+    return add(Kind::kMul, scale, scaled);
+  }
+  // A copy of the subtree at n, operands before operators.
+  int copy(int n) {
+    Node node = nodes_[std::size_t(n)];
+    if (node.a >= 0) node.a = copy(node.a);
+    if (node.b >= 0) node.b = copy(node.b);
+    nodes_.push_back(node);
+    return static_cast<int>(nodes_.size()) - 1;
   }
 
   int parseUnary() {

@@ -10,7 +10,9 @@
 //   primary = number | "s" | "i" | "pi" | parameter | function "(" sum { "," sum } ")" | "(" sum ")"
 //   number  = digits [ "." [digits] ] [ exponent ] | "." digits [ exponent ]
 //   exponent = ("e" | "E") [ "+" | "-" ] digits
-// Every value is complex: 9/11 is 0.8181..., never an integer division. The
+// Every value is complex: 9/11 is 0.8181..., never an integer division. A
+// product exp(X)*erfc(Y) is taken as exp(X - Y*Y)*erfcx(Y), its value where
+// the two factors overflow and underflow (heat conduction's exp(s^2/4)*erfc(s/2)). The
 // functions are exp log sqrt pow(z, w) sin cos tan sinh cosh tanh asin acos
 // atan asinh acosh atanh abs arg conj real imag, on principal branches
 // (jit/complex_math.h), and the special functions of jit/special_functions.h:

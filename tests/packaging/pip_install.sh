@@ -30,3 +30,19 @@ else:
     raise AssertionError("a negative time was accepted")
 print("pip install: orvane", orvane.__version__, "from", orvane.__file__, "works")
 PY
+
+# The installed package needs no C++ compiler for a formula, the hydrology
+# ones with special functions included: none on PATH, and none named.
+PATH=/nonexistent ORVANE_JIT_CXX=/nonexistent/c++ XDG_CACHE_HOME="$scratch/cache-nocc" \
+  "$scratch/venv/bin/python" - <<'PY'
+import math
+import orvane
+
+# Theis: f = E1(r^2/(4 D t))/2.
+r = orvane.invert("K0(r*sqrt(s/D))/s", [0.1, 1.0, 10.0], params={"r": 1.0, "D": 1.0}, rel_err=1e-8)
+exact = [0.5 * e1 for e1 in (0.024914917870269736, 1.0442826344437381, 3.1365084032151684)]
+assert r.met.all() and all(abs(f.real - x) < 1e-8 * x for f, x in zip(r.f, exact)), r
+r = orvane.invert("exp(s^2/4)*erfc(s/2)", 1.0, rel_err=1e-6)
+assert abs(complex(r.f).real - 2 * math.exp(-1.0) / math.sqrt(math.pi)) < 1e-6, r
+print("pip install: formulas with special functions, no compiler on PATH: works")
+PY
