@@ -609,6 +609,9 @@ ORVANE_HD inline SfDD sfQuotient(double a, double b) {
 // log m = 2 atanh u, u = (m - 1)/(m + 1) in two parts, the series's tail
 // (a hundredth of u or less) in double.
 ORVANE_HD inline SfDD sfLogDD(double h, double l) {
+  // 0, infinity, NaN and negative h: log's own value (ilogb of 0 is INT_MIN,
+  // which the scaling below may not negate).
+  if (!(h > 0.0) || h > 1.7976931348623157e308) return sfDD(log_(h), 0.0);
   int k = ilogb_(h);
   double m = scalbn_(h, -k);
   if (m > 1.4142135623730951) {
