@@ -177,12 +177,19 @@ TEST(CommandLine, ThreadsSleepUnlessTheUserChose) {
     if (at != std::string::npos) line = err.substr(at, err.find('\n', at) - at);
     return line;
   };
-  const ProcessResult chosen = c.run("--format csv --quiet", "OMP_DISPLAY_ENV=true OMP_WAIT_POLICY=active");
-  const ProcessResult ours = c.run("--format csv --quiet", "OMP_DISPLAY_ENV=true");
+  const ProcessResult chosen = c.run("--format csv --quiet", "OMP_DISPLAY_ENV=verbose OMP_WAIT_POLICY=active");
+  const ProcessResult ours = c.run("--format csv --quiet", "OMP_DISPLAY_ENV=verbose");
   ASSERT_EQ(ours.exitCode, 0) << ours.err;
   EXPECT_EQ(ours.out, chosen.out);
   EXPECT_NE(last(chosen.err, "OMP_WAIT_POLICY").find("ACTIVE"), std::string::npos) << chosen.err;
   EXPECT_NE(last(ours.err, "OMP_WAIT_POLICY").find("PASSIVE"), std::string::npos) << ours.err;
+  // The team's size follows the load unless the user chose a size.
+  if (std::getenv("OMP_NUM_THREADS") == nullptr)
+    EXPECT_NE(last(ours.err, "OMP_DYNAMIC").find("TRUE"), std::string::npos) << ours.err;
+  const ProcessResult sized = c.run("--format csv --quiet", "OMP_DISPLAY_ENV=verbose OMP_NUM_THREADS=2");
+  EXPECT_NE(last(sized.err, "OMP_DYNAMIC").find("FALSE"), std::string::npos) << sized.err;
+  // What the runtime really took: the spinning's length (its report of the
+  // policy says PASSIVE for the default too).
   const std::string spin = last(ours.err, "GOMP_SPINCOUNT");
   if (!spin.empty()) EXPECT_NE(spin.find("'0'"), std::string::npos) << ours.err;
   // Without starting itself again: run through the dynamic loader (whose

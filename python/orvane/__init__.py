@@ -19,6 +19,9 @@ from typing import Any, Callable, Optional
 # another module loaded it first).
 if "OMP_WAIT_POLICY" not in os.environ and "GOMP_SPINCOUNT" not in os.environ:
     os.environ["OMP_WAIT_POLICY"] = "passive"
+# Likewise the team's size follows the machine's load where no thread count was chosen.
+if "OMP_DYNAMIC" not in os.environ and "OMP_NUM_THREADS" not in os.environ:
+    os.environ["OMP_DYNAMIC"] = "true"
 
 from ._orvane import __version__, backend  # noqa: E402
 from .errors import EngineError, InputError, OrvaneError

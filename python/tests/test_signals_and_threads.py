@@ -49,9 +49,12 @@ def test_ctrl_c_ends_a_long_call_soon(method):
 
 def test_threads_sleep_between_loops_unless_the_user_chose():
     code = "import orvane; orvane.invert('1/(s+1)', [1.0])"
-    for env, policy in (({}, "PASSIVE"), ({"OMP_WAIT_POLICY": "active"}, "ACTIVE")):
-        run_env = {k: v for k, v in os.environ.items() if k not in ("OMP_WAIT_POLICY", "GOMP_SPINCOUNT")}
+    chosen = ("OMP_WAIT_POLICY", "GOMP_SPINCOUNT", "OMP_DYNAMIC", "OMP_NUM_THREADS")
+    for env, policy, dynamic in (({}, "PASSIVE", "TRUE"), ({"OMP_WAIT_POLICY": "active"}, "ACTIVE", "TRUE"),
+                                 ({"OMP_NUM_THREADS": "2"}, "PASSIVE", "FALSE")):
+        run_env = {k: v for k, v in os.environ.items() if k not in chosen}
         run_env.update(env, OMP_DISPLAY_ENV="true")
         out = subprocess.run([sys.executable, "-c", code], env=run_env, capture_output=True, text=True, check=True)
-        lines = [line for line in out.stderr.splitlines() if "OMP_WAIT_POLICY" in line]
-        assert lines and policy in lines[-1], out.stderr
+        for key, want in (("OMP_WAIT_POLICY", policy), ("OMP_DYNAMIC", dynamic)):
+            lines = [line for line in out.stderr.splitlines() if key in line]
+            assert lines and want in lines[-1], (key, out.stderr)
