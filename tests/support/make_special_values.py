@@ -67,31 +67,25 @@ def main():
         os.path.dirname(os.path.abspath(__file__)), "..", "data", "special_values.txt"))
     lines = []
     # The Bessel functions on a sparser set of angles, six orders each.
+    def bessel_lines(nu, z):
+        """J, Y, I and K of order nu at z, each with the scale of its pair as the floor."""
+        zz = mp.mpc(z)
+        j, y = mp.besselj(nu, zz), mp.bessely(nu, zz)
+        i, k = mp.besseli(nu, zz), mp.besselk(nu, zz)
+        return [value_line("besselj", nu, z, j, max(abs(j), abs(y))),
+                value_line("bessely", nu, z, y, max(abs(j), abs(y))),
+                value_line("besseli", nu, z, i, max(abs(i), abs(k))),
+                value_line("besselk", nu, z, k, max(abs(k), abs(mp.pi * i)))]
+
     bessel_points = points(BESSEL_MODULI, [0.0, 0.25, 0.5, 0.75, 0.97, 1.0, -0.3, -1.0])
     for nu in BESSEL_ORDERS:
         for z in bessel_points:
-            zz = mp.mpc(z)
-            j = mp.besselj(nu, zz)
-            y = mp.bessely(nu, zz)
-            i = mp.besseli(nu, zz)
-            k = mp.besselk(nu, zz)
-            lines.append(value_line("besselj", nu, z, j, max(abs(j), abs(y))))
-            lines.append(value_line("bessely", nu, z, y, max(abs(j), abs(y))))
-            lines.append(value_line("besseli", nu, z, i, max(abs(i), abs(k))))
-            lines.append(value_line("besselk", nu, z, k, max(abs(k), abs(mp.pi * i))))
+            lines += bessel_lines(nu, z)
     # Large orders: near overflow at small |z|, and where the Hankel
     # expansions' terms grow before they fall.
     for nu in [20.5, 45.0]:
         for z in points([1e-5, 30.0, 58.0, 300.0], [0.0, 0.47, 0.5, -0.55, 0.9]):
-            zz = mp.mpc(z)
-            j = mp.besselj(nu, zz)
-            y = mp.bessely(nu, zz)
-            i = mp.besseli(nu, zz)
-            k = mp.besselk(nu, zz)
-            lines.append(value_line("besselj", nu, z, j, max(abs(j), abs(y))))
-            lines.append(value_line("bessely", nu, z, y, max(abs(j), abs(y))))
-            lines.append(value_line("besseli", nu, z, i, max(abs(i), abs(k))))
-            lines.append(value_line("besselk", nu, z, k, max(abs(k), abs(mp.pi * i))))
+            lines += bessel_lines(nu, z)
     for z in points(MODULI, ANGLES):
         zz = mp.mpc(z)
         erf = mp.erf(zz)
