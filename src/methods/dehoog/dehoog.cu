@@ -95,9 +95,8 @@ struct QdTable {
 
 }  // namespace
 
-DehoogFraction dehoogFraction(int c, int reachSteps, double top, double shift,
-                              const double2* samples) {
-  const int M = dehoogSteps(c, reachSteps), terms = dehoogTerms(c, reachSteps);
+DehoogFraction dehoogFraction(int c, double top, double shift, const double2* samples) {
+  const int M = dehoogSteps(c), terms = dehoogTerms(c);
   const DehoogLine l = dehoogLine(c, top, shift);
   DehoogFraction fr;
   fr.M = M;
@@ -176,6 +175,35 @@ DehoogSum dehoogSum(const DehoogFraction& fr, double t) {
   return s;
 }
 
+DehoogSum dehoogCheck(const double2* a, int n, double period, double top, double shift, double t) {
+  const double T = period * top, gamma = shift + kDehoogLogTolerance / (2.0 * T);
+  const double theta = 3.141592653589793 * t / T;
+  // The series filtered over all n terms and over the first 3n/4: their
+  // difference tells how far the shorter one had yet to converge.
+  const int shorter = 3 * n / 4;
+  // e^(i k theta) by rotation, set anew every 32 terms so that its error
+  // stays at a few ulps.
+  const cplx turn = std::polar(1.0, theta);
+  double all = 0.0, part = 0.0, sum = 0.0;
+  cplx z = 1.0;
+  for (int k = 0; k <= n; ++k) {
+    if ((k & 31) == 0) z = std::polar(1.0, theta * double(k));
+    const double half = k == 0 ? 0.5 : 1.0;
+    const double term = a[k].x * z.real() - a[k].y * z.imag();
+    const double w = half * dehoogCheckWeight(k, n);
+    all += w * term;
+    if (k <= shorter) part += half * dehoogCheckWeight(k, shorter) * term;
+    sum += w * std::hypot(a[k].x, a[k].y);
+    z *= turn;
+  }
+  const double g = std::exp(gamma * t) / T;
+  DehoogSum s;
+  s.f = g * all;
+  s.step = std::fabs(g * (all - part));
+  s.size = g * sum;
+  return s;
+}
+
 double dehoogAliasing(const DehoogFraction& fr, double t, double shift) {
   const double eps = 2.220446049250313e-16;
   double level = 0.0;
@@ -192,20 +220,37 @@ double dehoogAliasing(const DehoogFraction& fr, double t, double shift) {
   return 4.0 * std::exp(-kDehoogLogTolerance) * level;
 }
 
-DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr,
-                              double aliasing) {
+DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], const DehoogSum& check,
+                              const DehoogSum& cross, bool reached, double relErr, double aliasing,
+                              double checkAliasing) {
   const double eps = 2.220446049250313e-16;
   const double inf = std::numeric_limits<double>::infinity();
   DehoogRecord r;
   r.f = sums[0].f;
   double E = std::fmax(std::fmax(sums[0].step, 512.0 * eps * sums[0].size), aliasing);
   bool finite = reached && std::isfinite(sums[0].f) && std::isfinite(E) && !std::isnan(aliasing);
-  // Every other set must agree within its own round-off.
-  for (int c = 1; c < kDehoogSets; ++c) {
-    const double gap = std::fabs(sums[c].f - sums[0].f);
-    const double roundoff = 64.0 * eps * sums[c].size;
+  // Every other set, and the check, must agree within its own round-off.
+  for (int c = 1; c <= kDehoogSets; ++c) {
+    const DehoogSum& other = c < kDehoogSets ? sums[c] : check;
+    const double gap = std::fabs(other.f - sums[0].f);
+    const double roundoff = 64.0 * eps * other.size;
     finite = finite && std::isfinite(gap) && std::isfinite(roundoff);
     if (finite && gap > roundoff) E = std::fmax(E, 2.0 * gap);
+  }
+  // Where the check has converged further than the fractions agree (an
+  // oscillation too fast for their few terms: 1/s + 1/(s^2+400) at t = 10),
+  // its value is the better one, with twice its last change as its error,
+  // and twice its distance from the other line's series where that is more
+  // than the other's own round-off and last change (where the other has not
+  // converged, it is the other that is off).
+  double checkE = std::fmax(std::fmax(2.0 * check.step, 512.0 * eps * check.size), checkAliasing);
+  const double crossGap = std::fabs(cross.f - check.f);
+  if (!(crossGap <= std::fmax(64.0 * eps * cross.size, 2.0 * cross.step))) checkE = std::fmax(checkE, 2.0 * crossGap);
+  if (reached && std::isfinite(check.f) && std::isfinite(checkE) && !std::isnan(checkAliasing) &&
+      (!finite || checkE < E)) {
+    r.f = check.f;
+    E = checkE;
+    finite = true;
   }
   r.AbsErrPred = finite ? E : inf;
   const double modulus = std::fabs(r.f);
@@ -230,7 +275,7 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     }
   };
   // The groups: the times of a band and a shift, keyed by the two; the
-  // groups of a reach (a row's length) are sampled in one launch.
+  // groups of one check length (a row's length) are sampled in one launch.
   struct Group {
     double top, shift;
     std::vector<int> members;
@@ -250,19 +295,19 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     } else {
       DehoogSum none[kDehoogSets];
       for (DehoogSum& s : none) s = DehoogSum{NAN, NAN, NAN};
-      records[i] = dehoogPrediction(none, false, relErr[i], NAN);
+      records[i] = dehoogPrediction(none, none[0], none[0], false, relErr[i], NAN, NAN);
       ++done;
     }
   }
-  std::map<int, std::vector<const Group*>> byReach;
-  for (const auto& g : groups) byReach[dehoogReachSteps(g.second.top)].push_back(&g.second);
+  std::map<int, std::vector<const Group*>> byLength;
+  for (const auto& g : groups) byLength[dehoogCheckModes(g.second.top)].push_back(&g.second);
 
   // Rows sampled and not yet summed: a batch's samples stay until their
   // fractions are made, all of them in one task list (a fraction of one set
-  // of one group a task), so that the threads share the work of every reach.
+  // of one group a task), so that the threads share the work of every length.
   struct Row {
     const Group* group;
-    int reach;
+    int modes;  // the check's terms
     const double2* samples;
   };
   std::vector<std::vector<double2>> sampled;
@@ -277,10 +322,7 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     long long work = 0;
     for (int r = 0; r < int(pending.size()); ++r)
       for (int k = 0; k < kDehoogSets; ++k) {
-        const int reach = pending[std::size_t(r)].reach;
-        // A reach set no longer than a fixed set of its period is that set again.
-        if (dehoogSameAs(k, reach) >= 0) continue;
-        const long long M = dehoogSteps(k, reach);
+        const long long M = dehoogSteps(k);
         tasks.push_back(Task{r, k, M * M});
         work += M * M;
       }
@@ -298,20 +340,27 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
       const Task& task = tasks[std::size_t(x)];
       const Row& row = pending[std::size_t(task.row)];
       fr[std::size_t(task.row) * kDehoogSets + std::size_t(task.set)] =
-          dehoogFraction(task.set, row.reach, row.group->top, row.group->shift,
-                         row.samples + dehoogOffset(task.set, row.reach));
+          dehoogFraction(task.set, row.group->top, row.group->shift,
+                         row.samples + dehoogOffset(task.set, row.modes));
     }
     for (std::size_t r = 0; r < pending.size(); ++r) {
       const Row& row = pending[r];
-      DehoogFraction* own = &fr[r * kDehoogSets];
-      for (int k = kDehoogReachSet; k < kDehoogSets; ++k)
-        if (dehoogSameAs(k, row.reach) >= 0) own[k] = own[dehoogSameAs(k, row.reach)];
-      const bool reached = double(row.reach) * 3.141592653589793 / row.group->top >= kDehoogReach;
+      const DehoogFraction* own = &fr[r * kDehoogSets];
+      const bool reached = dehoogCheckHeight(row.modes, row.group->top) >= kDehoogReach;
+      const double2* checkSamples = row.samples + dehoogLineOffset(kDehoogCheckLine, row.modes);
+      const double2* crossSamples = row.samples + dehoogLineOffset(kDehoogCrossLine, row.modes);
       for (int i : row.group->members) {
+        const double ti = times[std::size_t(i)];
         DehoogSum sums[kDehoogSets];
-        for (int k = 0; k < kDehoogSets; ++k) sums[k] = dehoogSum(own[k], times[std::size_t(i)]);
-        const double aliasing = dehoogAliasing(own[0], times[std::size_t(i)], row.group->shift);
-        records[std::size_t(i)] = dehoogPrediction(sums, reached, relErr[std::size_t(i)], aliasing);
+        for (int k = 0; k < kDehoogSets; ++k) sums[k] = dehoogSum(own[k], ti);
+        const DehoogSum check =
+            dehoogCheck(checkSamples, row.modes, kDehoogCheckPeriod, row.group->top, row.group->shift, ti);
+        const DehoogSum cross =
+            dehoogCheck(crossSamples, row.modes, kDehoogCrossPeriod, row.group->top, row.group->shift, ti);
+        const double aliasing = dehoogAliasing(own[0], ti, row.group->shift);
+        const double checkAliasing = dehoogAliasing(own[kDehoogCheckSet], ti, row.group->shift);
+        records[std::size_t(i)] =
+            dehoogPrediction(sums, check, cross, reached, relErr[std::size_t(i)], aliasing, checkAliasing);
         tell(1);
       }
     }
@@ -320,10 +369,10 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     pendingBytes = 0;
   };
 
-  for (const auto& entry : byReach) {
-    const int reach = entry.first;
+  for (const auto& entry : byLength) {
+    const int modes = entry.first;
     const std::vector<const Group*>& list = entry.second;
-    const int row = dehoogRow(reach);
+    const int row = dehoogRow(modes);
     const int total = int(list.size());
     const int batch = int(std::max<long long>(
         1, std::min<long long>(kDehoogBatch, kDehoogBatchBytes / (row * (long long)sizeof(double2)))));
@@ -345,13 +394,13 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
       WFN_CHECK(gpu::memcpyHostToDevice(devTops, top.data() + first, rowBytes));
       WFN_CHECK(gpu::memcpyHostToDevice(devShifts, shift.data() + first, rowBytes));
       WFN_CHECK(detail::launch(row, rows, [=] ORVANE_HD(int e, int i) {
-        dehoogPoint(e, i, devTops, devShifts, reach, nodes);
+        dehoogPoint(e, i, devTops, devShifts, modes, nodes);
       }));
       WFN_CHECK(c.transform.evaluate(nodes, (long long)rows * row, nodes));
       sampled.emplace_back(std::size_t(rows) * row);
       WFN_CHECK(gpu::memcpyDeviceToHost(sampled.back().data(), nodes, nodeBytes));
       for (int r = 0; r < rows; ++r)
-        pending.push_back(Row{list[std::size_t(first + r)], reach, sampled.back().data() + std::size_t(r) * row});
+        pending.push_back(Row{list[std::size_t(first + r)], modes, sampled.back().data() + std::size_t(r) * row});
       pendingBytes += (long long)nodeBytes;
     }
   }
@@ -376,7 +425,7 @@ class DehoogMethod final : public InversionMethod {
       r.abs_err = found[k].AbsErrPred;
       r.rel_err = found[k].RelErrPred;
       r.flag = found[k].TolFlag;
-      r.N = dehoogSteps(0, 0);
+      r.N = dehoogSteps(0);
       r.method = Method("dehoog");
       records.push_back(r);
     }

@@ -3,11 +3,12 @@
 // quotient-difference algorithm), for many times at once, with a predicted
 // error from several parameter sets.
 //
-// Each time is summed with the kDehoogSets sets of dehoog_kernel.h, their
-// samples and fractions shared by the times of its band. The value
-// kept is that of set 0; its predicted error is
+// Each time is summed with the kDehoogSets sets of dehoog_kernel.h and its
+// check, their samples and fractions shared by the times of its band. The
+// value kept is that of set 0; its predicted error is
 //   E = max(|f_0 - f_0'|, 512 eps size_0, and 2 |f_c - f_0| for every other
-//           set c that differs from it by more than its own round-off 64 eps size_c)
+//           set c, and the check, that differs from it by more than its own
+//           round-off 64 eps size_c)
 // (f_0' the approximant two steps before the last, size the sum of the
 // samples' moduli times e^(gamma t)/T, the scale of a set's round-off). Sets
 // that sample to different heights disagree where one sees a singularity the
@@ -16,10 +17,11 @@
 // finite, or t is not positive, the errors are infinite and the flag says not
 // met.
 //
-// What the sets cannot see: a singularity above the reach sets' height
-// kDehoogReach, or right of the shift. The solver checks the latter with the
-// Weeks rows before a value counts; a time too large for the reach sets
-// (t > kDehoogMaxReachSteps pi / kDehoogReach, about 400) is not met.
+// What the sets cannot see: a singularity above the check's height
+// (dehoogCheckHeight: 256 up to t of about 5, less beyond, 32 at t of about
+// 1,000), or right of the shift. The solver checks the latter with the Weeks
+// rows before a value counts; a time whose check does not reach kDehoogReach
+// is not met.
 #pragma once
 
 #include <complex>
@@ -42,17 +44,22 @@ struct DehoogSum {
 };
 
 // The continued fraction of set c for a band's top and a shift, from its
-// 2M + 1 samples a (F at the line's points), with the reach set's steps.
+// 2M + 1 samples a (F at the line's points).
 struct DehoogFraction {
   int M = 0;
   double T = 0.0, gamma = 0.0;
   double sum = 0.0;              // sum |a_k|
   std::vector<std::complex<double>> d;  // the coefficients d_0 .. d_2M
 };
-DehoogFraction dehoogFraction(int c, int reachSteps, double top, double shift, const double2* a);
+DehoogFraction dehoogFraction(int c, double top, double shift, const double2* a);
 
 // The sum of a fraction at time t (of its band).
 DehoogSum dehoogSum(const DehoogFraction& fraction, double t);
+
+// The check of a band's top and a shift at time t: the filtered series of
+// the n + 1 samples a of the line of period `period` times top; `step`: its
+// difference from the series filtered over the first 3n/4 terms.
+DehoogSum dehoogCheck(const double2* a, int n, double period, double top, double shift, double t);
 
 struct DehoogRecord {
   double f;
@@ -68,11 +75,16 @@ struct DehoogRecord {
 // small), carried to t + 2T at the growth the shift allows.
 double dehoogAliasing(const DehoogFraction& fraction, double t, double shift);
 
-// The prediction from the sums of one time; `reached`: the reach set sampled
-// up to kDehoogReach (else the errors are infinite); `aliasing`: the
-// discretisation error of set 0 (a floor of the predicted error).
-DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], bool reached, double relErr,
-                              double aliasing);
+// The prediction from the sums of one time, its check and the check's
+// series on the line of period 4 (`cross`); `reached`: the check saw up to
+// kDehoogReach (else the errors are infinite); `aliasing`, `checkAliasing`:
+// the discretisation errors of set 0 and of the check's line (floors of
+// their errors). The value is set 0's, or the check's where that has
+// converged further (and agrees with `cross`) than set 0 agrees with the
+// others.
+DehoogRecord dehoogPrediction(const DehoogSum (&sums)[kDehoogSets], const DehoogSum& check,
+                              const DehoogSum& cross, bool reached, double relErr, double aliasing,
+                              double checkAliasing);
 
 // The device buffers of the method, kept from one call to the next.
 struct DehoogBuffers {

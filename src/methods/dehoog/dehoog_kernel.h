@@ -22,6 +22,18 @@
 // row holds the samples of their lines (dehoogRow elements). The sets
 // differ in the height they sample to and in their discretisation, so that
 // their disagreement shows a singularity one of them does not see.
+//
+// Beside the sets, the check: the plain Fourier series of the line of period
+// 2 top, taken much higher up (dehoogCheckModes terms) and summed with a
+// smooth filter instead of a continued fraction. The filtered series
+// converges wherever f is smooth near t (its error falls as a high power of
+// the terms times the distance to the nearest jump of f), and it sees what F
+// holds up to the height dehoogCheckHeight: a pole high up whose residue the
+// fractions' few terms cannot resolve (0.001 s/(s^2+2500) beside 1/s at
+// t = 5, a lightly damped 10 Hz mode, a 60 Hz rectifier), which would leave
+// every set agreeing on a wrong value. Where it cannot converge (a jump of f
+// close to t, oscillations of f beyond its height) it disagrees, and the
+// value is not met.
 #pragma once
 
 #if !defined(__CUDACC_RTC__)
@@ -36,75 +48,95 @@ namespace orvane {
 // and the period T as a multiple of the band's top. The one table of them.
 // The sets past the third sample higher up the line (2M pi/T = 64/top and
 // 128/top): less accurate (the line's shift grows as T shrinks, and with it
-// the round-off), they serve to see singularities the others miss. The last
-// two, the reach sets, take as many steps as they need to follow the line (a
-// fraction of M steps follows oscillations up to the height M pi/T, half as
-// high as its samples reach) up to the height kDehoogReach at T = top, and to
-// a quarter of it with half the steps at T = 2 top (M pi/top >= kDehoogReach,
-// M a power of two from 64 to kDehoogMaxReachSteps): without the first no set
-// would see a pole at height 2 at t = 50, without the second the poles at
-// +-20i of 1/s + s/(s^2+400) at t = 20, and all would agree on a value
-// without them.
-constexpr int kDehoogSets = 7;
-constexpr int kDehoogReachSet = kDehoogSets - 2;  // the first reach set
-constexpr double kDehoogReach = 32.0;
-constexpr int kDehoogMaxReachSteps = 4096;
+// the round-off), they serve to see singularities the others miss.
+constexpr int kDehoogSets = 5;
 // The ratio of a band's top to its bottom.
 constexpr double kDehoogBand = 1.4142135623730951;
-ORVANE_HD constexpr int dehoogSteps(int c, int reachSteps) {
-  return c == 0 ? 32 : c == 2 ? 32 : c == kDehoogReachSet ? (reachSteps / 2 > 64 ? reachSteps / 2 : 64) : c > kDehoogReachSet ? reachSteps : 64;
-}
+ORVANE_HD constexpr int dehoogSteps(int c) { return c == 0 || c == 2 ? 32 : 64; }
 ORVANE_HD constexpr double dehoogPeriod(int c) {
-  return c == 0 ? 4.0 : c == 1 ? 4.0 : c == 2 ? 3.0 : c == 3 ? 2.0 : c == 4 ? 1.0 : c == 5 ? 2.0 : 1.0;
-}
-// The fixed set that reach set c is, with these steps, or -1.
-ORVANE_HD constexpr int dehoogSameAs(int c, int reachSteps) {
-  int same = -1;
-  for (int k = 0; k < kDehoogReachSet && c >= kDehoogReachSet; ++k)
-    if (dehoogSteps(k, reachSteps) == dehoogSteps(c, reachSteps) && dehoogPeriod(k) == dehoogPeriod(c)) same = k;
-  return same;
+  return c == 0 ? 4.0 : c == 1 ? 4.0 : c == 2 ? 3.0 : c == 3 ? 2.0 : 1.0;
 }
 // The samples of set c are k = 0 .. 2M.
-ORVANE_HD constexpr int dehoogTerms(int c, int reachSteps) { return 2 * dehoogSteps(c, reachSteps) + 1; }
+ORVANE_HD constexpr int dehoogTerms(int c) { return 2 * dehoogSteps(c) + 1; }
+
+// The check's line is that of period 2; its terms k = 0 .. modes. The
+// modes follow the band's top so that the check sees up to
+// kDehoogCheckTarget where that takes at most kDehoogMaxCheckModes terms,
+// and never fewer than kDehoogMinCheckModes (which the filtered series
+// needs to converge to round-off at every time of a band, where f is smooth:
+// the terms times the angle pi t/T, at least 0.55 on the line of period 4,
+// well above 250). A value whose check sees less high than kDehoogReach is
+// not met (t above about 1,000): without that height no set would see a pole
+// at height 2 at t = 50, nor the poles at +-20i of 1/s + s/(s^2+400) at t = 20.
+//
+// The line of period 4 (set 0's) is taken as far, for a second filtered
+// series, half as high: where the check's value is to stand for the sets'
+// (oscillations too fast for their fractions), the two must agree, so that
+// the one line's discretisation error (f at t + 2T, t + 4T ... : a jump of f
+// long after t where f(t) = 0) shows as it does between the sets.
+constexpr int kDehoogCheckLine = 2;
+constexpr int kDehoogCheckSet = 3;  // the set on that line
+constexpr int kDehoogCrossLine = 0;
+constexpr double kDehoogCheckPeriod = 2.0;
+constexpr double kDehoogCrossPeriod = 4.0;
+constexpr int kDehoogMinCheckModes = 512;
+constexpr int kDehoogMaxCheckModes = 32768;
+constexpr double kDehoogCheckTarget = 256.0;
+constexpr double kDehoogReach = 32.0;
+// The part of the check's terms whose filter weight is at least 1/2: what
+// lies below it the check sees.
+constexpr double kDehoogCheckPass = 0.6;
+// The filter of term k of n: e^(-36 (k/n)^8), round-off at the last term.
+inline double dehoogCheckWeight(int k, int n) {
+  const double x = double(k) / double(n), x2 = x * x, x4 = x2 * x2;
+  return std::exp(-36.0 * x4 * x4);
+}
+// The height the check of n terms sees for a band's top.
+inline double dehoogCheckHeight(int n, double top) {
+  return kDehoogCheckPass * double(n) * 3.141592653589793 / (kDehoogCheckPeriod * top);
+}
 
 // The sets of one period share a line (the line's shift depends on T alone),
 // and the fraction of M steps takes the first 2M + 1 of its samples: F is
-// sampled once per line, as far as its longest set needs. The lines, by
-// period (T/top): 4, 3, 2, 1.
+// sampled once per line, as far as its longest set (or the check) needs. The
+// lines, by period (T/top): 4, 3, 2, 1.
 constexpr int kDehoogLines = 4;
 ORVANE_HD constexpr int dehoogLineOf(int c) {
   return dehoogPeriod(c) == 4.0 ? 0 : dehoogPeriod(c) == 3.0 ? 1 : dehoogPeriod(c) == 2.0 ? 2 : 3;
 }
-ORVANE_HD constexpr int dehoogLineTerms(int line, int reachSteps) {
-  int terms = 0;
+ORVANE_HD constexpr int dehoogLineTerms(int line, int checkModes) {
+  int terms = line == kDehoogCheckLine || line == kDehoogCrossLine ? checkModes + 1 : 0;
   for (int c = 0; c < kDehoogSets; ++c)
-    if (dehoogLineOf(c) == line && dehoogTerms(c, reachSteps) > terms) terms = dehoogTerms(c, reachSteps);
+    if (dehoogLineOf(c) == line && dehoogTerms(c) > terms) terms = dehoogTerms(c);
   return terms;
 }
-ORVANE_HD constexpr int dehoogLineOffset(int line, int reachSteps) {
+ORVANE_HD constexpr int dehoogLineOffset(int line, int checkModes) {
   int offset = 0;
-  for (int l = 0; l < line; ++l) offset += dehoogLineTerms(l, reachSteps);
+  for (int l = 0; l < line; ++l) offset += dehoogLineTerms(l, checkModes);
   return offset;
 }
 // Where set c's samples start in a group's row.
-ORVANE_HD constexpr int dehoogOffset(int c, int reachSteps) { return dehoogLineOffset(dehoogLineOf(c), reachSteps); }
+ORVANE_HD constexpr int dehoogOffset(int c, int checkModes) {
+  return dehoogLineOffset(dehoogLineOf(c), checkModes);
+}
 // The samples of one group: its lines' one after another.
-ORVANE_HD constexpr int dehoogRow(int reachSteps) { return dehoogLineOffset(kDehoogLines, reachSteps); }
+ORVANE_HD constexpr int dehoogRow(int checkModes) { return dehoogLineOffset(kDehoogLines, checkModes); }
 
-// The reach set's steps for a band's top t (the cap where t is too large to reach).
-inline int dehoogReachSteps(double t) {
-  int M = 64;
-  while (M < kDehoogMaxReachSteps && double(M) * 3.141592653589793 / t < kDehoogReach) M *= 2;
-  return M;
+// The check's terms for a band's top: a multiple of 512.
+inline int dehoogCheckModes(double top) {
+  const double wanted = kDehoogCheckTarget * kDehoogCheckPeriod * top / (kDehoogCheckPass * 3.141592653589793);
+  if (!(wanted < kDehoogMaxCheckModes)) return kDehoogMaxCheckModes;
+  const int n = 512 * int(std::ceil(wanted / 512.0));
+  return n < kDehoogMinCheckModes ? kDehoogMinCheckModes : n;
 }
 
 // -ln(1e-14): the discretisation error the line's shift aims at.
 constexpr double kDehoogLogTolerance = 32.23619130191664;
 
 // The line of element e of a group's row.
-ORVANE_HD inline int dehoogLineOfElement(int e, int reachSteps) {
+ORVANE_HD inline int dehoogLineOfElement(int e, int checkModes) {
   int line = 0;
-  while (line + 1 < kDehoogLines && e >= dehoogLineOffset(line + 1, reachSteps)) ++line;
+  while (line + 1 < kDehoogLines && e >= dehoogLineOffset(line + 1, checkModes)) ++line;
   return line;
 }
 
@@ -124,9 +156,9 @@ ORVANE_HD inline DehoogLine dehoogLine(int c, double t, double shift) {
 // The samples are taken in double in every build: the continued fraction
 // needs all the digits.
 ORVANE_HD inline void dehoogPoint(int e, int i, const double* tops, const double* shifts,
-                                  int reachSteps, double2* devNodes) {
-  const int line = dehoogLineOfElement(e, reachSteps);
-  const int k = e - dehoogLineOffset(line, reachSteps);
+                                  int checkModes, double2* devNodes) {
+  const int line = dehoogLineOfElement(e, checkModes);
+  const int k = e - dehoogLineOffset(line, checkModes);
   // The period of the line's sets: that of the first set on it.
   int c = 0;
   while (dehoogLineOf(c) != line) ++c;
@@ -134,7 +166,7 @@ ORVANE_HD inline void dehoogPoint(int e, int i, const double* tops, const double
   double2 s;
   s.x = l.gamma;
   s.y = double(k) * 3.141592653589793 / l.T;
-  devNodes[(long long)i * dehoogRow(reachSteps) + e] = s;
+  devNodes[(long long)i * dehoogRow(checkModes) + e] = s;
 }
 
 }  // namespace orvane
