@@ -6,8 +6,10 @@ hostile ones (a singularity right of the range searched), with f(t) to 30
 digits from closed forms in mpmath, in the schema of the shared table.
 
 Each closed form is checked against mpmath's own inversion (de Hoog at high
-degree and precision) at the times where that converges; a pair whose check
-fails is reported and the script exits 1.
+degree and precision) at the times where that converges, or, for the pairs
+with content high up the line that no inversion of mpmath's resolves, by its
+forward transform (quadrature at two points s); a pair whose check fails is
+reported and the script exits 1.
 
     /usr/bin/python3 tests/support/make_classic_pairs.py tests/data/classic_pairs.json
 """
@@ -182,7 +184,65 @@ PAIRS = [
          F_text="1/s + 1/((s-0.5)^2+400)", F=lambda s: 1 / s + 1 / ((s - mp.mpf("0.5")) ** 2 + 400),
          F_cpp="1.0/s+1.0/((s-0.5)*(s-0.5)+400.0)", f_text="1 + e^(t/2) sin(20t)/20",
          f=lambda t: 1 + mp.exp(t / 2) * mp.sin(20 * t) / 20, abscissa=0.5, times=GRID, search=[0.0, 0.4]),
+    # High up the line: poles and branch points far above the heights a few
+    # dozen terms of a continued fraction reach, beside a slowly decaying
+    # 1/s (a small residue high up, a lightly damped 10 Hz mode, a 60 Hz
+    # rectifier, a fast square wave, branch points at +-50i). "forward": the
+    # pieces of the forward check's quadrature, short beside f's fastest
+    # oscillation, with f's kinks and jumps on their ends.
+    dict(id="high_residue50", category="high_content", tags=["oscillatory", "hard"],
+         F_text="1/s + 0.001 s/(s^2+2500)", F=lambda s: 1 / s + mp.mpf("0.001") * s / (s**2 + 2500),
+         F_cpp="1.0/s+0.001*s/(s*s+2500.0)", f_text="1 + 0.001 cos(50t)",
+         f=lambda t: 1 + mp.mpf("0.001") * mp.cos(50 * t), abscissa=0.0,
+         times=["0.3", "1.3", "3", "5.2", "10.6", "21.1"], forward=mp.pi / 100),
+    dict(id="high_plant_10hz", category="high_content", tags=["oscillatory", "decaying", "hard"],
+         F_text="3969/(s(s^2+1.26s+3969))", F=lambda s: 3969 / (s * (s**2 + mp.mpf("1.26") * s + 3969)),
+         F_cpp="3969.0/(s*(s*s+1.26*s+3969.0))",
+         f_text="1 - e^(-0.63t)(cos(wd t) + 0.63/wd sin(wd t)), wd = sqrt(3969 - 0.63^2)",
+         f=lambda t: 1 - mp.exp(-mp.mpf("0.63") * t) * (
+             mp.cos(mp.sqrt(3969 - mp.mpf("0.63") ** 2) * t)
+             + mp.mpf("0.63") / mp.sqrt(3969 - mp.mpf("0.63") ** 2) * mp.sin(mp.sqrt(3969 - mp.mpf("0.63") ** 2) * t)),
+         abscissa=0.0, times=["0.5", "1", "3", "5.2", "10.6"], forward=mp.pi / 126),
+    dict(id="high_rectifier_60hz", category="high_content", tags=["kink", "oscillatory", "hard"],
+         F_text="377/((s^2+377^2)(1-e^(-pi s/377)))",
+         F=lambda s: 377 / ((s**2 + 377**2) * (1 - mp.exp(-mp.pi * s / 377))),
+         F_cpp="377.0/((s*s+142129.0)*(1.0-std::exp(-3.14159265358979323846*s/377.0)))",
+         f_text="max(sin(377t), 0)", f=lambda t: max(mp.sin(377 * t), mp.mpf(0)), abscissa=0.0,
+         times=["0.0021", "0.1037", "0.5042", "1.0021"], forward=mp.pi / (4 * 377)),
+    dict(id="high_square_fast", category="high_content", tags=["jump", "oscillatory", "hard"],
+         F_text="1/(s(1+e^(-0.025s)))", F=lambda s: 1 / (s * (1 + mp.exp(-s / 40))),
+         F_cpp="1.0/(s*(1.0+std::exp(-0.025*s)))",
+         f_text="1 on [0.05k, 0.05k + 0.025), 0 on the rest",
+         f=lambda t: mp.mpf(1 - int(mp.floor(40 * t)) % 2), abscissa=0.0,
+         times=["0.0125", "0.0375", "0.1125", "1.0125", "5.0125"], forward=mp.mpf(1) / 80),
+    dict(id="high_branch50", category="high_content", tags=["oscillatory", "singular_at_0", "hard"],
+         F_text="log((s^2+2500)/s^2)", F=lambda s: mp.log((s**2 + 2500) / s**2),
+         F_cpp="std::log((s*s+2500.0)/(s*s))", f_text="2 (1 - cos(50t))/t",
+         f=lambda t: 2 * (1 - mp.cos(50 * t)) / t, abscissa=0.0, times=["1", "5.2", "10.6", "20.5"],
+         forward=mp.pi / 100),
+    # Before a delayed jump: f far below (or at) zero beside its later level,
+    # where no relative request can be met by the discretisation error alone.
+    dict(id="small_before_jump", category="delayed", tags=["jump", "delay", "hard"],
+         F_text="1e-12/(s+1) + e^-s/s", F=lambda s: mp.mpf("1e-12") / (s + 1) + mp.exp(-s) / s,
+         F_cpp="1e-12/(s+1.0)+std::exp(-s)/s", f_text="1e-12 e^-t + H(t-1)",
+         f=lambda t: mp.mpf("1e-12") * mp.exp(-t) + (1 if t > 1 else 0), abscissa=0.0,
+         times=["0.32", "0.7", "1.5", "3"]),
+    dict(id="zero_before_jump5", category="delayed", tags=["jump", "delay", "hard"],
+         F_text="e^(-5s)/s", F=lambda s: mp.exp(-5 * s) / s, F_cpp="std::exp(-5.0*s)/s",
+         f_text="H(t-5)", f=lambda t: mp.mpf(1 if t > 5 else 0), abscissa=0.0,
+         times=["0.5", "1.45", "4.5", "6", "12"]),
 ]
+
+
+def forward(p, s):
+    """|forward transform of the closed form at s - F(s)| / |F(s)|, by quadrature
+    over the pair's pieces up to where e^(-s t) is below 1e-17."""
+    piece = p["forward"]
+    pieces = int(mp.ceil(40 / s.real / piece))
+    nodes = [k * piece for k in range(pieces + 1)]
+    with mp.workdps(30):
+        total = mp.quad(lambda t: p["f"](t) * mp.exp(-s * t), nodes)
+    return abs(total - p["F"](s)) / abs(p["F"](s))
 
 
 def check(p, t):
@@ -193,7 +253,7 @@ def check(p, t):
     except Exception:
         return None
     exact = p["f"](t)
-    return abs(v - exact) / abs(exact)
+    return abs(v - exact) / abs(exact) if exact != 0 else abs(v)
 
 
 def main():
@@ -207,9 +267,13 @@ def main():
             values.append({"t": float(ts), "f": mp.nstr(f, 30, min_fixed=1, max_fixed=0),
                            "f_double": float(f)})
         # mpmath's inversion cannot reach every time (a jump nearby, large t):
-        # the closed form must agree with it at the first two.
-        worst = max((e for e in (check(p, mp.mpf(ts)) for ts in p["times"][:2]) if e is not None),
-                    default=None)
+        # the closed form must agree with it at the first two, or its forward
+        # transform with F.
+        if "forward" in p:
+            worst = max(forward(p, mp.mpc(a, b)) for a, b in ((5, 1), (10, 30)))
+        else:
+            worst = max((e for e in (check(p, mp.mpf(ts)) for ts in p["times"][:2]) if e is not None),
+                        default=None)
         if worst is None or worst > 1e-6:
             bad.append((p["id"], worst))
         entry = {k: p[k] for k in ("id", "category", "tags", "F_text", "F_cpp", "f_text", "abscissa")}
