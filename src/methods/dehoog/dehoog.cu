@@ -356,7 +356,7 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
         const DehoogSum check =
             dehoogCheck(checkSamples, row.modes, kDehoogCheckPeriod, row.group->top, row.group->shift, ti);
         const DehoogSum cross =
-            dehoogCheck(crossSamples, row.modes, kDehoogCrossPeriod, row.group->top, row.group->shift, ti);
+            dehoogCheck(crossSamples, row.modes / 2, kDehoogCrossPeriod, row.group->top, row.group->shift, ti);
         const double aliasing = dehoogAliasing(own[0], ti, row.group->shift);
         const double checkAliasing = dehoogAliasing(own[kDehoogCheckSet], ti, row.group->shift);
         records[std::size_t(i)] =

@@ -18,8 +18,8 @@
 // met.
 //
 // What the sets cannot see: a singularity above the check's height
-// (dehoogCheckHeight: 256 up to t of about 5, less beyond, 32 at t of about
-// 1,000), or right of the shift. The solver checks the latter with the Weeks
+// (dehoogCheckHeight: 360/t up to t of about 5, then 64 up to t of about
+// 480, 32 at t of about 1,000), or right of the shift. The solver checks the latter with the Weeks
 // rows before a value counts; a time whose check does not reach kDehoogReach
 // is not met.
 #pragma once
@@ -76,7 +76,7 @@ struct DehoogRecord {
 double dehoogAliasing(const DehoogFraction& fraction, double t, double shift);
 
 // The prediction from the sums of one time, its check and the check's
-// series on the line of period 4 (`cross`); `reached`: the check saw up to
+// series on the line of period 1 (`cross`); `reached`: the check saw up to
 // kDehoogReach (else the errors are infinite); `aliasing`, `checkAliasing`:
 // the discretisation errors of set 0 and of the check's line (floors of
 // their errors). The value is set 0's, or the check's where that has

@@ -64,24 +64,24 @@ ORVANE_HD constexpr int dehoogTerms(int c) { return 2 * dehoogSteps(c) + 1; }
 // kDehoogCheckTarget where that takes at most kDehoogMaxCheckModes terms,
 // and never fewer than kDehoogMinCheckModes (which the filtered series
 // needs to converge to round-off at every time of a band, where f is smooth:
-// the terms times the angle pi t/T, at least 0.55 on the line of period 4,
-// well above 250). A value whose check sees less high than kDehoogReach is
-// not met (t above about 1,000): without that height no set would see a pole
-// at height 2 at t = 50, nor the poles at +-20i of 1/s + s/(s^2+400) at t = 20.
+// the terms times the angle pi t/T, at least 1.1, above 300). A value whose
+// check sees less high than kDehoogReach is not met (t above about 1,000):
+// without that height no set would see a pole at height 2 at t = 50, nor the
+// poles at +-20i of 1/s + s/(s^2+400) at t = 20.
 //
-// The line of period 4 (set 0's) is taken as far, for a second filtered
-// series, half as high: where the check's value is to stand for the sets'
-// (oscillations too fast for their fractions), the two must agree, so that
-// the one line's discretisation error (f at t + 2T, t + 4T ... : a jump of f
-// long after t where f(t) = 0) shows as it does between the sets.
+// The line of period 1 is taken as high, for a second filtered series (half
+// the terms, twice as far apart): where the check's value is to stand for
+// the sets' (oscillations too fast for their fractions), the two must agree,
+// so that the one line's discretisation error (f at t + 2T, t + 4T ... : a
+// jump of f long after t where f(t) = 0) shows as it does between the sets.
 constexpr int kDehoogCheckLine = 2;
 constexpr int kDehoogCheckSet = 3;  // the set on that line
-constexpr int kDehoogCrossLine = 0;
+constexpr int kDehoogCrossLine = 3;
 constexpr double kDehoogCheckPeriod = 2.0;
-constexpr double kDehoogCrossPeriod = 4.0;
+constexpr double kDehoogCrossPeriod = 1.0;
 constexpr int kDehoogMinCheckModes = 512;
 constexpr int kDehoogMaxCheckModes = 32768;
-constexpr double kDehoogCheckTarget = 256.0;
+constexpr double kDehoogCheckTarget = 128.0;
 constexpr double kDehoogReach = 32.0;
 // The part of the check's terms whose filter weight is at least 1/2: what
 // lies below it the check sees.
@@ -105,7 +105,7 @@ ORVANE_HD constexpr int dehoogLineOf(int c) {
   return dehoogPeriod(c) == 4.0 ? 0 : dehoogPeriod(c) == 3.0 ? 1 : dehoogPeriod(c) == 2.0 ? 2 : 3;
 }
 ORVANE_HD constexpr int dehoogLineTerms(int line, int checkModes) {
-  int terms = line == kDehoogCheckLine || line == kDehoogCrossLine ? checkModes + 1 : 0;
+  int terms = line == kDehoogCheckLine ? checkModes + 1 : line == kDehoogCrossLine ? checkModes / 2 + 1 : 0;
   for (int c = 0; c < kDehoogSets; ++c)
     if (dehoogLineOf(c) == line && dehoogTerms(c) > terms) terms = dehoogTerms(c);
   return terms;
@@ -122,11 +122,11 @@ ORVANE_HD constexpr int dehoogOffset(int c, int checkModes) {
 // The samples of one group: its lines' one after another.
 ORVANE_HD constexpr int dehoogRow(int checkModes) { return dehoogLineOffset(kDehoogLines, checkModes); }
 
-// The check's terms for a band's top: a multiple of 512.
+// The check's terms for a band's top: a multiple of 128.
 inline int dehoogCheckModes(double top) {
   const double wanted = kDehoogCheckTarget * kDehoogCheckPeriod * top / (kDehoogCheckPass * 3.141592653589793);
   if (!(wanted < kDehoogMaxCheckModes)) return kDehoogMaxCheckModes;
-  const int n = 512 * int(std::ceil(wanted / 512.0));
+  const int n = 128 * int(std::ceil(wanted / 128.0));
   return n < kDehoogMinCheckModes ? kDehoogMinCheckModes : n;
 }
 
