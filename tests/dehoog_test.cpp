@@ -78,6 +78,19 @@ struct Host {
   }
 };
 
+// e^(-x sqrt s)/s: erfc(x / (2 sqrt t)).
+struct Diffusion {
+  double x;
+  template <class C>
+  C operator()(C s) const {
+    const cplx v = std::exp(-x * std::sqrt(cplx(double(s.x), double(s.y)))) / cplx(double(s.x), double(s.y));
+    C out;
+    out.x = decltype(s.x)(v.real());
+    out.y = decltype(s.x)(v.imag());
+    return out;
+  }
+};
+
 // No record claims a request (1e-1 to 1e-13) that its true error misses.
 void expectHonest(const std::string& what, const orvane::Result& r, double exact) {
   // A value equal to an exact 0 is right whatever the request.
@@ -142,6 +155,29 @@ TEST(AutoChoice, HostileClassesNeverClaimAWrongValue) {
   const orvane::Result right = solver.invert(Host{kHostile[8].F}, {1.0}, o)[0];
   EXPECT_EQ(right.flag, 1);
   EXPECT_TRUE(std::isinf(right.rel_err));
+}
+
+// Where the search's own prediction cannot see what its expansion misses
+// (diffusion at times far below its scale; a pole high above the caller's
+// tiny b), a value of a method without a search whose error bar it misses
+// says so: auto claims nothing it cannot vouch for, at any request.
+TEST(AutoChoice, ASearchedValueAgreesWithTheLineMethods) {
+  orvane::Solver solver;
+  struct Case {
+    double x, t;
+  };
+  for (const Case& c : {Case{0.001, 1e-9}, Case{0.01, 1e-8}, Case{0.01, 1e-7}, Case{0.01, 5.6e-7}})
+    for (double request : {1e-1, 1e-2}) {
+      orvane::Options o;
+      o.rel_err = request;
+      const orvane::Result r = solver.invert(Diffusion{c.x}, {c.t}, o)[0];
+      expectHonest("e^(-x sqrt s)/s, x = " + std::to_string(c.x), r, std::erfc(c.x / (2.0 * std::sqrt(c.t))));
+    }
+  orvane::Options o;
+  o.rel_err = 1e-2;
+  o.pairs = {orvane::Pair{0.01, 0.05}};
+  const orvane::Result r = solver.invert(Host{[](cplx s) { return 1.0 / s + 1.0 / (s * s + 400.0); }}, {10.0}, o)[0];
+  expectHonest("1/s+1/(s^2+400), sigma 0.01, b 0.05", r, 1.0 + std::sin(200.0) / 20.0);
 }
 
 // Every pair of both tables: the shared one and the classic classes
