@@ -87,7 +87,8 @@ inline Options unmetSearch(const Options& o, const std::vector<double>& t, const
     searched.b_max = std::fmin(o.b_max, double(N) / tMin);
   }
   const double width = searched.sigma_max - searched.sigma_min, bmax = searched.b_max;
-  searched.resolutions = {Resolution{width / 4.0, bmax / 8.0}, Resolution{width / 12.0, bmax / 16.0}};
+  searched.resolutions = {Resolution{width / 2.0, bmax / 4.0}, Resolution{width / 4.0, bmax / 8.0},
+                          Resolution{width / 12.0, bmax / 16.0}};
   for (const Resolution& r : o.resolutions)
     searched.resolutions.push_back(Resolution{std::fmin(r.sigma, width), std::fmin(r.b, bmax)});
   return searched;

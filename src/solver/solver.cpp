@@ -270,9 +270,14 @@ struct Solver::Impl {
         Options larger = o;
         larger.sizes = o.larger_sizes;
         for (const auto& band : bands) {
+          // Not the times where the search found no digit (f = 0 before a
+          // delay, a zero of f): more terms do not give one there.
           std::vector<int> still;
-          for (int i : band.second)
-            if (kept[std::size_t(i)].flag != 0) still.push_back(i);
+          for (int i : band.second) {
+            const Result& k = kept[std::size_t(i)];
+            if (k.flag != 0 && !(k.rel_err > std::fmax(kSearchHopeless * o.request(std::size_t(i)), 0.1)))
+              still.push_back(i);
+          }
           if (!still.empty()) searchBand(s, still, kept, any, settled, total, larger);
         }
       }
