@@ -54,8 +54,9 @@ inline Result unbounded(Result r) {
 }
 
 // The search auto gives the method with a search for the times the others
-// left unmet: a coarse grid (4 sigmas by 8 b's), then, where that misses the
-// request, a finer one (12 by 16) and the caller's resolutions, over the
+// left unmet: a coarse grid (2 sigmas by 4 b's, a quarter of the next one's
+// evaluations), then, where that misses the request, finer ones (4 by 8, 12
+// by 16) and the caller's resolutions, over the
 // part of the caller's range that can serve the earliest of those times t:
 //  - sigma below sigma_min + ln(request/eps)/t: past it the round-off
 //    e^(sigma t) eps alone misses the request, since f grows no faster than
