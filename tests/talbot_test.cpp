@@ -237,7 +237,7 @@ TEST(AutoChoice, SearchOfTheUnmetTimes) {
   o.sizes = {32, 64};
   const std::vector<double> t{0.0, 0.1, 10.0, 20.0};
   const auto grids = [](const orvane::Options& s) {
-    EXPECT_EQ(s.resolutions.size(), 3u);
+    EXPECT_EQ(s.resolutions.size(), 4u);
     for (const orvane::Resolution& r : s.resolutions)
       EXPECT_NO_THROW(orvane::searchGrid(s.sigma_min, s.sigma_max, s.b_max, r.sigma, r.b));
   };
@@ -245,7 +245,8 @@ TEST(AutoChoice, SearchOfTheUnmetTimes) {
   orvane::Options s = orvane::unmetSearch(o, t, {3, 2});
   EXPECT_NEAR(s.sigma_max, 0.25 + std::log(1e-8 / 2.220446049250313e-16) / 10.0, 1e-12);
   EXPECT_DOUBLE_EQ(s.b_max, 6.4);
-  EXPECT_DOUBLE_EQ(s.resolutions[0].sigma, (s.sigma_max - s.sigma_min) / 4.0);
+  EXPECT_DOUBLE_EQ(s.resolutions[0].sigma, (s.sigma_max - s.sigma_min) / 2.0);
+  EXPECT_DOUBLE_EQ(s.resolutions[1].sigma, (s.sigma_max - s.sigma_min) / 4.0);
   grids(s);
   // An early time (or only t = 0) keeps the caller's range.
   for (const std::vector<int>& unmet : {std::vector<int>{1, 3}, std::vector<int>{0}}) {
