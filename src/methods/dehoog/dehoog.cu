@@ -175,12 +175,23 @@ DehoogSum dehoogSum(const DehoogFraction& fr, double t) {
   return s;
 }
 
-DehoogSum dehoogCheck(const double2* a, int n, double period, double top, double shift, double t) {
+DehoogFilter dehoogFilter(int n) {
+  DehoogFilter w;
+  w.n = n;
+  const int shorter = 3 * n / 4;
+  for (int k = 0; k <= n; ++k) {
+    const double half = k == 0 ? 0.5 : 1.0;
+    w.all.push_back(half * dehoogCheckWeight(k, n));
+    if (k <= shorter) w.part.push_back(half * dehoogCheckWeight(k, shorter));
+  }
+  return w;
+}
+
+DehoogSum dehoogCheck(const double2* a, const DehoogFilter& w, double period, double top, double shift,
+                      double t) {
   const double T = period * top, gamma = shift + kDehoogLogTolerance / (2.0 * T);
   const double theta = 3.141592653589793 * t / T;
-  // The series filtered over all n terms and over the first 3n/4: their
-  // difference tells how far the shorter one had yet to converge.
-  const int shorter = 3 * n / 4;
+  const int n = w.n, shorter = int(w.part.size()) - 1;
   // e^(i k theta) by rotation, set anew every 32 terms so that its error
   // stays at a few ulps.
   const cplx turn = std::polar(1.0, theta);
@@ -188,12 +199,10 @@ DehoogSum dehoogCheck(const double2* a, int n, double period, double top, double
   cplx z = 1.0;
   for (int k = 0; k <= n; ++k) {
     if ((k & 31) == 0) z = std::polar(1.0, theta * double(k));
-    const double half = k == 0 ? 0.5 : 1.0;
     const double term = a[k].x * z.real() - a[k].y * z.imag();
-    const double w = half * dehoogCheckWeight(k, n);
-    all += w * term;
-    if (k <= shorter) part += half * dehoogCheckWeight(k, shorter) * term;
-    sum += w * std::hypot(a[k].x, a[k].y);
+    all += w.all[std::size_t(k)] * term;
+    if (k <= shorter) part += w.part[std::size_t(k)] * term;
+    sum += w.all[std::size_t(k)] * std::hypot(a[k].x, a[k].y);
     z *= turn;
   }
   const double g = std::exp(gamma * t) / T;
@@ -329,6 +338,13 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
     // The longest first, so that no thread is left with one at the end.
     std::stable_sort(tasks.begin(), tasks.end(), [](const Task& x, const Task& y) { return x.work > y.work; });
     std::vector<DehoogFraction> fr(pending.size() * kDehoogSets);
+    // The check's filters, made once per length.
+    std::map<int, DehoogFilter> filters;
+    const auto filter = [&filters](int n) -> const DehoogFilter& {
+      auto found = filters.find(n);
+      if (found == filters.end()) found = filters.emplace(n, dehoogFilter(n)).first;
+      return found->second;
+    };
     const int count = int(tasks.size());
     // Shared among threads where the work is worth it (the results are the
     // same whatever the count).
@@ -349,14 +365,16 @@ std::vector<DehoogRecord> wfnDehoog(StageContext& c, DehoogBuffers& ws, const st
       const bool reached = dehoogCheckHeight(row.modes, row.group->top) >= kDehoogReach;
       const double2* checkSamples = row.samples + dehoogLineOffset(kDehoogCheckLine, row.modes);
       const double2* crossSamples = row.samples + dehoogLineOffset(kDehoogCrossLine, row.modes);
+      const DehoogFilter& checkFilter = filter(row.modes);
+      const DehoogFilter& crossFilter = filter(row.modes / 2);
       for (int i : row.group->members) {
         const double ti = times[std::size_t(i)];
         DehoogSum sums[kDehoogSets];
         for (int k = 0; k < kDehoogSets; ++k) sums[k] = dehoogSum(own[k], ti);
         const DehoogSum check =
-            dehoogCheck(checkSamples, row.modes, kDehoogCheckPeriod, row.group->top, row.group->shift, ti);
+            dehoogCheck(checkSamples, checkFilter, kDehoogCheckPeriod, row.group->top, row.group->shift, ti);
         const DehoogSum cross =
-            dehoogCheck(crossSamples, row.modes / 2, kDehoogCrossPeriod, row.group->top, row.group->shift, ti);
+            dehoogCheck(crossSamples, crossFilter, kDehoogCrossPeriod, row.group->top, row.group->shift, ti);
         const double aliasing = dehoogAliasing(own[0], ti, row.group->shift);
         const double checkAliasing = dehoogAliasing(own[kDehoogCheckSet], ti, row.group->shift);
         records[std::size_t(i)] =

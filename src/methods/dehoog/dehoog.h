@@ -56,10 +56,19 @@ DehoogFraction dehoogFraction(int c, double top, double shift, const double2* a)
 // The sum of a fraction at time t (of its band).
 DehoogSum dehoogSum(const DehoogFraction& fraction, double t);
 
+// The weights of the check's n + 1 terms (the first halved), and of the
+// first 3n/4 + 1 for the shorter series.
+struct DehoogFilter {
+  int n = 0;
+  std::vector<double> all, part;
+};
+DehoogFilter dehoogFilter(int n);
+
 // The check of a band's top and a shift at time t: the filtered series of
-// the n + 1 samples a of the line of period `period` times top; `step`: its
+// the w.n + 1 samples a of the line of period `period` times top; `step`: its
 // difference from the series filtered over the first 3n/4 terms.
-DehoogSum dehoogCheck(const double2* a, int n, double period, double top, double shift, double t);
+DehoogSum dehoogCheck(const double2* a, const DehoogFilter& w, double period, double top, double shift,
+                      double t);
 
 struct DehoogRecord {
   double f;
